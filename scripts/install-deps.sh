@@ -1,0 +1,16 @@
+#!/bin/sh
+# Installs the Debian packages Quillon needs to build, test and benchmark, when they are missing.
+set -e
+PACKAGES="cmake g++ make pkg-config git qt6-base-dev qt6-serialport-dev libgl-dev
+googletest libgtest-dev libgmock-dev libbenchmark-dev lua5.4 python3 xauth xvfb"
+missing=""
+for p in $PACKAGES; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+done
+if [ -n "$missing" ]; then
+  echo "Installing:$missing"
+  SUDO=""
+  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+fi

@@ -1,0 +1,111 @@
+// quillon: the gateway node.
+#include <QCoreApplication>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "app/node_assembly.h"
+#include "core/app_paths.h"
+#include "platform/qt/qt_platform.h"
+#include "platform/qt/qt_signals.h"
+
+namespace {
+
+const char* kUsage =
+    "Usage: quillon [options]\n"
+    "Home-automation gateway: RF receiver packets to xAP, web status page, scripts.\n\n"
+    "  --app-dir DIR        application folder (Config, Data, Scripts, HTML);\n"
+    "                       default: the per-user folder, created from the bundled template\n"
+    "  --replay FILE        read receiver packets from a recorded text file instead of the receiver\n"
+    "  --replay-speed N     replay N times faster than recorded (0 = as fast as possible)\n"
+    "  --headless           no tray icon (the default when no display is available)\n"
+    "  -v, --verbose        copy log lines to standard error\n"
+    "  --version            print the version and exit\n"
+    "  -h, --help           print this help and exit\n";
+
+std::string templateDir(const std::string& exePath) {
+  if (const char* env = std::getenv("QUILLON_SHARE_DIR"); env && *env) return env;
+  namespace fs = std::filesystem;
+  fs::path installed = fs::path(exePath).parent_path().parent_path() / "share" / "quillon";
+  std::error_code ec;
+  if (fs::is_directory(installed, ec)) return installed.string();
+  return QUILLON_SOURCE_SHARE_DIR;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  quillon::app::NodeOptions options;
+  options.headless = std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr;
+  std::string appDir;
+  bool verbose = false;
+  for (int i = 1; i < argc; ++i) {
+    std::string a = argv[i];
+    auto next = [&]() -> std::string {
+      if (i + 1 >= argc) {
+        std::fprintf(stderr, "quillon: %s needs a value\n%s", a.c_str(), kUsage);
+        std::exit(2);
+      }
+      return argv[++i];
+    };
+    if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      return 0;
+    } else if (a == "--version") {
+      std::printf("quillon %s\n", QUILLON_VERSION);
+      return 0;
+    } else if (a == "--app-dir") {
+      appDir = next();
+    } else if (a == "--replay") {
+      options.replayFile = next();
+    } else if (a == "--replay-speed") {
+      std::string v = next();
+      char* end = nullptr;
+      options.replaySpeed = std::strtod(v.c_str(), &end);
+      if (end == v.c_str() || *end || options.replaySpeed < 0) {
+        std::fprintf(stderr, "quillon: bad --replay-speed '%s'\n", v.c_str());
+        return 2;
+      }
+    } else if (a == "--headless") {
+      options.headless = true;
+    } else if (a == "-v" || a == "--verbose") {
+      verbose = true;
+    } else {
+      std::fprintf(stderr, "quillon: unknown option '%s'\n%s", a.c_str(), kUsage);
+      return 2;
+    }
+  }
+
+  QCoreApplication qapp(argc, argv);
+  quillon::core::AppPaths paths;
+  paths.exePath = quillon::core::executablePath();
+  if (appDir.empty()) {
+    appDir = quillon::core::defaultAppFolder();
+    std::error_code ec;
+    if (!std::filesystem::exists(std::filesystem::path(appDir) / "Config", ec) &&
+        !quillon::core::populateFromTemplate(templateDir(paths.exePath), appDir))
+      std::fprintf(stderr, "quillon: cannot create the application folder %s from the template\n", appDir.c_str());
+  }
+  paths.appFolder = std::filesystem::absolute(appDir).lexically_normal().string();
+  while (paths.appFolder.size() > 1 && paths.appFolder.back() == '/') paths.appFolder.pop_back();
+
+  quillon::core::createFolders(paths.dataDir());
+  auto platform = quillon::platform::createQtPlatform();
+  quillon::app::NodeAssembly node(*platform, paths, options);
+  node.context().log.setEchoToStderr(verbose);
+  node.context().log.writeLogLine("Quillon", std::string("Quillon ") + QUILLON_VERSION + " starting in " + paths.appFolder);
+
+  quillon::platform::watchTerminationSignals([&](int sig) {
+    node.context().log.writeLogLine("Quillon", "Signal " + std::to_string(sig) + ": shutting down");
+    node.shutdown();
+    QCoreApplication::quit();
+  });
+
+  node.start();
+  node.context().log.writeLogLine("Quillon", "Started");
+  int rc = qapp.exec();
+  node.shutdown();
+  node.context().log.writeLogLine("Quillon", "Stopped");
+  return rc;
+}

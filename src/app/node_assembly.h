@@ -1,0 +1,35 @@
+#pragma once
+// Builds a whole node from its subsystems on a given platform and wires them into the main form.
+#include <memory>
+#include <string>
+
+#include "core/node.h"
+#include "core/node_context.h"
+
+namespace quillon::app {
+
+struct NodeOptions {
+  std::string replayFile;     // a recorded receiver feed instead of the real receiver
+  double replaySpeed = 1.0;   // replay pace; 0 = as fast as possible
+  bool headless = true;
+};
+
+class NodeAssembly {
+ public:
+  NodeAssembly(platform::Platform& platform, core::AppPaths paths, NodeOptions options = {});
+  ~NodeAssembly();
+
+  bool start() { return node_.start(); }
+  void shutdown() { node_.shutdown(); }
+  core::Node& node() { return node_; }
+  core::NodeContext& context() { return ctx_; }
+
+ private:
+  core::NodeSeams buildSeams();
+
+  NodeOptions options_;
+  core::NodeContext ctx_;
+  core::Node node_;
+};
+
+}  // namespace quillon::app

@@ -1,0 +1,81 @@
+#pragma once
+// The node's main form: start-up in its fixed order, the xAP message drain, the tray menu and the
+// orderly shutdown. Subsystems are reached through seams that the assembly fills.
+#include <functional>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/node_context.h"
+
+namespace quillon::core {
+
+using XapItems = std::vector<std::pair<std::string, std::string>>;
+
+// Each seam is optional: a subsystem that is not there is skipped.
+struct NodeSeams {
+  // Start-up, in the order they are called.
+  std::function<void()> startHttpServer;
+  std::function<int()> initXapTransport;  // binds the sockets; returns the port or <= 0
+  std::function<void(int)> sendHeartbeat;
+  std::function<void(const std::string& cls, const std::string& block, const XapItems& items)> sendXap;
+  std::function<void()> loadEchoWindow;
+  std::function<void()> buildTables;
+  std::function<void()> loadTagStore;      // tag store from sections Devices and Device Messages
+  std::function<bool()> openReceiver;      // returns true when the receiver link is open
+  std::function<void()> loadDevices;       // device records of W800Units and their tag index
+  std::function<void(const PeriodicSchedule&)> armPeriodicScript;
+  std::function<void()> initLinks;         // receiver (if not yet open) and transmitter
+  std::function<bool()> receiverOpen;
+  std::function<void(const std::string& bytes)> sendToReceiver;
+  std::function<void()> loadTimerForm;
+  std::function<void()> showTrayIcon;
+  // The message drain.
+  std::function<std::string()> getMessage;  // empty when the queue is empty
+  std::function<void(const std::string&)> dispatchMessage;
+  // Shutdown, in the order they are called.
+  std::function<void()> saveLastChange;
+  std::function<void()> saveDeviceDictionary;
+  std::function<void()> removeTrayIcon;
+  std::function<void()> unloadSetupForm;
+  std::function<void()> closeLinks;
+  std::function<void()> unloadEchoWindow;
+  std::function<void()> closeXapTransport;
+  std::function<void()> showSetupForm;
+};
+
+class Node {
+ public:
+  Node(NodeContext& ctx, NodeSeams seams) : ctx_(ctx), seams_(std::move(seams)) {}
+
+  // Runs the whole start-up; false when a step failed (the rest is skipped, the node runs on).
+  bool start();
+  // Runs the shutdown once; every step is attempted whatever happened before.
+  void shutdown();
+  // Drains the received xAP messages; a nested call returns at once.
+  void onMessage();
+  // Mouse message of the tray icon: 0x202 and 0x205 pop up the menu.
+  bool trayIconCallback(int mouseMessage);
+  // A tray-menu entry: 0 Browser, 1 GUI, 2/3 nothing, 4 IO Window, 5 Help, 7 Exit.
+  void menuClick(int index);
+
+  NodeSeams& seams() { return seams_; }
+  bool stopped() const { return stopped_; }
+  std::string statusPageUrl() const;
+  std::string helpUrl() const;
+
+  static constexpr const char* kMenuCaptions[] = {"Browser", "GUI", "System Config", "System Status",
+                                                  "IO Window", "Help", "-", "Exit"};
+
+ private:
+  void initXap();
+  void initHw();
+
+  NodeContext& ctx_;
+  NodeSeams seams_;
+  bool inMessageDrain_ = false;
+  bool stopped_ = false;
+};
+
+}  // namespace quillon::core

@@ -1,0 +1,65 @@
+#pragma once
+// The node's settings of section W800 of "Quillon.ini", their defaults and conversions.
+#include <array>
+#include <string>
+
+#include "core/ini_cache.h"
+#include "util/ordered_dict.h"
+
+namespace quillon::core {
+
+inline constexpr const char* kSettingsFile = "Quillon.ini";
+inline constexpr const char* kXapSettingsFile = "ovkXap.ini";
+inline constexpr const char* kSettingsSection = "W800";
+
+struct Settings {
+  std::string serialPort;
+  std::string serialIp;
+  std::string txSerialPort;
+  std::string txSerialIp;
+  std::string httpPort = "8017";
+  bool debugLog = false;
+  std::string background = "Black";
+  std::string styleSheet = "StyleNoBody.css";
+  std::string uid = "FF.0052:00";
+  bool showSetup = false;
+  bool showOnlyUsed = false;
+  bool hideRemoved = false;
+  bool acceptVisonic = false;
+  bool showReceiveMessages = false;
+  bool showReceiveDetail = false;
+  std::string periodicScriptInterval;
+  int debounceInterval = 1000;
+  bool irSchema = false;
+  bool disableDiscovery = false;
+  float sensorCal = 1.0f;
+  int mode = 0;
+  bool metric = false;
+};
+
+// The key list the start-up walks, in its order (22 names).
+extern const std::array<const char*, 22> kSettingsKeyList;
+// Defaults the desktop settings window shows for absent keys (25 texts, index for index).
+extern const std::array<const char*, 25> kSettingsWindowDefaults;
+
+// Reads one key by its selector (any letter case) into the settings; unknown selectors do nothing.
+void setIniValue(Settings& settings, IniCache& cache, const std::string& selector);
+// Reads every key of the key list in order.
+void initIniKeys(Settings& settings, IniCache& cache);
+
+// A UID without ":" in the older eight-digit form becomes "FF.0052:00" style.
+std::string formatNodeUid(const std::string& uid);
+
+// The periodic script timer from its setting (seconds): interval, minute counter, enabled.
+struct PeriodicSchedule {
+  int intervalMs = 0;
+  int minuteCounter = 0;
+  bool enabled = false;
+};
+PeriodicSchedule periodicSchedule(const std::string& setting);
+
+// Receive filters of section Received: "source~class" -> "tag;script", keys without regard to case.
+using FilterDictionary = util::OrderedDict<std::string>;
+void initFilterDictionary(FilterDictionary& filters, IniCache& cache);
+
+}  // namespace quillon::core

@@ -1,0 +1,33 @@
+#pragma once
+// An outgoing TCP connection (to a serial-to-network adapter).
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace quillon::platform {
+
+class TcpClient {
+ public:
+  enum class State { Closed, Connecting, Connected, Closing, Error };
+
+  virtual ~TcpClient() = default;
+  virtual void connectTo(const std::string& host, std::uint16_t port) = 0;
+  virtual void close() = 0;
+  virtual State state() const = 0;
+  virtual bool write(const std::string& bytes) = 0;
+  virtual std::string errorString() const = 0;
+
+  void onConnected(std::function<void()> fn) { connectedHandler_ = std::move(fn); }
+  void onData(std::function<void(const std::string&)> fn) { dataHandler_ = std::move(fn); }
+  // The far end closed the connection.
+  void onClosed(std::function<void()> fn) { closedHandler_ = std::move(fn); }
+  void onError(std::function<void(const std::string&)> fn) { errorHandler_ = std::move(fn); }
+
+ protected:
+  std::function<void()> connectedHandler_;
+  std::function<void(const std::string&)> dataHandler_;
+  std::function<void()> closedHandler_;
+  std::function<void(const std::string&)> errorHandler_;
+};
+
+}  // namespace quillon::platform

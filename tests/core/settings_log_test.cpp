@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "core/log.h"
+#include "core/settings.h"
+#include "support/virtual_clock.h"
+
+namespace fs = std::filesystem;
+using namespace quillon;
+
+namespace {
+
+struct TempDir {
+  TempDir() {
+    path = fs::temp_directory_path() /
+           ("quillon-set-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(path);
+    fs::create_directories(path);
+  }
+  ~TempDir() { fs::remove_all(path); }
+  void write(const std::string& name, const std::string& text) { std::ofstream(path / name, std::ios::binary) << text; }
+  std::string read(const std::string& name) const {
+    std::ifstream in(path / name, std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+  fs::path path;
+};
+
+core::Settings load(const std::string& w800) {
+  TempDir dir;
+  dir.write("Quillon.ini", "[W800]\r\n" + w800);
+  core::IniCache cache(dir.path.string());
+  core::Settings s;
+  core::initIniKeys(s, cache);
+  return s;
+}
+
+TEST(Settings, EmptyFileGivesDefaults) {
+  core::Settings s = load("");
+  EXPECT_EQ(s.uid, "FF.0052:00");
+  EXPECT_EQ(s.serialPort, "");
+  EXPECT_EQ(s.httpPort, "8017");
+  EXPECT_EQ(s.debounceInterval, 1000);
+  EXPECT_EQ(s.background, "Black");
+  EXPECT_EQ(s.styleSheet, "StyleNoBody.css");
+  EXPECT_FLOAT_EQ(s.sensorCal, 1.0f);
+  EXPECT_FALSE(s.debugLog);
+  EXPECT_FALSE(core::periodicSchedule(s.periodicScriptInterval).enabled);
+}
+
+TEST(Settings, Conversions) {
+  EXPECT_EQ(load("UID=FF123400\r\n").uid, "FF.1234:00");
+  EXPECT_EQ(load("UID=\"FF123400\"\r\n").uid, "FF.1234:00");
+  EXPECT_EQ(load("UID=AB.CDEF:12\r\n").uid, "AB.CDEF:12");
+  for (auto [text, expected] : std::vector<std::pair<std::string, int>>{
+           {"150", 1000}, {"2500", 1000}, {"200", 200}, {"2000", 2000}, {"abc", 1000}, {"\"500\"", 500}})
+    EXPECT_EQ(load("DebounceInterval=" + text + "\r\n").debounceInterval, expected) << text;
+  EXPECT_TRUE(load("Metric=2\r\n").metric);
+  EXPECT_FALSE(load("DebugLog=yes\r\n").debugLog);
+  EXPECT_TRUE(load("DebugLog=1\r\n").debugLog);
+  EXPECT_TRUE(load("debuglog=\"TRUE\"\r\n").debugLog);
+  EXPECT_FLOAT_EQ(load("SensorCal=0\r\n").sensorCal, 1.0f);
+  EXPECT_FLOAT_EQ(load("SensorCal=1.5x\r\n").sensorCal, 1.5f);
+  EXPECT_EQ(load("Mode=1.6\r\n").mode, 2);
+  EXPECT_EQ(load("SerialPort=\"/dev/ttyUSB0\"\r\n").serialPort, "/dev/ttyUSB0");
+  EXPECT_EQ(load("HTTPPort=9000\r\n").httpPort, "8017");  // the key list's "httpport" selects nothing
+  TempDir dir;
+  dir.write("Quillon.ini", "[W800]\r\nHTTPPort=\"9000\"\r\n");
+  core::IniCache cache(dir.path.string());
+  core::Settings s;
+  core::setIniValue(s, cache, "ServerPort");
+  EXPECT_EQ(s.httpPort, "9000");
+}
+
+TEST(Settings, PeriodicSchedule) {
+  auto s = core::periodicSchedule("90");
+  EXPECT_TRUE(s.enabled);
+  EXPECT_EQ(s.intervalMs, 30000);
+  EXPECT_EQ(s.minuteCounter, 1);
+  s = core::periodicSchedule("120");
+  EXPECT_EQ(s.intervalMs, 60000);
+  EXPECT_EQ(s.minuteCounter, 1);
+  EXPECT_FALSE(core::periodicSchedule("soon").enabled);
+  EXPECT_FALSE(core::periodicSchedule("").enabled);
+}
+
+TEST(Settings, FilterDictionary) {
+  TempDir dir;
+  dir.write("Quillon.ini", "[Received]\r\n=ignored;x\r\nA.b~X.Y=tag1;script1\r\na.B~x.y=tag2;\r\nc~d=\"t\";s\r\n");
+  core::IniCache cache(dir.path.string());
+  core::FilterDictionary f;
+  core::initFilterDictionary(f, cache);
+  ASSERT_EQ(f.size(), 2u);
+  EXPECT_EQ(*f.find("a.b~x.y"), "tag1;script1");
+  EXPECT_EQ(*f.find("C~D"), "t;s");
+}
+
+TEST(Log, DebugEntriesStayLocalAndEventsGoToTheNetwork) {
+  TempDir dir;
+  test::VirtualClock clock(util::DateTime{2026, 3, 4, 1, 2, 3, 0});
+  core::Logger log(clock, (dir.path / "Quillon.txt").string());
+  std::vector<std::string> sent;
+  log.setXapSender([&](const std::string& t, const std::string& type, const std::string& data) {
+    sent.push_back(t + "|" + type + "|" + data);
+  });
+  log.logEvent("Quillon Debug", "dbg");
+  log.logEvent("Quillon", "event", " Line 7 boom");
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0], "04/03/2026 01:02:03|Quillon|event Line 7 boom");
+  EXPECT_EQ(dir.read("Quillon.txt"), "04/03/2026 01:02:03 3723 | Quillon Debug dbg \r\n");
+  log.setDebugLog(true);
+  log.logEvent("IniTool", "both", " Line 9 x");
+  log.writeLogLine("Quillon", "direct", " Line 1 y");
+  EXPECT_EQ(sent.size(), 2u);
+  EXPECT_EQ(dir.read("Quillon.txt"),
+            "04/03/2026 01:02:03 3723 | Quillon Debug dbg \r\n04/03/2026 01:02:03 3723 | IniTool both \r\n"
+            "04/03/2026 01:02:03 3723 | Quillon direct  Line 1 y\r\n");
+}
+
+TEST(Log, MissingFolderLosesTheEntryQuietly) {
+  test::VirtualClock clock;
+  core::Logger log(clock, "/nonexistent/folder/Quillon.txt");
+  log.logEvent("Quillon Debug", "lost");
+  EXPECT_TRUE(log.lastWriteFailed());
+}
+
+}  // namespace

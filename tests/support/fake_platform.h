@@ -1,0 +1,230 @@
+#pragma once
+// Fakes of every platform interface. FakePlatform remembers what it created, so a test can reach
+// the sockets the code under test made; a fake removes itself from that list when destroyed.
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "support/virtual_clock.h"
+
+namespace quillon::test {
+
+class FakePlatform;
+
+class FakeSerialPort : public platform::SerialPort {
+ public:
+  explicit FakeSerialPort(FakePlatform* owner) : owner_(owner) {}
+  ~FakeSerialPort() override;
+  bool open(const std::string& device, const platform::SerialSettings& settings) override;
+  void close() override { open_ = false; }
+  bool isOpen() const override { return open_; }
+  bool write(const std::string& bytes) override {
+    if (!open_) return false;
+    written += bytes;
+    return true;
+  }
+  std::string errorString() const override { return error_; }
+
+  void deliver(const std::string& bytes) { if (dataHandler_) dataHandler_(bytes); }
+  void raiseError(const std::string& e) { if (errorHandler_) errorHandler_(e); }
+
+  std::string device;
+  int baudRate = 0;
+  std::string written;
+  FakePlatform* owner_;
+
+ private:
+  bool open_ = false;
+  std::string error_;
+};
+
+class FakeTcpClient : public platform::TcpClient {
+ public:
+  explicit FakeTcpClient(FakePlatform* owner) : owner_(owner) {}
+  ~FakeTcpClient() override;
+  void connectTo(const std::string& h, std::uint16_t p) override {
+    host = h;
+    port = p;
+    ++connectCalls;
+    state_ = State::Connecting;
+  }
+  void close() override { state_ = State::Closed; }
+  State state() const override { return state_; }
+  bool write(const std::string& bytes) override {
+    if (state_ != State::Connected) return false;
+    written += bytes;
+    return true;
+  }
+  std::string errorString() const override { return "connection refused"; }
+
+  // The far end accepts, sends, closes or the connection fails.
+  void acceptConnection() {
+    state_ = State::Connected;
+    if (connectedHandler_) connectedHandler_();
+  }
+  void deliver(const std::string& bytes) { if (dataHandler_) dataHandler_(bytes); }
+  void farEndClose() {
+    state_ = State::Closed;
+    if (closedHandler_) closedHandler_();
+  }
+  void fail(const std::string& e = "connection refused") {
+    state_ = State::Error;
+    if (errorHandler_) errorHandler_(e);
+  }
+
+  std::string host;
+  std::uint16_t port = 0;
+  int connectCalls = 0;
+  std::string written;
+  FakePlatform* owner_;
+
+ private:
+  State state_ = State::Closed;
+};
+
+class FakeUdpSocket : public platform::UdpSocket {
+ public:
+  struct Sent {
+    std::string data, address;
+    std::uint16_t port;
+  };
+  explicit FakeUdpSocket(FakePlatform* owner) : owner_(owner) {}
+  ~FakeUdpSocket() override;
+  bool bind(std::uint16_t port, bool shareAddress) override;
+  void close() override;
+  std::uint16_t localPort() const override { return port_; }
+  bool sendTo(const std::string& data, const std::string& address, std::uint16_t port) override {
+    sent.push_back({data, address, port});
+    return true;
+  }
+  std::string errorString() const override { return "address in use"; }
+
+  void deliver(const std::string& data, const std::string& from = "127.0.0.1", std::uint16_t fromPort = 3639) {
+    if (datagramHandler_) datagramHandler_(platform::Datagram{data, from, fromPort});
+  }
+
+  std::vector<Sent> sent;
+  bool shared = false;
+  FakePlatform* owner_;
+
+ private:
+  std::uint16_t port_ = 0;
+};
+
+class FakeTcpConnection : public platform::TcpConnection {
+ public:
+  bool write(const std::string& bytes) override {
+    if (!open_) return false;
+    written += bytes;
+    pending_ += static_cast<std::int64_t>(bytes.size());
+    return true;
+  }
+  std::int64_t pendingBytes() const override { return pending_; }
+  void close() override { open_ = false; ++closeCalls; }
+  bool isOpen() const override { return open_; }
+  std::string peerAddress() const override { return peer; }
+
+  void deliver(const std::string& bytes) { if (dataHandler_) dataHandler_(bytes); }
+  // The network has taken everything written so far.
+  void completeSend() {
+    pending_ = 0;
+    if (sendCompleteHandler_) sendCompleteHandler_();
+  }
+  void farEndClose() {
+    open_ = false;
+    if (closedHandler_) closedHandler_();
+  }
+
+  std::string written;
+  std::string peer = "127.0.0.1";
+  int closeCalls = 0;
+
+ private:
+  bool open_ = true;
+  std::int64_t pending_ = 0;
+};
+
+class FakeTcpListener : public platform::TcpListener {
+ public:
+  explicit FakeTcpListener(FakePlatform* owner) : owner_(owner) {}
+  ~FakeTcpListener() override;
+  bool listen(std::uint16_t p) override;
+  void close() override { listening_ = false; }
+  bool isListening() const override { return listening_; }
+  std::string errorString() const override { return "address in use"; }
+
+  // A client connects; returns the connection the code under test now owns.
+  FakeTcpConnection* connect() {
+    auto conn = std::make_unique<FakeTcpConnection>();
+    FakeTcpConnection* raw = conn.get();
+    if (connectionHandler_) connectionHandler_(std::move(conn));
+    return raw;
+  }
+
+  std::uint16_t port = 0;
+  FakePlatform* owner_;
+
+ private:
+  bool listening_ = false;
+};
+
+class FakePlatform : public platform::Platform {
+ public:
+  explicit FakePlatform(util::DateTime start = util::DateTime{2026, 12, 6, 12, 0, 0, 0}) : clock_(start) {}
+
+  platform::EventLoop& loop() override { return clock_; }
+  platform::Clock& clock() override { return clock_; }
+  VirtualClock& time() { return clock_; }
+
+  std::unique_ptr<platform::SerialPort> createSerialPort() override;
+  std::unique_ptr<platform::TcpClient> createTcpClient() override;
+  std::unique_ptr<platform::UdpSocket> createUdpSocket() override;
+  std::unique_ptr<platform::TcpListener> createTcpListener() override;
+  std::string machineName() override { return machine; }
+  std::vector<platform::NetworkInterface> networkInterfaces() override { return interfaces; }
+  bool openWithDesktop(const std::string& target) override {
+    opened.push_back(target);
+    return true;
+  }
+  bool startDetached(const std::string& program, const std::vector<std::string>& args) override {
+    started.push_back({program, args});
+    return true;
+  }
+
+  std::string machine = "testhost";
+  std::vector<platform::NetworkInterface> interfaces{{"lo", "127.0.0.1", "", true},
+                                                     {"eth0", "192.168.1.20", "192.168.1.255", false}};
+  std::vector<std::string> opened;
+  std::vector<std::pair<std::string, std::vector<std::string>>> started;
+  // Serial devices that open successfully; others fail to open.
+  std::set<std::string> serialDevices{"/dev/ttyS0", "/dev/ttyS1", "/dev/ttyUSB0"};
+  // UDP and TCP ports that someone else already holds (exclusive binds fail on them).
+  std::set<std::uint16_t> busyUdpPorts, busyTcpPorts;
+
+  std::vector<FakeSerialPort*> serialPorts;
+  std::vector<FakeTcpClient*> tcpClients;
+  std::vector<FakeUdpSocket*> udpSockets;
+  std::vector<FakeTcpListener*> tcpListeners;
+  std::set<std::uint16_t> boundUdpPorts;
+
+  // The bound UDP socket on a port, or null.
+  FakeUdpSocket* udpOn(std::uint16_t port) const {
+    for (auto* s : udpSockets)
+      if (s->localPort() == port) return s;
+    return nullptr;
+  }
+
+ private:
+  VirtualClock clock_;
+};
+
+template <typename T>
+void forget(std::vector<T*>& list, T* item) {
+  list.erase(std::remove(list.begin(), list.end(), item), list.end());
+}
+
+}  // namespace quillon::test
