@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 
 namespace quillon::util {
 
@@ -103,24 +104,25 @@ std::string removeChar(std::string_view s, char c) {
 }
 
 std::string makeNumber(std::string_view s) {
-  std::size_t i = 0;
-  while (i < s.size() && s[i] == ' ') ++i;
-  std::size_t start = i;
-  if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
-  std::size_t digitsStart = i;
-  bool dot = false;
-  while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || (s[i] == '.' && !dot))) {
-    if (s[i] == '.') dot = true;
-    ++i;
-  }
-  if (i == digitsStart || (i == digitsStart + 1 && dot)) return "";
-  return std::string(s.substr(start, i - start));
+  // The longest prefix that is a number; long texts are only searched in their first 64 bytes.
+  std::size_t n = std::min<std::size_t>(s.size(), 64);
+  for (; n >= 1; --n)
+    if (isNumeric(s.substr(0, n))) return trimWhitespace(s.substr(0, n));
+  return "0";
 }
 
 double leadingNumber(std::string_view s) {
-  std::string n = makeNumber(s);
-  if (n.empty()) return 0;
-  return std::strtod(n.c_str(), nullptr);
+  std::size_t i = 0;
+  while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+  std::size_t start = i;
+  if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
+  bool dot = false, digits = false;
+  while (i < s.size() && (std::isdigit(static_cast<unsigned char>(s[i])) || (s[i] == '.' && !dot))) {
+    if (s[i] == '.') dot = true; else digits = true;
+    ++i;
+  }
+  if (!digits) return 0;
+  return std::strtod(std::string(s.substr(start, i - start)).c_str(), nullptr);
 }
 
 bool isNumeric(std::string_view s) {

@@ -20,7 +20,7 @@ std::string join(const std::vector<std::string>& parts, std::string_view sep);
 std::string replaceAll(std::string_view s, std::string_view from, std::string_view to);
 std::string removeChar(std::string_view s, char c);
 
-// The longest leading numeric part of a text ("12.5abc" -> "12.5", "-3" -> "-3", "x" -> "").
+// The longest leading part of a text that is a number, trimmed ("21.5&nbsp;C" -> "21.5"); "0" when none.
 std::string makeNumber(std::string_view s);
 // The value of the leading number of a text (blanks skipped, non-numbers are 0), like Val.
 double leadingNumber(std::string_view s);
