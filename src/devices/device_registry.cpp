@@ -1,0 +1,233 @@
+#include "devices/device_registry.h"
+
+#include <exception>
+
+#include "util/text.h"
+
+namespace quillon::devices {
+
+namespace {
+
+// A code as it can appear in a log line: control bytes shown as "?".
+std::string printable(const std::string& s) {
+  std::string out = s.substr(0, 64);
+  for (char& c : out)
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = '?';
+  return out;
+}
+
+}  // namespace
+
+DeviceRegistry::DeviceRegistry(core::NodeContext& ctx) : ctx_(ctx) {}
+
+std::string DeviceRegistry::codeProblem(const std::string& code) const {
+  // The code becomes a key of the settings file; these would make the line unreadable or read
+  // back under another key.
+  if (code.empty()) return "the code is empty";
+  if (code.size() > 100) return "the code is longer than 100 characters";
+  if (util::trim(code) != code) return "the code has blanks at its ends";
+  if (code.front() == '[' || code.front() == ';') return "the code starts with '[' or ';'";
+  for (char c : code) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return "the code holds a control character";
+    if (c == '=' || c == '~' || c == '"' || c == '\\') return std::string("the code holds '") + c + "'";
+  }
+  return "";
+}
+
+bool DeviceRegistry::addW800Unit(const std::string& code) {
+  const bool debug = ctx_.settings.debugLog;
+  bool result = false;
+  try {
+    if (debug) ctx_.logDebug("AddW800Unit at " + code);
+    if (DevicePtr* existing = devices_.find(code)) {
+      result = true;
+      if (debug) ctx_.logDebug("AddW800Unit Existing Device at " + code + " on DC " + (*existing)->dc());
+    } else if (ctx_.settings.disableDiscovery) {
+      result = false;
+    } else if (std::string problem = codeProblem(code); !problem.empty()) {
+      ctx_.logEvent("AddW800Unit rejected device code '" + printable(code) + "': " + problem);
+    } else {
+      auto d = std::make_shared<W800Device>();
+      d->setDc(code);
+      d->setVersion("W800");
+      d->setInUse(false);
+      d->setLocation("");
+      d->setEventNotification(false);
+      d->setTag("");
+      d->setDeviceLastChange(ctx_.now());
+      if (code.size() < 4) {
+        d->setUid("");
+        d->setBsc(false);
+      } else {
+        d->setUid(deviceUidSuffix(code));
+        d->setBsc(true);
+      }
+      ctx_.ini.saveIniSetting(kUnitsSection, code, d->properties(), core::kSettingsFile);
+      devices_.insert(code, d);
+      if (debug) ctx_.logDebug("AddW800Unit New Device at " + code);
+      result = true;
+    }
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "AddW800Unit", e.what());
+  }
+  try {
+    rebuildTagsIfStale();
+    // A failed write leaves the file's image dirty, so the next flush tries again.
+    if (!ctx_.ini.flushIniCache()) ctx_.logEvent("AddW800Unit: the settings file could not be written");
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "AddW800Unit", e.what());
+  }
+  return result;
+}
+
+W800Device* DeviceRegistry::device(const std::string& code) {
+  DevicePtr* p = devices_.find(code);
+  return p ? p->get() : nullptr;
+}
+
+DevicePtr DeviceRegistry::devicePtr(const std::string& code) {
+  DevicePtr* p = devices_.find(code);
+  return p ? *p : nullptr;
+}
+
+void DeviceRegistry::buildTagDictionary() {
+  try {
+    tags_.clear();
+    sharedTags_.clear();
+    for (const auto& [code, d] : devices_) {
+      if (!d || d->tag().empty()) continue;
+      if (tags_.contains(d->tag())) {
+        ctx_.logEvent("BuildTagDictionary Tag " + d->tag() + " is used more than once");
+        sharedTags_.insertOrAssign(d->tag(), false);
+      } else {
+        tags_.insert(d->tag(), d);
+      }
+    }
+    builtTagEpoch_ = W800Device::tagEpoch();
+    builtTableSize_ = devices_.size();
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "BuildTagDictionary", e.what());
+  }
+}
+
+void DeviceRegistry::rebuildTagsIfStale() {
+  // Tags change only through W800Device::setTag (which bumps the epoch) and records are only
+  // added, so an unchanged epoch and size mean the index is still what a rebuild would give.
+  if (builtTagEpoch_ != W800Device::tagEpoch() || builtTableSize_ != devices_.size()) buildTagDictionary();
+}
+
+W800Device* DeviceRegistry::findByTag(const std::string& tag) {
+  rebuildTagsIfStale();
+  DevicePtr* p = tags_.find(tag);
+  if (!p) return nullptr;
+  if (bool* reported = sharedTags_.find(tag); reported && !*reported) {
+    *reported = true;
+    ctx_.logEvent("Tag " + tag + " is used by more than one device; using DC " + (*p)->dc());
+  }
+  return p->get();
+}
+
+bool DeviceRegistry::tagIsShared(const std::string& tag) const { return sharedTags_.contains(tag); }
+
+void DeviceRegistry::loadDevices() {
+  initIniSection(kUnitsSection, core::kSettingsFile);
+  buildTagDictionary();
+}
+
+void DeviceRegistry::initIniSection(const std::string& section, const std::string& file) {
+  std::string text;
+  try {
+    text = ctx_.ini.getIniSection(section, file);
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "InitIniSection", e.what());
+    return;
+  }
+  text = util::replaceAll(util::removeChar(text, '"'), "\\[", "[");
+  if (text.empty()) return;
+  int n = 0;
+  for (const std::string& piece : util::split(text, std::string_view("\0", 1))) {
+    const std::size_t eq = piece.find('=');
+    if (eq == std::string::npos) continue;
+    const std::string key = util::trim(piece.substr(0, eq));
+    if (key.empty()) continue;
+    setIniSectionValue(section, std::to_string(n), key, piece.substr(eq + 1));
+    ++n;
+  }
+}
+
+void DeviceRegistry::setIniSectionValue(const std::string&, const std::string&, const std::string& key,
+                                        const std::string& value) {
+  try {
+    DevicePtr d = devicePtr(key);
+    if (!d) {
+      d = std::make_shared<W800Device>();
+      devices_.insert(key, d);
+    }
+    const PropertiesReport report = d->setProperties(value, ctx_.now());
+    // Logged once per record, with the stored text, so nothing the file held is lost unseen.
+    if (!report.ok()) ctx_.logEvent("SetIniSectionValue " + key + ": " + report.text() + " (stored as " + value + ")");
+    const bool needsTimer = d->offTime() >= 1 && d->timerIndex() <= 0;
+    d->setDc(key);
+    d->setVersion("W800");
+    if (!d->tag().empty()) {
+      tags_.erase(d->tag());
+      tags_.insert(d->tag(), d);
+      builtTagEpoch_ = ~std::uint64_t{0};  // the index now differs from a rebuild
+    }
+    if (needsTimer) allocateOffTimer(d);
+    devices_.erase(key);
+    devices_.insert(key, d);
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "SetIniSectionValue", e.what());
+  }
+}
+
+void DeviceRegistry::saveLastChange() {
+  for (const auto& [code, d] : devices_) {
+    try {
+      if (d) ctx_.ini.saveIniSetting(kUnitsSection, code, d->properties(), core::kSettingsFile);
+    } catch (const std::exception& e) {
+      ctx_.log.logError("Quillon", "SaveLastChange " + code, e.what());
+    }
+  }
+}
+
+W800Device* DeviceRegistry::offTimerDevice(int index) {
+  if (index < 1 || static_cast<std::size_t>(index) > offTimerDevices_.size()) return nullptr;
+  return offTimerDevices_[static_cast<std::size_t>(index) - 1].get();
+}
+
+int DeviceRegistry::allocateOffTimer(const DevicePtr& device) {
+  if (!device) return 0;
+  if (offTimerCount_ == INT16_MAX) {
+    ctx_.logEvent("No auto-off timer left for device " + device->dc());
+    return 0;
+  }
+  ++offTimerCount_;
+  device->setTimerIndex(offTimerCount_);
+  offTimerDevices_.push_back(device);
+  if (offTimerHook_) offTimerHook_(offTimerCount_, *device);
+  return offTimerCount_;
+}
+
+std::string DeviceRegistry::deviceUidSuffix(const std::string& code) {
+  if (code.size() == 4) return code;
+  if (code.size() > 4) {
+    std::string out = code.substr(0, 4);
+    const std::string stripped = util::removeChar(code, '_');
+    for (std::size_t i = 4; i < stripped.size(); ++i) out += util::toHex(static_cast<unsigned char>(stripped[i]));
+    return out;
+  }
+  if (code.empty()) return "";
+  const std::string rest = "00" + code.substr(1);
+  return util::toHex(static_cast<unsigned char>(code[0])) + rest.substr(rest.size() - 2);
+}
+
+std::string DeviceRegistry::deviceXapUid(const W800Device& device) const {
+  const std::string& node = ctx_.nodeUid;
+  const std::string base = node.size() >= 2 ? node.substr(0, node.size() - 2) : node;
+  return base + (device.uid().empty() ? "00" : device.uid());
+}
+
+}  // namespace quillon::devices

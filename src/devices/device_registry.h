@@ -1,0 +1,89 @@
+#pragma once
+// All device records the node knows, keyed by device code, with the index of records by tag and
+// the list of records that own an auto-off timer. Loaded from section W800Units of "Quillon.ini"
+// at start-up, extended by discovery, written back at shutdown.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/node_context.h"
+#include "devices/w800_device.h"
+#include "util/ordered_dict.h"
+
+namespace quillon::devices {
+
+using DevicePtr = std::shared_ptr<W800Device>;
+// Device code -> record, in insertion order. Codes are compared without regard to letter case,
+// as the settings file compares its keys, so two spellings of a code can never be two records
+// that overwrite each other's line in the file.
+using DeviceTable = util::OrderedDict<DevicePtr>;
+// Tag -> record (ignoring case), for every non-empty tag; a shared tag belongs to the first record.
+using TagTable = util::OrderedDict<DevicePtr>;
+
+inline constexpr const char* kUnitsSection = "W800Units";
+
+class DeviceRegistry {
+ public:
+  // Called when a loaded record gets auto-off timer `index` (entry `index` of offTimerDevices).
+  using OffTimerHook = std::function<void(int index, W800Device& device)>;
+
+  explicit DeviceRegistry(core::NodeContext& ctx);
+
+  // Finds or (with discovery on) creates the record of a device code; true when it now exists.
+  bool addW800Unit(const std::string& code);
+  // DeviceTable(code): the record or nullptr.
+  W800Device* device(const std::string& code);
+  DevicePtr devicePtr(const std::string& code);
+  const DeviceTable& devices() const { return devices_; }
+  DeviceTable& devices() { return devices_; }
+
+  // Rebuilds the tag index from the device table (first record keeps a shared tag; logged).
+  void buildTagDictionary();
+  const TagTable& tags() const { return tags_; }
+  // The record a tag names. A tag that several records share gives the first of them and is
+  // logged (once per index build), so a caller never gets an arbitrary one unnoticed.
+  W800Device* findByTag(const std::string& tag);
+  bool tagIsShared(const std::string& tag) const;
+
+  // Start-up: every record of section W800Units, then the tag index.
+  void loadDevices();
+  void initIniSection(const std::string& section, const std::string& file);
+  void setIniSectionValue(const std::string& section, const std::string& index, const std::string& key,
+                          const std::string& value);
+  // Writes every record back to section W800Units (the caller flushes the cache).
+  void saveLastChange();
+
+  // Records with an auto-off timer; entry i (from 1) is the record whose TimerIndex is i.
+  const std::vector<DevicePtr>& offTimerDevices() const { return offTimerDevices_; }
+  W800Device* offTimerDevice(int index);
+  int offTimerCount() const { return offTimerCount_; }
+  // Gives the record the next timer index and appends it to the list; 0 when none is left.
+  int allocateOffTimer(const DevicePtr& device);
+  void setOffTimerHook(OffTimerHook hook) { offTimerHook_ = std::move(hook); }
+
+  // The device's part of its xAP UID, derived from its code.
+  static std::string deviceUidSuffix(const std::string& code);
+  // The device's full xAP UID: the node UID without its last two characters, then the device's
+  // uID or "00".
+  std::string deviceXapUid(const W800Device& device) const;
+
+ private:
+  std::string codeProblem(const std::string& code) const;
+  void rebuildTagsIfStale();
+
+  core::NodeContext& ctx_;
+  DeviceTable devices_{true};
+  TagTable tags_{true};
+  // Tags that more than one record carries -> whether a lookup has been logged since the build.
+  util::OrderedDict<bool> sharedTags_{true};
+  std::vector<DevicePtr> offTimerDevices_;
+  std::int16_t offTimerCount_ = 0;
+  OffTimerHook offTimerHook_;
+  // What the tag index was built from: the tag epoch and the table size at the last build.
+  std::uint64_t builtTagEpoch_ = ~std::uint64_t{0};
+  std::size_t builtTableSize_ = 0;
+};
+
+}  // namespace quillon::devices
