@@ -18,6 +18,9 @@ class UdpSocket {
   // Binds to the port on all local IPv4 addresses; false when the port is taken.
   // shareAddress lets several programs on the machine receive broadcasts on the same port.
   virtual bool bind(std::uint16_t port, bool shareAddress) = 0;
+  // Binds to the port on one local IPv4 address (dotted); "0.0.0.0" means all of them. Port 0 picks
+  // a free port. False when the address cannot be bound.
+  virtual bool bindTo(const std::string& address, std::uint16_t port, bool shareAddress) = 0;
   virtual void close() = 0;
   virtual std::uint16_t localPort() const = 0;
   virtual bool sendTo(const std::string& data, const std::string& address, std::uint16_t port) = 0;

@@ -17,17 +17,35 @@ FakeUdpSocket::~FakeUdpSocket() {
   close();
   forget(owner_->udpSockets, this);
 }
-bool FakeUdpSocket::bind(std::uint16_t port, bool shareAddress) {
+bool FakeUdpSocket::bind(std::uint16_t port, bool shareAddress) { return bindTo("0.0.0.0", port, shareAddress); }
+bool FakeUdpSocket::bindTo(const std::string& address, std::uint16_t port, bool shareAddress) {
+  if (port == 0) {  // an ephemeral port: the first one nobody holds
+    port = 50000;
+    while (owner_->boundUdpPorts.count(port) || owner_->busyUdpPorts.count(port)) ++port;
+  }
   if (owner_->busyUdpPorts.count(port)) return false;
-  if (!shareAddress && owner_->boundUdpPorts.count(port)) return false;
+  if (owner_->busyUdpEndpoints.count(address + ":" + std::to_string(port))) return false;
+  if (!shareAddress)
+    for (const auto& [a, p] : owner_->boundUdpEndpoints)
+      if (p == port && (a == address || a == "0.0.0.0" || address == "0.0.0.0")) return false;
+  close();
   shared = shareAddress;
   port_ = port;
+  boundAddress = address;
   owner_->boundUdpPorts.insert(port);
+  owner_->boundUdpEndpoints.insert({address, port});
   return true;
 }
 void FakeUdpSocket::close() {
-  if (port_) owner_->boundUdpPorts.erase(port_);
+  if (port_) {
+    auto it = owner_->boundUdpEndpoints.find({boundAddress, port_});
+    if (it != owner_->boundUdpEndpoints.end()) owner_->boundUdpEndpoints.erase(it);
+    bool stillBound = false;
+    for (const auto& e : owner_->boundUdpEndpoints) stillBound = stillBound || e.second == port_;
+    if (!stillBound) owner_->boundUdpPorts.erase(port_);
+  }
   port_ = 0;
+  boundAddress.clear();
 }
 
 FakeTcpListener::~FakeTcpListener() { forget(owner_->tcpListeners, this); }

@@ -95,6 +95,7 @@ class FakeUdpSocket : public platform::UdpSocket {
   explicit FakeUdpSocket(FakePlatform* owner) : owner_(owner) {}
   ~FakeUdpSocket() override;
   bool bind(std::uint16_t port, bool shareAddress) override;
+  bool bindTo(const std::string& address, std::uint16_t port, bool shareAddress) override;
   void close() override;
   std::uint16_t localPort() const override { return port_; }
   bool sendTo(const std::string& data, const std::string& address, std::uint16_t port) override {
@@ -109,6 +110,7 @@ class FakeUdpSocket : public platform::UdpSocket {
 
   std::vector<Sent> sent;
   bool shared = false;
+  std::string boundAddress;  // "0.0.0.0" for bind(), the given address for bindTo()
   FakePlatform* owner_;
 
  private:
@@ -210,6 +212,10 @@ class FakePlatform : public platform::Platform {
   std::vector<FakeUdpSocket*> udpSockets;
   std::vector<FakeTcpListener*> tcpListeners;
   std::set<std::uint16_t> boundUdpPorts;
+  // Address and port of every bound UDP socket; "0.0.0.0" conflicts with every address on its port.
+  std::multiset<std::pair<std::string, std::uint16_t>> boundUdpEndpoints;
+  // "address:port" pairs that someone else holds (bindTo fails on them).
+  std::set<std::string> busyUdpEndpoints;
 
   // The bound UDP socket on a port, or null.
   FakeUdpSocket* udpOn(std::uint16_t port) const {

@@ -67,6 +67,7 @@ class QtUdpSocket : public UdpSocket {
   QtUdpSocket();
   ~QtUdpSocket() override;
   bool bind(std::uint16_t port, bool shareAddress) override;
+  bool bindTo(const std::string& address, std::uint16_t port, bool shareAddress) override;
   void close() override;
   std::uint16_t localPort() const override;
   bool sendTo(const std::string& data, const std::string& address, std::uint16_t port) override;

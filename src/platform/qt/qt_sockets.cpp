@@ -133,6 +133,12 @@ bool QtUdpSocket::bind(std::uint16_t port, bool shareAddress) {
   auto mode = shareAddress ? (QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint) : QAbstractSocket::DontShareAddress;
   return socket_->bind(QHostAddress::AnyIPv4, port, mode);
 }
+bool QtUdpSocket::bindTo(const std::string& address, std::uint16_t port, bool shareAddress) {
+  QHostAddress host(QString::fromStdString(address));
+  if (host.isNull() || host.protocol() != QAbstractSocket::IPv4Protocol) return false;
+  auto mode = shareAddress ? (QAbstractSocket::ShareAddress | QAbstractSocket::ReuseAddressHint) : QAbstractSocket::DontShareAddress;
+  return socket_->bind(host, port, mode);
+}
 void QtUdpSocket::close() { socket_->close(); }
 std::uint16_t QtUdpSocket::localPort() const { return socket_->localPort(); }
 bool QtUdpSocket::sendTo(const std::string& data, const std::string& address, std::uint16_t port) {
