@@ -1,0 +1,53 @@
+// Internal helpers shared by the interpreter's translation units.
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "interp.h"
+
+namespace quillon::vbs {
+
+constexpr int64_t kMaxArrayElements = int64_t(1) << 24;
+
+// Locals of one activation: taken from the interpreter's stack, heap when it is full.
+struct Slots {
+  Variant* vals;
+  Variant** ptrs;
+  int n;
+  size_t base;
+  size_t* sp;
+  std::unique_ptr<Variant[]> heapVals;
+  std::unique_ptr<Variant*[]> heapPtrs;
+  Slots(std::vector<Variant>& vs, std::vector<Variant*>& ps, size_t& spr, int count) : n(count), base(spr), sp(&spr) {
+    if (spr + static_cast<size_t>(count) <= vs.size()) {
+      vals = &vs[spr];
+      ptrs = &ps[spr];
+      spr += static_cast<size_t>(count);
+    } else {
+      heapVals.reset(new Variant[static_cast<size_t>(count)]);
+      heapPtrs.reset(new Variant*[static_cast<size_t>(count)]);
+      vals = heapVals.get();
+      ptrs = heapPtrs.get();
+    }
+    for (int i = 0; i < count; ++i) ptrs[i] = &vals[i];
+  }
+  ~Slots() {
+    for (int i = 0; i < n; ++i) vals[i] = Variant();
+    if (!heapVals) *sp = base;
+  }
+};
+
+// Evaluated call arguments; simple variables are passed by reference.
+struct ArgBuf {
+  static constexpr int kInline = 6;
+  Variant tmp[kInline];
+  Variant* ptr[kInline];
+  std::vector<Variant> heapTmp;
+  std::vector<Variant*> heapPtr;
+  std::vector<Variant> keep;  // arrays whose elements are passed by reference
+  Args args;
+};
+
+
+}  // namespace quillon::vbs

@@ -1,0 +1,29 @@
+// Tokeniser: splits script text into tokens with 1-based line and column.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "value.h"
+
+namespace quillon::vbs {
+
+enum class Tok : uint8_t {
+  Ident, Number, String, Date, Newline, Colon, Comma, Dot, LParen, RParen,
+  Plus, Minus, Star, Slash, Backslash, Caret, Amp, Eq, Ne, Lt, Gt, Le, Ge, End
+};
+
+struct Token {
+  Tok kind = Tok::End;
+  bool spaceBefore = false;  // whitespace right before: ".x" after a space starts a With member
+  int line = 0, col = 0;
+  std::string text;          // identifiers lower-cased; raw text for others
+  std::string raw;           // identifier as written (for messages and class names)
+  Variant value;             // literal value
+};
+
+// Tokenises the whole text; throws ScriptError (10xx) with position on bad input.
+std::vector<Token> tokenize(std::string_view src, int firstLine = 1);
+
+}  // namespace quillon::vbs

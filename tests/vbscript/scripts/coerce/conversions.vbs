@@ -1,0 +1,11 @@
+' Conversion functions and the display of each subtype
+WScript.Echo CStr(True), CStr(1.5), CStr(-0.25), CStr(1E+16), CStr(CSng(1) / 3)
+WScript.Echo CBool("true"), CBool(0), CBool("0"), CBool(2.5)
+WScript.Echo CByte(254.5), CInt("  12 "), CLng("&H10"), CDbl("1.5e2"), TypeName(CDate("1/2/2020"))
+WScript.Echo CStr(#2/1/2020 13:05:09#), CStr(#13:05:00#), CStr(DateSerial(2020, 2, 1)), CStr(CDate(0))
+WScript.Echo Hex(255), Hex(-1), Hex(CLng(-1)), Hex(65536), Oct(8), Oct(-1)
+WScript.Echo Int(-1.5), Fix(-1.5), Int(1.9), TypeName(Int(1.5)), Abs(-3), Sgn(-2.5), Sgn(0)
+WScript.Echo VarType(Empty), VarType(Null), VarType(1), VarType(100000), VarType(1.5), VarType("s"), VarType(True), VarType(CByte(1)), VarType(CCur(1)), VarType(Now)
+WScript.Echo TypeName(Empty), TypeName(Null), TypeName(Nothing), TypeName(CSng(1)), TypeName(CCur(1))
+WScript.Echo IsNumeric("12.5"), IsNumeric("abc"), IsNumeric(Empty), IsNumeric("&HFF"), IsDate("31/12/2020"), IsDate("x")
+WScript.Echo CStr(CCur("12.3456789")), 3 * CCur(0.1)

@@ -1,0 +1,2 @@
+WScript.Echo "start"
+x = Len("a"

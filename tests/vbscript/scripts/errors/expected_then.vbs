@@ -1,0 +1,3 @@
+If 1 = 1
+  WScript.Echo "x"
+End If

@@ -1,0 +1,3 @@
+WScript.Echo "a"
+WScript.Quit 3
+WScript.Echo "b"

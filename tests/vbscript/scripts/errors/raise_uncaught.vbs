@@ -1,0 +1,2 @@
+WScript.Echo "start"
+Err.Raise 513, "MyApp", "Something broke"

@@ -1,0 +1,4 @@
+Option Explicit
+Dim a
+a = 1
+b = 2
