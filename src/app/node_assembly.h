@@ -5,6 +5,9 @@
 
 #include "core/node.h"
 #include "core/node_context.h"
+#include "devices/device_registry.h"
+#include "xap/xap_hub.h"
+#include "xap/xap_transport.h"
 
 namespace quillon::app {
 
@@ -23,12 +26,21 @@ class NodeAssembly {
   void shutdown() { node_.shutdown(); }
   core::Node& node() { return node_; }
   core::NodeContext& context() { return ctx_; }
+  devices::DeviceRegistry& registry() { return registry_; }
+  xap::XapTransport& transport() { return transport_; }
+  // The in-process hub, when the settings asked for one and it could take the port.
+  xap::XapHub* hub() { return hub_.get(); }
 
  private:
   core::NodeSeams buildSeams();
+  int initXapTransport();
+  void startHubIfAsked();
 
   NodeOptions options_;
   core::NodeContext ctx_;
+  devices::DeviceRegistry registry_;
+  xap::XapTransport transport_;
+  std::unique_ptr<xap::XapHub> hub_;
   core::Node node_;
 };
 
