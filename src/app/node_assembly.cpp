@@ -10,7 +10,9 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       ctx_(platform, std::move(paths)),
       registry_(ctx_),
       transport_(ctx_),
+      bsc_(ctx_, transport_, registry_),
       node_(ctx_, {}) {
+  bsc_.setTagStore(&tagStore_);
   node_.seams() = buildSeams();
 }
 
@@ -55,15 +57,8 @@ core::NodeSeams NodeAssembly::buildSeams() {
     transport_.sendXapItems(cls, block, items);
   };
   s.getMessage = [this] { return transport_.getMessage(); };
-  // Until a handler takes them, received messages are only noted in the debug log. The line goes
-  // to the file alone: sent as xAP it would come back through the hub and be logged again.
-  s.dispatchMessage = [this](const std::string& message) {
-    if (!ctx_.log.debugLog()) return;
-    std::string firstLines = message.substr(0, 200);
-    for (char& c : firstLines)
-      if (c == '\n' || c == '\r') c = ' ';
-    ctx_.log.writeLogLine(core::Logger::kDebugType, "xAP received: " + firstLines);
-  };
+  s.dispatchMessage = [this](const std::string& message) { bsc_.readMessage(message); };
+  s.loadTagStore = [this] { tagStore_.load(ctx_.ini); };
   s.loadDevices = [this] { registry_.loadDevices(); };
   s.saveLastChange = [this] { registry_.saveLastChange(); };
   s.closeXapTransport = [this] {

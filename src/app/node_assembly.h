@@ -6,6 +6,8 @@
 #include "core/node.h"
 #include "core/node_context.h"
 #include "devices/device_registry.h"
+#include "xap/bsc_endpoint.h"
+#include "xap/memory_tag_store.h"
 #include "xap/xap_hub.h"
 #include "xap/xap_transport.h"
 
@@ -28,6 +30,7 @@ class NodeAssembly {
   core::NodeContext& context() { return ctx_; }
   devices::DeviceRegistry& registry() { return registry_; }
   xap::XapTransport& transport() { return transport_; }
+  xap::BscEndpoint& bsc() { return bsc_; }
   // The in-process hub, when the settings asked for one and it could take the port.
   xap::XapHub* hub() { return hub_.get(); }
 
@@ -40,6 +43,8 @@ class NodeAssembly {
   core::NodeContext ctx_;
   devices::DeviceRegistry registry_;
   xap::XapTransport transport_;
+  xap::MemoryTagStore tagStore_;
+  xap::BscEndpoint bsc_;
   std::unique_ptr<xap::XapHub> hub_;
   core::Node node_;
 };
