@@ -11,8 +11,15 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       registry_(ctx_),
       transport_(ctx_),
       bsc_(ctx_, transport_, registry_),
+      timers_(ctx_, registry_),
+      reporter_(ctx_, registry_, timers_, bsc_),
       node_(ctx_, {}) {
   bsc_.setTagStore(&tagStore_);
+  timers_.setOffReporter([this](devices::W800Device& d) { reporter_.informEvent(d, devices::kDeviceStatusOff, "OFF"); });
+  timers_.setRolloverPublisher([this](devices::W800Device& d) {
+    if (d.bsc()) bsc_.sendXapBsc(d.dc(), "xapbsc.event");
+    if (!d.tag().empty()) bsc_.queueTagEvent(d.tag());
+  });
   node_.seams() = buildSeams();
 }
 
@@ -60,7 +67,11 @@ core::NodeSeams NodeAssembly::buildSeams() {
   s.dispatchMessage = [this](const std::string& message) { bsc_.readMessage(message); };
   s.loadTagStore = [this] { tagStore_.load(ctx_.ini); };
   s.loadDevices = [this] { registry_.loadDevices(); };
-  s.saveLastChange = [this] { registry_.saveLastChange(); };
+  s.loadTimerForm = [this] { timers_.start(); };
+  s.saveLastChange = [this] {
+    timers_.stop();
+    registry_.saveLastChange();
+  };
   s.closeXapTransport = [this] {
     transport_.close();
     if (hub_) hub_->stop();

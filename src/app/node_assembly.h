@@ -6,6 +6,8 @@
 #include "core/node.h"
 #include "core/node_context.h"
 #include "devices/device_registry.h"
+#include "devices/device_timers.h"
+#include "devices/onoff_reporter.h"
 #include "xap/bsc_endpoint.h"
 #include "xap/memory_tag_store.h"
 #include "xap/xap_hub.h"
@@ -31,6 +33,8 @@ class NodeAssembly {
   devices::DeviceRegistry& registry() { return registry_; }
   xap::XapTransport& transport() { return transport_; }
   xap::BscEndpoint& bsc() { return bsc_; }
+  devices::DeviceTimers& deviceTimers() { return timers_; }
+  devices::OnOffReporter& reporter() { return reporter_; }
   // The in-process hub, when the settings asked for one and it could take the port.
   xap::XapHub* hub() { return hub_.get(); }
 
@@ -45,6 +49,8 @@ class NodeAssembly {
   xap::XapTransport transport_;
   xap::MemoryTagStore tagStore_;
   xap::BscEndpoint bsc_;
+  devices::DeviceTimers timers_;
+  devices::OnOffReporter reporter_;
   std::unique_ptr<xap::XapHub> hub_;
   core::Node node_;
 };

@@ -190,4 +190,16 @@ void BscEndpoint::sendXapBsc(const std::string& deviceKey, const std::string& cl
                      deviceSubAddress(*d, ctx_.settings.mode), registry_.deviceXapUid(*d));
 }
 
+void BscEndpoint::sendXapBscAs(const devices::W800Device& d, const std::string& cls, const std::string& typeWord,
+                               const std::string& stateText) {
+  transport_.sendXap("", cls, "input.state", makeSendBody({{"State", stateText}, {"DisplayText", d.deviceString()}}),
+                     subAddressLocation(d) + "." + subAddressName(d, ctx_.settings.mode) + "." + typeWord,
+                     registry_.deviceXapUid(d));
+}
+
+void BscEndpoint::sendXap(const std::string& cls, const std::string& section,
+                          const std::vector<std::pair<std::string, std::string>>& items) {
+  transport_.sendXap("", cls, section, makeSendBody(items));
+}
+
 }  // namespace quillon::xap

@@ -11,6 +11,7 @@
 
 #include "core/node_context.h"
 #include "devices/device_registry.h"
+#include "devices/onoff_reporter.h"
 #include "platform/event_loop.h"
 #include "util/date_time.h"
 #include "xap/xap_transport.h"
@@ -43,7 +44,7 @@ std::string subAddressName(const devices::W800Device& device, int mode);
 // The executable's path as a role reply reports it (\\server\share\rest -> share:\rest).
 std::string rolePath(const std::string& exePath);
 
-class BscEndpoint {
+class BscEndpoint : public devices::DevicePublisher {
  public:
   using TransmitterWriter = std::function<void(const std::string& text)>;
   using ScriptQueuer = std::function<void(const std::string& script)>;
@@ -54,11 +55,20 @@ class BscEndpoint {
   void setTagStore(FilterTagStore* store) { tags_ = store; }
   void setScriptQueuer(ScriptQueuer fn) { queueScript_ = std::move(fn); }
   void setTransmitterWriter(TransmitterWriter fn) { writeTransmitter_ = std::move(fn); }
+  // Queues a device tag for the scripts (none until a script host is attached).
+  void setTagEventQueuer(std::function<void(const std::string& tag)> fn) { queueTag_ = std::move(fn); }
 
   // Handles one received datagram; failures are logged and never escape.
   void readMessage(const std::string& raw);
   // Publishes one device ("xapbsc.event" on a change, "xapbsc.info" otherwise); unknown keys send nothing.
-  void sendXapBsc(const std::string& deviceKey, const std::string& cls);
+  void sendXapBsc(const std::string& deviceKey, const std::string& cls) override;
+  void sendXapBscAs(const devices::W800Device& device, const std::string& cls, const std::string& typeWord,
+                    const std::string& stateText) override;
+  void sendXap(const std::string& cls, const std::string& section,
+               const std::vector<std::pair<std::string, std::string>>& items) override;
+  void queueTagEvent(const std::string& tag) override {
+    if (queueTag_) queueTag_(tag);
+  }
   void bscQuery(const std::string& target);
   void bscCommand(const std::string& target, const std::string& id, const std::string& text);
 
@@ -82,6 +92,7 @@ class BscEndpoint {
   FilterTagStore* tags_ = nullptr;
   ScriptQueuer queueScript_;
   TransmitterWriter writeTransmitter_;
+  std::function<void(const std::string&)> queueTag_;
   platform::Timer replyTimer_;
   std::deque<Reply> queue_;
   std::string sunrise_, sunset_;

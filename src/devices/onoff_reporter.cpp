@@ -1,0 +1,171 @@
+#include "devices/onoff_reporter.h"
+
+#include <cctype>
+#include <exception>
+
+#include "util/text.h"
+
+namespace quillon::devices {
+
+namespace {
+
+enum class OnWhen { Bit0, Bit7, Always, Never };
+
+struct SecurityRow {
+  std::vector<int> bytes;
+  const char* suffix;
+  OnWhen on;
+  bool alwaysEvent;
+};
+
+// Command byte -> records updated, in table order. A byte may update two records.
+const std::vector<SecurityRow>& securityTable() {
+  static const std::vector<SecurityRow> rows = {
+      {{0, 1, 4, 5, 128, 129, 132, 133}, "B", OnWhen::Bit0, false},
+      {{0, 1, 128, 129}, "D", OnWhen::Bit7, false},
+      {{4, 5, 132, 133}, "", OnWhen::Bit7, false},
+      {{2, 6, 10, 14}, "A", OnWhen::Always, false},
+      {{130, 134}, "A", OnWhen::Never, false},
+      {{3, 34, 38}, "P", OnWhen::Always, true},
+      {{12, 140}, "", OnWhen::Bit7, false},
+      {{28}, "T", OnWhen::Always, false},
+      {{32, 240}, "K", OnWhen::Always, false},
+      {{248}, "K", OnWhen::Never, false},
+      {{43}, "H", OnWhen::Always, false},
+      {{64, 192}, "E", OnWhen::Bit7, false},
+      {{66, 70}, "L", OnWhen::Always, false},
+      {{194, 198}, "L", OnWhen::Never, false},
+      {{68, 76, 196, 204}, "F", OnWhen::Bit7, false},
+      {{224}, "M", OnWhen::Always, true},
+  };
+  return rows;
+}
+
+bool onFor(OnWhen rule, int command) {
+  switch (rule) {
+    case OnWhen::Bit0: return (command & 1) != 0;
+    case OnWhen::Bit7: return (command & 0x80) != 0;
+    case OnWhen::Always: return true;
+    case OnWhen::Never: return false;
+  }
+  return false;
+}
+
+const char* kBscEvent = "xapbsc.event";
+const char* kBscInfo = "xapbsc.info";
+
+}  // namespace
+
+bool isX10Address(const std::string& code) {
+  if (code.size() < 2 || code.size() > 3) return false;
+  char house = static_cast<char>(std::toupper(static_cast<unsigned char>(code[0])));
+  if (house < 'A' || house > 'P') return false;
+  for (std::size_t i = 1; i < code.size(); ++i)
+    if (code[i] < '0' || code[i] > '9') return false;
+  int unit = std::stoi(code.substr(1));
+  return unit >= 1 && unit <= 16;
+}
+
+OnOffReporter::OnOffReporter(core::NodeContext& ctx, DeviceRegistry& registry, DeviceTimers& timers,
+                             DevicePublisher& publisher)
+    : ctx_(ctx), registry_(registry), timers_(timers), publisher_(publisher) {}
+
+bool OnOffReporter::securitySensor(const std::string& code, int command) {
+  if (command < 0 || command > 248) return false;
+  bool any = false, allIgnored = true;
+  for (const SecurityRow& row : securityTable()) {
+    bool listed = false;
+    for (int b : row.bytes) listed = listed || b == command;
+    if (!listed) continue;
+    any = true;
+    allIgnored = specialX10Sensor(code + row.suffix, onFor(row.on, command), row.alwaysEvent) && allIgnored;
+  }
+  return any && allIgnored;
+}
+
+void OnOffReporter::publishX10(const W800Device& device, const std::string& code, const std::string& text) {
+  if (device.x10() && isX10Address(code))
+    publisher_.sendXap("xap-x10.event", "xap-x10.event", {{"event", text}, {"device", code}});
+  if (!device.map().empty())
+    publisher_.sendXap("xap-x10.request", "xap-x10.request", {{"command", text}, {"device", device.map()}});
+  if (!device.tag().empty()) publisher_.queueTagEvent(device.tag());
+}
+
+bool OnOffReporter::specialX10Sensor(const std::string& code, bool on, bool alwaysEvent) {
+  try {
+    if (!registry_.addW800Unit(code)) return false;
+    W800Device* d = registry_.device(code);
+    if (!d) return false;
+    const bool reportOn = d->invert() != on;
+    const int status = reportOn ? kDeviceStatusOn : kDeviceStatusOff;
+    const std::string text = reportOn ? "ON" : "OFF";
+    const bool event = alwaysEvent || d->deviceStatus() != status;
+    d->setDeviceStatus(static_cast<std::int16_t>(status));
+    d->setDeviceLastChange(ctx_.now());
+    bool skipPublish = false;
+    if (isCountingDevice(*d)) {
+      timers_.computeWaterCount(*d);
+      skipPublish = !reportOn;
+    } else {
+      d->setDeviceString(statusImageHtml(text, "Motion", d->icon()));
+    }
+    if (!d->inUse()) return true;
+    if (!skipPublish) {
+      if (d->bsc()) publisher_.sendXapBsc(code, event ? kBscEvent : kBscInfo);
+      publishX10(*d, code, text);
+    }
+    return false;
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "SpecialX10Sensor", e.what());
+    return false;
+  }
+}
+
+bool OnOffReporter::informEvent(W800Device& device, int status, const std::string& text) {
+  try {
+    const std::string code = util::upper(device.dc());
+    const bool event = device.deviceStatus() != status;
+    device.setDeviceStatus(static_cast<std::int16_t>(status));
+    device.setDeviceLastChange(ctx_.now());
+    device.setDeviceString(statusImageHtml(text, "Motion", device.icon()));
+    if (!device.inUse()) return true;
+    if (device.bsc()) publisher_.sendXapBsc(code, event ? kBscEvent : kBscInfo);
+    publishX10(device, code, text);
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "InformEvent", e.what());
+  }
+  return false;
+}
+
+void OnOffReporter::visonic(const std::string& code, const std::string& unit, const std::string& status,
+                            const std::string& battery, const std::string& tamper) {
+  try {
+    if (!battery.empty()) visonicUnit(code + unit + "B", "Battery", battery);
+    if (!tamper.empty()) visonicUnit(code + unit + "T", "Tamper", tamper);
+    visonicUnit(code + unit + "S", "Status", status);
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "Visonic", e.what());
+  }
+}
+
+void OnOffReporter::visonicUnit(const std::string& code, const std::string& type, const std::string& text) {
+  try {
+    if (!registry_.addW800Unit(code)) return;
+    W800Device* d = registry_.device(code);
+    if (!d) return;
+    bool on = util::upper(text) == "ON";
+    if (d->invert()) on = !on;
+    const int status = on ? kDeviceStatusOn : kDeviceStatusOff;
+    const bool event = d->deviceStatus() != status;
+    d->setDeviceStatus(static_cast<std::int16_t>(status));
+    d->setDeviceLastChange(ctx_.now());
+    d->setDeviceString(statusImageHtml(text, type, d->icon()));
+    if (!d->inUse()) return;
+    publisher_.sendXapBscAs(*d, event ? kBscEvent : kBscInfo, type, text);
+    if (!d->tag().empty()) publisher_.queueTagEvent(d->tag());
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "VisonicUnit", e.what());
+  }
+}
+
+}  // namespace quillon::devices
