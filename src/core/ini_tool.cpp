@@ -74,8 +74,12 @@ void IniTool::load(const std::string& path) {
     if (!dict_.contains(section)) dict_.insert(section, section);
     dict_.insert(section + kSep + key, line.substr(eq + 1));
   }
-  if (badLines > kMaxReportedLines)
-    logLine(" " + std::to_string(badLines - kMaxReportedLines) + " more lines without an equal sign, file " + path);
+  if (badLines > kMaxReportedLines) {
+    std::string text = std::to_string(badLines - kMaxReportedLines);
+    text.insert(0, 1, ' ');
+    text.append(" more lines without an equal sign, file ").append(path);
+    logLine(text);
+  }
 }
 
 std::string IniTool::read(const std::string& section, const std::string& key, const std::string& def) const {
