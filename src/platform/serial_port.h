@@ -1,5 +1,6 @@
 #pragma once
 // A serial port: opened by device path, bytes arrive in events with everything waiting.
+// A device that goes away (USB adapter unplugged) is closed and reported through onError.
 #include <functional>
 #include <string>
 

@@ -16,6 +16,8 @@ class TcpClient {
   virtual State state() const = 0;
   virtual bool write(const std::string& bytes) = 0;
   virtual std::string errorString() const = 0;
+  // The platform's number for the last error (0 when none is known).
+  virtual int errorCode() const { return 0; }
 
   void onConnected(std::function<void()> fn) { connectedHandler_ = std::move(fn); }
   void onData(std::function<void(const std::string&)> fn) { dataHandler_ = std::move(fn); }

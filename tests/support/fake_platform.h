@@ -31,6 +31,11 @@ class FakeSerialPort : public platform::SerialPort {
 
   void deliver(const std::string& bytes) { if (dataHandler_) dataHandler_(bytes); }
   void raiseError(const std::string& e) { if (errorHandler_) errorHandler_(e); }
+  // The device goes away (USB adapter unplugged): closed, then the error is reported.
+  void unplug(const std::string& e = "device removed") {
+    open_ = false;
+    raiseError(e);
+  }
 
   std::string device;
   int baudRate = 0;

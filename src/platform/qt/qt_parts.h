@@ -56,6 +56,7 @@ class QtTcpClient : public TcpClient {
   State state() const override;
   bool write(const std::string& bytes) override;
   std::string errorString() const override;
+  int errorCode() const override;
 
  private:
   std::unique_ptr<QTcpSocket> socket_;

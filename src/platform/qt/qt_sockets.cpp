@@ -55,7 +55,10 @@ QtSerialPort::QtSerialPort() : port_(std::make_unique<QSerialPort>()) {
     if (dataHandler_) dataHandler_(toStd(port_->readAll()));
   });
   QObject::connect(port_.get(), &QSerialPort::errorOccurred, port_.get(), [this](QSerialPort::SerialPortError e) {
-    if (e != QSerialPort::NoError && errorHandler_) errorHandler_(port_->errorString().toStdString());
+    if (e == QSerialPort::NoError) return;
+    std::string text = port_->errorString().toStdString();
+    if (e == QSerialPort::ResourceError && port_->isOpen()) port_->close();  // the device went away
+    if (errorHandler_) errorHandler_(text);
   });
 }
 QtSerialPort::~QtSerialPort() { port_->disconnect(); }
@@ -117,6 +120,7 @@ bool QtTcpClient::write(const std::string& bytes) {
   return socket_->state() == QAbstractSocket::ConnectedState && socket_->write(toQt(bytes)) >= 0;
 }
 std::string QtTcpClient::errorString() const { return socket_->errorString().toStdString(); }
+int QtTcpClient::errorCode() const { return static_cast<int>(socket_->error()); }
 
 QtUdpSocket::QtUdpSocket() : socket_(std::make_unique<QUdpSocket>()) {
   QObject::connect(socket_.get(), &QUdpSocket::readyRead, socket_.get(), [this] {

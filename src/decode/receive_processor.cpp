@@ -1,0 +1,343 @@
+#include "decode/receive_processor.h"
+
+#include <algorithm>
+#include <exception>
+
+#include "core/node_context.h"
+#include "util/text.h"
+
+namespace quillon::decode {
+namespace {
+
+unsigned hi(unsigned b) { return (b >> 4) & 15; }
+unsigned lo(unsigned b) { return b & 15; }
+int nibbleSum(const Packet& p, int lastByte) {
+  int s = 0;
+  for (int k = 1; k <= lastByte; ++k) s += static_cast<int>(hi(p.byte(k)) + lo(p.byte(k)));
+  return s;
+}
+// The checksum stored nibble-swapped in the high half of byte 7 and the low half of byte 8.
+int swappedSum78(const Packet& p) { return static_cast<int>(hi(p.byte(7)) + 16 * lo(p.byte(8))); }
+
+bool acceptedCount(int n, bool afterPacket) {
+  static constexpr int kFirst[] = {32, 34, 41, 44, 48, 56, 60, 64, 68, 80, 84, 88, 96, 120};
+  static constexpr int kAfter[] = {32, 44, 80, 84, 88, 96};
+  if (afterPacket) return std::find(std::begin(kAfter), std::end(kAfter), n) != std::end(kAfter);
+  return std::find(std::begin(kFirst), std::end(kFirst), n) != std::end(kFirst);
+}
+
+std::string twoDigits(int v) { return std::string{static_cast<char>('0' + v / 10 % 10), static_cast<char>('0' + v % 10)}; }
+
+}  // namespace
+
+std::string hexDump(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 4);
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    if (i) out += ", ";
+    out += util::toHex(static_cast<unsigned char>(bytes[i]));
+  }
+  return out;
+}
+
+namespace checks {
+bool a(const Packet& p) { return nibbleSum(p, 7) - static_cast<int>(hi(p.byte(7))) - 16 * static_cast<int>(lo(p.byte(8))) - 10 == 0; }
+bool b(const Packet& p) { return static_cast<int>(p.byte(9)) == nibbleSum(p, 8) - 10; }
+bool c(const Packet& p) {
+  return nibbleSum(p, 8) + static_cast<int>(hi(p.byte(9)) + lo(p.byte(9))) - 10 == static_cast<int>(p.byte(10));
+}
+bool d(const Packet& p) {
+  return nibbleSum(p, 8) + static_cast<int>(lo(p.byte(9))) - 10 == static_cast<int>(hi(p.byte(9)) + 16 * lo(p.byte(10)));
+}
+bool e(const Packet& p) { return nibbleSum(p, 6) - swappedSum78(p) == 10; }
+bool f(const Packet& p) {
+  int s = nibbleSum(p, 8) + static_cast<int>(hi(p.byte(9)) + lo(p.byte(9)) + hi(p.byte(10)) + lo(p.byte(10)));
+  return s - 10 == static_cast<int>(p.byte(11));
+}
+}  // namespace checks
+
+ReceiveProcessor::ReceiveProcessor(core::NodeContext& ctx, DecoderRegistry& decoders)
+    : ctx_(ctx), decoders_(decoders), timeout_(ctx.platform.loop()), debounce_(ctx.platform.loop()) {
+  timeout_.setHandler([this] { onReceiveTimeout(); });
+  buf_.reserve(64);
+}
+
+bool ReceiveProcessor::mode48() const { return ctx_.settings.mode == 1; }
+
+std::string ReceiveProcessor::modeCommand() const { return mode48() ? std::string("\xF0\x2C", 2) : std::string("\xF0\x29", 2); }
+
+bool ReceiveProcessor::restartDebounce() {
+  bool wasRunning = debounce_.isActive();
+  debounce_.start(platform::Millis(std::max(0, ctx_.settings.debounceInterval)), false);
+  return wasRunning;
+}
+
+void ReceiveProcessor::onReceiveTimeout() {
+  timeout_.stop();
+  std::size_t n = buffered();
+  if (n) ctx_.logDebug("Receive time-out: discarding " + std::to_string(n) + " unframed bytes");
+  buf_.clear();
+  head_ = 0;
+}
+
+void ReceiveProcessor::consume(std::size_t n) {
+  head_ += std::min(n, buffered());
+  if (head_ == buf_.size()) {
+    buf_.clear();
+    head_ = 0;
+  }
+}
+
+void ReceiveProcessor::append(const std::string& data) {
+  // Compact before growing so the buffer never holds consumed bytes for long.
+  if (head_) {
+    buf_.erase(0, head_);
+    head_ = 0;
+  }
+  if (buf_.size() + data.size() > kMaxRxBuffer) {
+    std::size_t drop = std::min(buf_.size() + data.size() - kMaxRxBuffer, buf_.size() + data.size());
+    ctx_.logEvent("Receive buffer full: discarding " + std::to_string(drop) + " unframed bytes");
+    if (drop >= buf_.size()) {
+      std::size_t fromData = drop - buf_.size();
+      buf_.assign(data, fromData, std::string::npos);
+    } else {
+      buf_.erase(0, drop);
+      buf_ += data;
+    }
+    return;
+  }
+  buf_ += data;
+}
+
+void ReceiveProcessor::processCommData(const std::string& data, int eventCode) {
+  std::string detail = hexDump(data);
+  std::string* outer = detail_;
+  detail_ = &detail;
+  bool setBusy = false;
+
+  if (eventCode != 2) {
+    if (ctx_.settings.debugLog && eventCode != 3) ctx_.logDebug("W800 Comm Event Code=" + std::to_string(eventCode));
+  } else if (awaitingModeAck_) {
+    awaitingModeAck_ = false;
+    const int mode = ctx_.settings.mode;
+    if (data.size() == 1 && static_cast<unsigned char>(data[0]) == 0x29 && mode != 0)
+      ctx_.logEvent("Receiver expected to be in 32 bit mode, but responded with " + detail + " for mode");
+    else if (data.size() == 1 && static_cast<unsigned char>(data[0]) == 0x2C && mode != 1)
+      ctx_.logEvent("Receiver expected to be in 48 bit mode, but responded with " + detail + " for mode");
+    else
+      ctx_.logEvent(mode == 0 ? "Receiver confirmed 32 bit mode configuration" : "Receiver confirmed 48 bit mode configuration");
+    detail_ = outer;
+    return;
+  } else {
+    timeout_.start(platform::Millis(kReceiveTimeoutMs), false);
+    append(data);
+    if (!rxBusy_) {
+      rxBusy_ = setBusy = true;
+      try {
+        cutPackets();
+      } catch (const std::exception& e) {
+        ctx_.log.logEvent("Quillon", "ProcessCommData " + detail, std::string(" ") + e.what());
+      } catch (...) {
+        ctx_.logEvent("ProcessCommData " + detail);
+      }
+    }
+  }
+
+  util::DateTime t = ctx_.now();
+  if (echo_) echo_(twoDigits(t.hour) + ":" + twoDigits(t.minute) + ":" + twoDigits(t.second) + " |  " + detail);
+  if (ctx_.settings.debugLog) ctx_.logDebug("Data Received and Procesed: " + detail);
+  if (setBusy) rxBusy_ = false;
+  detail_ = outer;
+}
+
+std::size_t ReceiveProcessor::syncOnCountByte(bool afterPacket) {
+  while (buffered()) {
+    unsigned char b = front();
+    int n = b & 0x7F;
+    if (acceptedCount(n, afterPacket)) return static_cast<std::size_t>((n + 7) / 8 + 1);
+    *detail_ += " | Discarding " + util::toHex(b) + " while trying to sync on byte-count byte";
+    consume(1);
+  }
+  return 0;
+}
+
+void ReceiveProcessor::cutPackets() {
+  const bool m48 = mode48();
+  if (m48) {
+    packetLength_ = syncOnCountByte(false);
+    if (!packetLength_) return;
+  } else {
+    packetLength_ = 4;
+  }
+  while (buffered() >= packetLength_) {
+    int n = 32, countByte = -1;
+    std::size_t length = packetLength_;
+    if (m48) {
+      countByte = front();
+      n = countByte & 0x7F;
+      consume(1);
+      length = packetLength_ - 1;
+    }
+    dispatch(n, countByte, length);
+    if (m48) {
+      packetLength_ = syncOnCountByte(true);
+      if (!packetLength_) return;
+    } else {
+      packetLength_ = 4;
+    }
+  }
+}
+
+bool ReceiveProcessor::run(PacketFamily family, Packet& p) {
+  FamilyDecoder* d = decoders_.find(family);
+  if (!d) {
+    // No decoder for this family: reported like a packet of unknown length, but the frame itself
+    // was sound, so it is consumed whole instead of walking its data bytes for a count byte.
+    *detail_ += " | Discarding " + util::toHex(static_cast<unsigned char>(p.countByte >= 0 ? p.countByte : static_cast<int>(p.byte(1)))) +
+                " after seeing invalid byte count";
+    return true;
+  }
+  try {
+    return d->decode(p, *this);
+  } catch (const std::exception& e) {
+    ctx_.log.logEvent("Quillon", "ProcessCommData " + *detail_, std::string(" ") + e.what());
+  } catch (...) {
+    ctx_.logEvent("ProcessCommData " + *detail_);
+  }
+  return false;
+}
+
+void ReceiveProcessor::discard(const Packet& p, const std::string& text) {
+  *detail_ += " | Discarding " + util::toHex(static_cast<unsigned char>(p.countByte)) + text;
+}
+
+void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
+  const bool m48 = countByte >= 0;
+  packetBytes_.assign(buf_, head_, length);
+  Packet p;
+  p.data = packetBytes_;
+  p.bits = n;
+  p.countByte = countByte;
+  p.mode48 = m48;
+  p.rollingCode = static_cast<int>(p.byte(4));
+  if (frame_) frame_(p);
+  const unsigned id16 = p.id16();
+  const std::size_t L = length;
+  auto consumeIf = [&](bool ok) {
+    if (ok) consume(L);
+  };
+  auto dropOneIf32 = [&] {
+    if (!m48) consume(1);
+  };
+
+  switch (n) {
+    case 32:
+      if (run(PacketFamily::X10Rf32, p)) {
+        consume(L);
+      } else {
+        *detail_ += " | Discarding " + util::toHex(static_cast<unsigned char>(p.byte(1))) + " because byte 3 & 4 are not complements";
+        dropOneIf32();
+      }
+      return;
+    case 34: consumeIf(run(PacketFamily::DoorSwitch34, p)); return;
+    case 41:
+      if (run(PacketFamily::X10Security41, p)) consume(L);
+      else consume(1);
+      return;
+    case 44: consumeIf(run(PacketFamily::Digimax44, p)); return;
+    case 48: consumeIf(run(PacketFamily::RfxPower48, p)); return;
+    case 56: consumeIf(run(PacketFamily::OregonScale56, p)); return;
+    default: break;
+  }
+  if (n >= 60 && id16 == 0xCA48) {
+    if (checks::e(p)) consumeIf(run(PacketFamily::OregonCA48, p));
+    else discard(p, " while trying to sync on byte-count byte for OS Type CA48");
+    return;
+  }
+  if (n >= 80 && (id16 == 0x1A89 || id16 == 0x1A99)) {
+    if (checks::c(p)) consumeIf(run(PacketFamily::OregonWind, p));
+    return;
+  }
+  switch (n) {
+    case 64:
+      if (checks::a(p)) {
+        p.rollingCode = static_cast<int>(p.byte(2));
+        run(PacketFamily::OregonUV64, p);
+      } else if (lo(p.byte(1)) == 3) {
+        run(PacketFamily::OregonScale64, p);
+      }
+      consume(L);
+      return;
+    case 68:
+      if (id16 != 0xEA4C) return;
+      if (checks::e(p)) consumeIf(run(PacketFamily::OregonEA4C, p));
+      else discard(p, " while trying to sync on byte-count byte for OS Type EA4C");
+      return;
+    case 80: {
+      const char* failText = nullptr;
+      PacketFamily family = PacketFamily::OregonTempHum80;
+      bool ok = false;
+      if (p.id12() == 0xACC) {
+        ok = checks::b(p), failText = " while trying to sync on byte-count byte for OS Type ?ACC";
+      } else if (id16 == 0xCA2C || id16 == 0x1A2D || id16 == 0xFA28) {
+        ok = checks::b(p), failText = " while trying to sync on byte-count byte for OS Type 1A2D/FA28";
+      } else if (id16 == 0x0A4D) {
+        family = PacketFamily::Oregon0A4D;
+        p.rollingCode = static_cast<int>(p.byte(4) / 2) & 7;
+        ok = checks::b(p), failText = " while trying to sync on byte-count byte for OS Type 0A4D";
+      } else if (id16 == 0x1A3D) {
+        family = PacketFamily::Oregon1A3D;
+        ok = checks::b(p), failText = " while trying to sync on byte-count byte for OS Type 1A3D";
+      } else if (id16 == 0xEA4C) {
+        family = PacketFamily::OregonEA4C;
+        ok = checks::e(p), failText = " while trying to sync on byte-count byte for OS Type EA4C";
+      } else {
+        discard(p, " after seeing invalid ID for 80 byte packet");
+        return;
+      }
+      if (ok) consumeIf(run(family, p));
+      else discard(p, failText);
+      return;
+    }
+    case 84:
+      if (!checks::d(p)) discard(p, " while trying to sync on byte-count byte for OS Type 2A1D");
+      else if (id16 != 0x2A1D) discard(p, " after seeing invalid ID for 84 byte packet");
+      else consumeIf(run(PacketFamily::Oregon2A1D, p));
+      return;
+    case 88:
+      if (id16 == 0x5A5D) {
+        p.pressureOffset = 795;
+        if (checks::f(p)) consumeIf(run(PacketFamily::Oregon5A5D, p));
+        else discard(p, " while trying to sync on byte-count byte for OS Type H5A5D");
+      } else if (id16 == 0x3A0D) {
+        if (checks::c(p)) consumeIf(run(PacketFamily::Oregon3A0D, p));
+        else discard(p, " while trying to sync on byte-count byte for OS Type 3A0D");
+      } else {
+        discard(p, " after invalid ID for 88 bit packet");
+      }
+      return;
+    case 96:
+      if (id16 != 0x5A6D) {
+        discard(p, " after seeing invalid ID for 96 byte packet");
+      } else if (!checks::f(p)) {
+        discard(p, " while trying to sync on byte-count byte for OS Type 5A6D");
+      } else {
+        p.pressureOffset = 856;
+        consumeIf(run(PacketFamily::Oregon5A6D, p));
+      }
+      return;
+    case 120:
+      if (checks::a(p)) {
+        p.rollingCode = static_cast<int>(p.byte(2));
+        consumeIf(run(PacketFamily::OregonUV120, p));
+      }
+      return;
+    default:
+      *detail_ += " | Discarding " + util::toHex(static_cast<unsigned char>(m48 ? countByte : static_cast<int>(p.byte(1)))) +
+                  " after seeing invalid byte count";
+      dropOneIf32();
+      return;
+  }
+}
+
+}  // namespace quillon::decode

@@ -1,0 +1,95 @@
+#pragma once
+// The receive processor: buffers the receiver's bytes, cuts them into packets by bit count
+// (32-bit mode: four bytes; 48-bit mode: a count byte then the data bits), checks the receiver's
+// answer to the mode command, and hands each packet to its family's decoder.
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "decode/family_decoder.h"
+#include "platform/event_loop.h"
+
+namespace quillon::core {
+struct NodeContext;
+}
+
+namespace quillon::decode {
+
+// "A0, 20, DF" for the bytes A0 20 DF.
+std::string hexDump(std::string_view bytes);
+
+// Oregon Scientific checksum checks over the data bytes of a packet (byte 1 first).
+namespace checks {
+bool a(const Packet& p);
+bool b(const Packet& p);
+bool c(const Packet& p);
+bool d(const Packet& p);
+bool e(const Packet& p);
+bool f(const Packet& p);
+}  // namespace checks
+
+class ReceiveProcessor : private DecodeContext {
+ public:
+  static constexpr int kReceiveTimeoutMs = 2000;
+  // Bytes that never frame are not kept beyond this.
+  static constexpr std::size_t kMaxRxBuffer = 4096;
+
+  ReceiveProcessor(core::NodeContext& ctx, DecoderRegistry& decoders);
+
+  // Entry point for every receive event; eventCode 2 means bytes received.
+  void processCommData(const std::string& data, int eventCode = 2);
+
+  // The two-byte mode command for the configured mode (F0 2C for 48-bit mode, else F0 29).
+  std::string modeCommand() const;
+  // Set at settings initialisation: the next receive event is the receiver's answer.
+  void setAwaitingModeAck(bool on) { awaitingModeAck_ = on; }
+  bool awaitingModeAck() const { return awaitingModeAck_; }
+
+  // The echo window's line for each call: "hh:mm:ss |  " followed by the description line.
+  void setEchoSink(std::function<void(const std::string&)> fn) { echo_ = std::move(fn); }
+  // Each framed packet, before its decoder runs (the decode tool prints these).
+  void setFrameSink(std::function<void(const Packet&)> fn) { frame_ = std::move(fn); }
+
+  // The receive time-out: clears what is buffered.
+  void onReceiveTimeout();
+
+  std::size_t buffered() const { return buf_.size() - head_; }
+  bool busy() const { return rxBusy_; }
+  std::string& lastEventKey() override { return lastEventKey_; }
+  bool debounceRunning() const { return debounce_.isActive(); }
+
+ private:
+  std::string& packetDetail() override { return *detail_; }
+  bool restartDebounce() override;
+
+  bool mode48() const;
+  unsigned char front(std::size_t k = 0) const { return static_cast<unsigned char>(buf_[head_ + k]); }
+  void consume(std::size_t n);
+  void append(const std::string& data);
+  // Drops leading bytes until one is an accepted count byte; 0 when the buffer ran empty.
+  std::size_t syncOnCountByte(bool afterPacket);
+  void cutPackets();
+  void dispatch(int n, int countByte, std::size_t length);
+  // Runs the family's decoder; true when the packet is to be consumed. An unregistered family is
+  // reported like an unknown packet and consumed.
+  bool run(PacketFamily family, Packet& p);
+  void discard(const Packet& p, const std::string& text);
+
+  core::NodeContext& ctx_;
+  DecoderRegistry& decoders_;
+  platform::Timer timeout_;
+  platform::Timer debounce_;
+  std::string buf_;
+  std::size_t head_ = 0;
+  std::size_t packetLength_ = 4;
+  std::string packetBytes_;
+  std::string* detail_ = nullptr;
+  std::string lastEventKey_;
+  bool awaitingModeAck_ = false;
+  bool rxBusy_ = false;
+  std::function<void(const std::string&)> echo_;
+  std::function<void(const Packet&)> frame_;
+};
+
+}  // namespace quillon::decode

@@ -1,0 +1,54 @@
+#pragma once
+// Stands in for the receiver link: reads a replay file and delivers its byte lines as receive
+// events at their recorded pace, scaled by a speed factor (0: one after the other, as fast as the
+// event loop runs them).
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include "decode/replay_file.h"
+#include "platform/event_loop.h"
+
+namespace quillon::core {
+struct NodeContext;
+}
+
+namespace quillon::rflink {
+
+class ReplayFeed {
+ public:
+  using Deliver = std::function<void(const std::string& bytes, int eventCode)>;
+
+  ReplayFeed(core::NodeContext& ctx, Deliver deliver);
+
+  // Reads the file; bad lines are logged and skipped. False when the file cannot be read or holds no packets.
+  bool load(const std::string& path);
+  bool loadText(const std::string& text, const std::string& name = "replay");
+  // Starts delivering from the first line; the first line comes on the next loop turn.
+  void start(double speed = 1.0);
+  void stop();
+
+  // The receiver mode the file was recorded in: 0, 1 or -1 when it does not say.
+  int recordedMode() const { return file_.mode; }
+  std::size_t packetCount() const { return file_.entries.size(); }
+  std::size_t delivered() const { return next_; }
+  bool finished() const { return started_ && next_ >= file_.entries.size(); }
+  bool running() const { return timer_.isActive(); }
+  void onFinished(std::function<void()> fn) { finished_ = std::move(fn); }
+
+ private:
+  void deliverNext();
+  void scheduleNext();
+
+  core::NodeContext& ctx_;
+  Deliver deliver_;
+  decode::ReplayFile file_;
+  std::string name_;
+  platform::Timer timer_;
+  double speed_ = 1.0;
+  std::size_t next_ = 0;
+  bool started_ = false;
+  std::function<void()> finished_;
+};
+
+}  // namespace quillon::rflink
