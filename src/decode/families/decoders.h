@@ -1,0 +1,105 @@
+#pragma once
+// The packet-family decoders: X10 RF, X10 security, PC remote, Visonic keyfob, door switch,
+// Digimax thermostat, RFXPower meter, RFXCOM sensors and Oregon Scientific sensors.
+//
+// Every entry point takes the packet's data bytes (count byte removed, byte 1 = data[0]) and the
+// description line of the current receive event, to which it appends its remarks (each starting
+// with " | "). A decoder checks its packet (length, complements, parity, checksums, decimal
+// digits) before it touches any record; a packet that fails leaves one remark and no other trace.
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "core/node_context.h"
+#include "devices/device_registry.h"
+#include "devices/device_timers.h"
+#include "devices/onoff_reporter.h"
+#include "xap/bsc_endpoint.h"
+#include "xap/xap_transport.h"
+
+namespace quillon::decode {
+
+// What every decoder may use, plus the little state the decoders keep between packets.
+struct DecodeEnv {
+  core::NodeContext& ctx;
+  devices::DeviceRegistry& registry;
+  devices::OnOffReporter& reporter;
+  devices::DeviceTimers& timers;
+  xap::BscEndpoint& bsc;
+  xap::XapTransport& transport;
+  std::function<void(const std::string& tag)> queueTagEvent;  // may be empty
+  std::function<bool()> restartDebounce;  // restarts the debounce timer; true when it was running
+  std::string lastEventKey;               // key of the last accepted debounced event
+  std::string lastX10Unit;                // unit of the last X10 on/off command (dim, bright)
+  // The last RFXCOM temperature decoded; the analogue (humidity/pressure) decoder compensates
+  // with it. Reset it to 0 at the start of each receive event to keep it per event.
+  double rfxTemperature = 0;
+};
+
+// ---- 32-bit and other non-Oregon families -------------------------------------------------
+
+// n = 32: X10 RF, PC remote, X10 security, Visonic form or RFXCOM sensor, told apart by bytes
+// 1-4. True when recognised (the framing consumes the packet); false: not complements.
+bool decode32Bit(DecodeEnv& env, std::string_view data, std::string& detail);
+// n = 34: door switch. True when decoded (record accepted).
+bool decodeDoorSwitch34(DecodeEnv& env, std::string_view data, std::string& detail);
+// n = 41: X10 security with parity. True when accepted; false: drop one byte.
+bool decodeSecurity41(DecodeEnv& env, std::string_view data, std::string& detail);
+// n = 44: Digimax thermostat.
+void decodeDigimax44(DecodeEnv& env, std::string_view data, std::string& detail);
+// n = 48: RFXPower meter.
+void decodeRfxPower48(DecodeEnv& env, std::string_view data, std::string& detail);
+
+// ---- RFXCOM sensors (called by decode32Bit; exported for tests and tools) --------------------
+
+// Temperature in degrees Celsius, or NaN when the packet was rejected.
+double rfxTemperature(DecodeEnv& env, std::string_view data, std::string& detail);
+void rfxSupplyVoltage(DecodeEnv& env, std::string_view data, std::string& detail);
+void rfxAnalog(DecodeEnv& env, std::string_view data, double temperatureC, std::string& detail);
+
+// ---- Oregon Scientific --------------------------------------------------------------------
+
+// One value per row of the Oregon decoders-per-type table. The framing picks the row (bit count,
+// type id, checksum check); decodeOregon runs the row's decoders in order with the row's rolling
+// code (byte 4, byte 2 for UV, (byte 4 / 2) AND 7 for 0A4D) and pressure offset.
+enum class OregonType {
+  Scale56,     // 56 bits: first scale
+  CA48,        // >= 60 bits, id CA48 (check E)
+  UV64,        // 64 bits, check A passes
+  Scale64,     // 64 bits, check A fails, low half of byte 1 = 3: second scale
+  EA4C,        // 68 or 80 bits, id EA4C (check E)
+  Wind1A89,    // >= 80 bits, id 1A89/1A99 (check C)
+  TempHum80,   // 80 bits, id ?ACC, CA2C, 1A2D, FA28 (check B)
+  T0A4D,       // 80 bits, id 0A4D (check B)
+  T1A3D,       // 80 bits, id 1A3D (check B)
+  Rain2A1D,    // 84 bits (check D)
+  Baro5A5D,    // 88 bits (check F)
+  Wind3A0D,    // 88 bits (check C)
+  Baro5A6D,    // 96 bits (check F)
+  UV120,       // 120 bits, check A passes
+};
+
+void decodeOregon(DecodeEnv& env, OregonType type, std::string_view data, std::string& detail);
+
+// Nibble sums and checksum checks over the data bytes. A packet too short for a check fails it.
+int nibbleSum7(std::string_view data);
+int nibbleSum8(std::string_view data);
+bool oregonCheckA(std::string_view data);
+bool oregonCheckB(std::string_view data);
+bool oregonCheckC(std::string_view data);
+bool oregonCheckD(std::string_view data);
+bool oregonCheckE(std::string_view data);
+bool oregonCheckF(std::string_view data);
+
+// ---- shared helpers (exported for tests) ----------------------------------------------------
+
+// x rounded to `digits` decimals, halves to even.
+double roundHalfEven(double x, int digits);
+// One decimal, always with a decimal part ("21.0").
+std::string formatOneDecimal(double x);
+// Two decimals, always with two decimal digits ("29.90").
+std::string formatTwoDecimals(double x);
+std::string windCompass(double degrees);
+std::string compassText(int degrees);
+
+}  // namespace quillon::decode

@@ -1,0 +1,94 @@
+// The 44-bit Digimax thermostat and the 48-bit RFXPower meter.
+#include <array>
+
+#include "decode/families/family_common.h"
+#include "util/text.h"
+
+namespace quillon::decode {
+using namespace detail;
+
+namespace {
+
+constexpr std::array<const char*, 8> kDigimaxStatus = {
+    "Heating without setpoint", "Heating on", "Heating off", "Heating initializing",
+    "Cooling without setpoint", "Cooling on", "Cooling off", "Cooling initializing"};
+
+// Updates one Digimax record and sends its event; false when the registry refused the code.
+void digimaxRecord(DecodeEnv& env, std::string_view packet, std::string& detail, const std::string& dc,
+                   const std::string& suffix, const std::string& type, const std::string& text,
+                   const std::string& state) {
+  const std::string code = dc + suffix;
+  if (!env.registry.addW800Unit(code)) return;
+  devices::W800Device* d = env.registry.device(code);
+  if (!d) return;
+  d->setText(text);
+  d->setDeviceType(type);
+  d->setDeviceString(devices::statusImageHtml(text, type, d->icon()));
+  detail += " | " + code + " = " + text;
+  if (d->inUse())
+    sendBscEvent(env, *d, state);
+  else
+    detail += " | Digimax " + util::hexString(packet) + " Ignored because location not defined for sensor " + code;
+  queueTag(env, *d);
+}
+
+}  // namespace
+
+void decodeDigimax44(DecodeEnv& env, std::string_view data, std::string& detail) {
+  if (!requireBytes(data, 6, "Digimax", detail)) return;
+  const std::string_view packet = data.substr(0, 6);
+  const unsigned b1 = byteAt(data, 1), b2 = byteAt(data, 2), b3 = byteAt(data, 3);
+  const unsigned b4 = byteAt(data, 4), b5 = byteAt(data, 5), b6 = byteAt(data, 6);
+  if ((((hi(b1) + lo(b1) + hi(b2) + lo(b2)) & 0x0F) ^ (b3 & 0x0F)) != 0x0F) {
+    detail += " | Digimax " + util::hexString(packet) + " Ignored because address parity mismatch ";
+    return;
+  }
+  const std::string dc = hex(b1) + hex(b2);
+  const unsigned status = ((b5 & 0x40) / 16) | ((b3 >> 4) & 3);
+  const std::string state = (b3 & 0x30) == 0x10 ? "ON" : "OFF";
+  digimaxRecord(env, packet, detail, dc, "_M", "Status", kDigimaxStatus[status], state);
+  if ((((hi(b4) + lo(b4) + hi(b5) + lo(b5)) & 0x0F) ^ (b6 >> 4)) != 0x0F) {
+    detail += " | Digimax " + util::hexString(packet) + " Ignored because temperature parity mismatch ";
+    return;
+  }
+  digimaxRecord(env, packet, detail, dc, "_S", "Temperature", std::to_string(b5 & 0x3F), "ON");
+  digimaxRecord(env, packet, detail, dc, "", "Temperature", std::to_string(b4), "ON");
+}
+
+void decodeRfxPower48(DecodeEnv& env, std::string_view data, std::string& detail) {
+  if (!requireBytes(data, 6, "RFXPower", detail)) return;
+  const std::string_view packet = data.substr(0, 6);
+  const unsigned b1 = byteAt(data, 1), b2 = byteAt(data, 2), b3 = byteAt(data, 3);
+  const unsigned b4 = byteAt(data, 4), b5 = byteAt(data, 5), b6 = byteAt(data, 6);
+  if (lo(b1) != lo(b2) || ((b1 ^ b2) & 0xF0) != 0xF0) {
+    detail += "Discarded Power because upper nibble of address bytes not complemented";
+    return;
+  }
+  unsigned sum = 0;
+  for (std::size_t k = 1; k <= 5; ++k) sum += hi(byteAt(data, k)) + lo(byteAt(data, k));
+  if (((sum & 0x0F) ^ lo(b6)) != 0x0F) {
+    detail += "Discarded Power because parity invalid";
+    return;
+  }
+  if (hi(b6) != 0) {
+    detail += " | RFXPower type " + std::to_string(hi(b6)) + " not decoded";
+    return;
+  }
+  const std::string dc = hex(b1) + hex(b2);
+  if (!env.registry.addW800Unit(dc)) return;
+  devices::W800Device* d = env.registry.device(dc);
+  if (!d) return;
+  const float cal = env.ctx.settings.sensorCal == 0.0f ? 1.0f : env.ctx.settings.sensorCal;
+  const float power = static_cast<float>(b5 * 65536u + b3 * 256u + b4) * cal;
+  d->setDeviceType("Watt");
+  d->setText(util::formatNumber(power));
+  d->setDeviceString(devices::statusImageHtml(d->text() + "&nbsp;Watts", "Watt", d->icon()));
+  detail += " | RFXPower " + d->text();
+  if (d->inUse())
+    sendBscEvent(env, *d, "ON");
+  else
+    detail += ignoredText("RFXPower", packet);
+  queueTag(env, *d);
+}
+
+}  // namespace quillon::decode

@@ -1,0 +1,307 @@
+// Oregon Scientific sensors: checksum checks, the per-type decoder table and the members
+// (temperature, humidity, UV, wind, rain, barometer, scales, battery).
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <initializer_list>
+#include <vector>
+
+#include "decode/families/family_common.h"
+#include "util/text.h"
+
+namespace quillon::decode {
+using namespace detail;
+
+// ---- checksums ------------------------------------------------------------------------------
+
+namespace {
+int nibbleSum(std::string_view d, std::size_t bytes) {
+  int s = 0;
+  for (std::size_t k = 1; k <= bytes && k <= d.size(); ++k) s += static_cast<int>(hi(byteAt(d, k)) + lo(byteAt(d, k)));
+  return s;
+}
+int b(std::string_view d, std::size_t k) { return static_cast<int>(byteAt(d, k)); }
+int h(std::string_view d, std::size_t k) { return static_cast<int>(hi(byteAt(d, k))); }
+int l(std::string_view d, std::size_t k) { return static_cast<int>(lo(byteAt(d, k))); }
+}  // namespace
+
+int nibbleSum7(std::string_view d) { return nibbleSum(d, 7); }
+int nibbleSum8(std::string_view d) { return nibbleSum(d, 8); }
+
+bool oregonCheckA(std::string_view d) {
+  return d.size() >= 8 && nibbleSum7(d) - h(d, 7) - 16 * l(d, 8) - 10 == 0;
+}
+bool oregonCheckB(std::string_view d) { return d.size() >= 9 && b(d, 9) == nibbleSum8(d) - 10; }
+bool oregonCheckC(std::string_view d) {
+  return d.size() >= 10 && nibbleSum8(d) + h(d, 9) + l(d, 9) - 10 == b(d, 10);
+}
+bool oregonCheckD(std::string_view d) {
+  return d.size() >= 10 && nibbleSum8(d) + l(d, 9) - 10 == h(d, 9) + 16 * l(d, 10);
+}
+bool oregonCheckE(std::string_view d) {
+  return d.size() >= 8 && nibbleSum(d, 6) - (h(d, 7) + 16 * l(d, 8)) == 10;
+}
+bool oregonCheckF(std::string_view d) {
+  return d.size() >= 11 && nibbleSum8(d) + h(d, 9) + l(d, 9) + h(d, 10) + l(d, 10) - 10 == b(d, 11);
+}
+
+// ---- members --------------------------------------------------------------------------------
+
+namespace {
+
+enum class Member { Temperature, Humidity, UV, WindDirection, WindGust, WindSpeed, Wind3, Rain, Baro,
+                    BatteryStatus, BatteryLevel, Scale1, Scale2 };
+enum class Rc { Byte4, Byte2, Half4 };
+
+struct Call {
+  const char* name;  // used in the error log and the too-short remark
+  std::size_t need;  // bytes the member reads
+};
+// Indexed by Member.
+constexpr std::array<Call, 13> kCalls = {{{"Temperature", 7}, {"Humidity", 8}, {"UV", 6}, {"WindDirection", 5},
+                                          {"WindGust", 7}, {"WindSpeed", 9}, {"Wind", 9}, {"Rain", 9},
+                                          {"Baro", 10}, {"BatteryStatus", 5}, {"BatteryLevel", 5}, {"Scale", 7},
+                                          {"Scale101", 5}}};
+
+struct Step {
+  Member member;
+  Rc rc = Rc::Byte4;
+  int pressureOffset = 0;
+};
+struct Row {
+  OregonType type;
+  std::vector<Step> steps;
+};
+
+const std::vector<Row>& decoderTable() {
+  using M = Member;
+  static const std::vector<Row> rows = {
+      {OregonType::Scale56, {{M::Scale1}}},
+      {OregonType::CA48, {{M::Temperature}, {M::BatteryStatus}}},
+      {OregonType::UV64, {{M::UV, Rc::Byte2}, {M::BatteryStatus, Rc::Byte2}}},
+      {OregonType::Scale64, {{M::Scale2}}},
+      {OregonType::EA4C, {{M::Temperature}, {M::BatteryStatus}}},
+      {OregonType::Wind1A89, {{M::WindDirection}, {M::WindGust}, {M::WindSpeed}, {M::BatteryStatus}}},
+      {OregonType::TempHum80, {{M::Temperature}, {M::Humidity}, {M::BatteryStatus}}},
+      {OregonType::T0A4D, {{M::Temperature, Rc::Half4}, {M::BatteryStatus, Rc::Half4}}},
+      {OregonType::T1A3D, {{M::Temperature}, {M::Humidity}, {M::BatteryLevel}}},
+      {OregonType::Rain2A1D, {{M::Rain}, {M::BatteryLevel}}},
+      {OregonType::Baro5A5D, {{M::Temperature}, {M::Humidity}, {M::Baro, Rc::Byte4, 795}, {M::BatteryStatus}}},
+      {OregonType::Wind3A0D, {{M::Wind3}, {M::BatteryLevel}}},
+      {OregonType::Baro5A6D, {{M::Temperature}, {M::Humidity}, {M::Baro, Rc::Byte4, 856}, {M::BatteryLevel}}},
+      {OregonType::UV120, {{M::UV, Rc::Byte2}, {M::BatteryStatus, Rc::Byte2}}},
+  };
+  return rows;
+}
+
+std::string channel(std::string_view d) {
+  const unsigned c = hi(byteAt(d, 3)) & 7;
+  return c >= 3 ? "3" : (c >= 1 ? "1" : "2");
+}
+
+struct Member_ {
+  DecodeEnv& env;
+  std::string_view d;
+  std::string& detail;
+  unsigned rc;
+  bool metric;
+
+  std::string code(const std::string& suffix = "", const std::string& ch = "") const {
+    return hex(byteAt(d, 1)) + hex(byteAt(d, 2)) + "_" + (ch.empty() ? channel(d) : ch) + hex(rc) + suffix;
+  }
+  void report(const Reading& r, const std::string& state = "ON", bool battery = false) {
+    oregonReport(env, d, detail, r, state, battery);
+  }
+  static std::string whole(double x) { return util::formatNumber(roundHalfEven(x, 0)); }
+
+  void temperature() {
+    const unsigned tens = h(d, 6), units = l(d, 6), tenths = h(d, 5);
+    if (tens > 9 || units > 9 || tenths > 9) {
+      detail += " | OS Temperature ignored because Temperature digit not decimal";
+      return;
+    }
+    double t = tens * 10 + units + tenths / 10.0;
+    if (byteAt(d, 7) & 0x08) t = -t;
+    const std::string text = formatOneDecimal(metric ? t : t * 1.8 + 32);
+    report({code(), "", "Temperature", text, text + "&nbsp;" + (metric ? "C" : "F"), "OSTemperature"});
+  }
+  void humidity() {
+    const unsigned tens = l(d, 8), units = h(d, 7);
+    if (tens > 9 || units > 9) {
+      detail += " | OSHumidity ignored because humidity digit not decimal";
+      return;
+    }
+    const std::string text = std::to_string(tens * 10 + units);
+    report({code("_H"), "", "Humidity", text, text + "%", "OSHumidity"});
+  }
+  void uv() {
+    const unsigned d1 = l(d, 6), d2 = h(d, 5);
+    if (d1 > 9 || d2 > 9) {
+      detail += " | OS UV ignored because UV digit not decimal";
+      return;
+    }
+    const std::string text = std::to_string(d1) + std::to_string(d2);
+    report({code(), "", "UV", text, text + "&nbsp;", "OSUV"});
+  }
+  double speedUnit(double ms) const { return metric ? ms * 3.6 : ms * 2.209356; }
+  void windDirection() {
+    const double deg = h(d, 5) * 22.5;
+    const std::string w = windCompass(deg), text = whole(deg);
+    report({code("_D"), "", "WindDirection", text, text + " (" + w + ")", "OSWindDirection"});
+    report({code("_C"), "", "WindCompass", w, w + " (" + text + ")", "OSWindDirection"});
+  }
+  void windGust() {
+    const double v = h(d, 7) + l(d, 7) / 10.0;
+    const std::string text = whole(speedUnit(v));
+    report({code("_G"), "", "WindGust", text, text, "OSWindGust",
+            ",nSpeed=" + util::formatNumber(v) + ",i7=" + std::to_string(byteAt(d, 7))});
+  }
+  void windSpeed() {
+    const double v = b(d, 9) + h(d, 8) / 10.0;
+    const std::string text = whole(speedUnit(v));
+    report({code("_W"), "", "WindSpeed", text, text, "OSWindSpeed"});
+  }
+  void wind3() {
+    if (h(d, 5) > 9 || h(d, 6) > 9 || l(d, 6) > 9) {
+      detail += " | Ignored because wind direction byte is not decimal";
+      return;
+    }
+    if (l(d, 8) > 9 || h(d, 7) > 9 || l(d, 7) > 9) {
+      detail += " | Ignored because wind speed byte is not decimal";
+      return;
+    }
+    if (h(d, 9) > 9 || l(d, 9) > 9 || h(d, 8) > 9) {
+      detail += " | Ignored because avg wind speed byte is not decimal";
+      return;
+    }
+    const int dir = 100 * h(d, 5) + 10 * h(d, 6);
+    const int gust = 100 * l(d, 8) + 10 * h(d, 7) + l(d, 7);
+    const int avg = 100 * h(d, 9) + 10 * l(d, 9) + h(d, 8);
+    const std::string ds = std::to_string(dir), compass = compassText(dir);
+    report({code("_D", "0"), "", "WindDirection", ds, compass + "&nbsp;(" + ds + "&nbsp;degrees)", "OSWindDirection"});
+    report({code("_C", "0"), "", "WindCompass", compass, ds + "&nbsp;degrees&nbsp;(" + compass + ")", "OSWindDirection"});
+    const std::string speed = metric ? std::to_string(avg) : whole(avg * 0.447);
+    const std::string unit = metric ? "kph" : "mph";
+    report({code("_W", "0"), "", "WindSpeed", speed, speed + "&nbsp;" + unit, "OSWindSpeed"});
+    // The gust is in metres per second: kph with Metric, else mph.
+    const std::string g = whole(metric ? gust * 3.6 : gust * 2.236936);
+    report({code("_G", "0"), "", "WindGust", g, g + "&nbsp;" + unit, "OSWindGust"});
+  }
+  void rain() {
+    if (h(d, 6) > 9 || l(d, 6) > 9 || h(d, 5) > 9) {
+      detail += " | Ignored because rain rate byte is not decimal";
+      return;
+    }
+    if (l(d, 9) > 9 || h(d, 8) > 9 || l(d, 8) > 9 || h(d, 7) > 9) {
+      detail += " | Ignored because rain byte is not decimal";
+      return;
+    }
+    const int rate = 100 * h(d, 6) + 10 * l(d, 6) + h(d, 5);
+    const int total = 1000 * l(d, 9) + 100 * h(d, 8) + 10 * l(d, 8) + h(d, 7);
+    const std::string rt = metric ? std::to_string(rate) : formatTwoDecimals(rate / 25.4);
+    const std::string ru = metric ? "mm" : "in/hr";
+    report({code("_E"), "", "RainRate", rt, rt + "&nbsp;" + ru, "OSRainRate"});
+    const std::string tt = metric ? std::to_string(total) : formatTwoDecimals(total / 25.4);
+    const std::string tu = metric ? "mm" : "in";
+    report({code("_R"), "", "RainToday", tt, tt + "&nbsp;" + tu, "OSRainfall"});
+    const std::string flips = std::to_string(l(d, 7));
+    report({code("_F"), "", "Flip", flips, flips, "OSFlip"});
+  }
+  void baro(int offset) {
+    const int p = b(d, 9) + offset;
+    const std::string text = metric ? std::to_string(p) : formatTwoDecimals(p / 33.8638);
+    const std::string unit = metric ? "hPa" : "inHg";
+    report({code("_B"), "", "Barometer", text, text + "&nbsp;" + unit, "OSBaro"});
+    const unsigned digit = offset == 795 ? lo(byteAt(d, 10)) : hi(byteAt(d, 10));
+    static const struct {
+      unsigned digit;
+      const char* text;
+    } kForecast[] = {{12, "Sunny"}, {6, "Partly Cloudy"}, {2, "Cloudy"}, {3, "Rain"}};
+    for (const auto& f : kForecast)
+      if (f.digit == digit) {
+        report({code("_F"), "", "Forecast", f.text, f.text, "OSBaro"});
+        return;
+      }
+    detail += " | Forecast " + hex(digit) + " not recogned";
+  }
+  void batteryStatus() {
+    const bool low = (byteAt(d, 5) & 0x04) != 0;
+    const std::string text = low ? "1" : "0";
+    report({code("_P"), "", "Battery", text, text, "OSBattery"}, low ? "ON" : "OFF", true);
+  }
+  void batteryLevel() {
+    const unsigned n = l(d, 5);
+    if (n > 10) {  // a level below 0 % is not a reading
+      detail += " | OSBattery ignored because battery level digit out of range";
+      return;
+    }
+    const std::string text = std::to_string(100 - 10 * static_cast<int>(n));
+    report({code("_L"), "", "BatteryLevel", text, text + "%", "OSBattery"});
+  }
+  void scale(const std::string& prefix, double kg) {
+    const std::string text = util::formatNumber(roundHalfEven(metric ? kg : kg * 2.20462, 1));
+    report({prefix + hex(h(d, 2)) + "_K", "", "Scale", text, text + (metric ? " kg" : " lb"), "OSScale"});
+  }
+  void scale1() {
+    if (h(d, 6) != h(d, 1) || l(d, 7) != l(d, 1)) {
+      detail += " | OSScale ignored because checks digits do not match";
+      return;
+    }
+    scale("6C10_", 100 * (b(d, 6) & 1) + 10 * h(d, 5) + l(d, 5) + h(d, 4) / 10.0);
+  }
+  void scale2() { scale("0003_", (l(d, 5) * 4096 + b(d, 4) * 16 + h(d, 3)) / 400.8); }
+
+  void run(Member m, int offset) {
+    switch (m) {
+      case Member::Temperature: return temperature();
+      case Member::Humidity: return humidity();
+      case Member::UV: return uv();
+      case Member::WindDirection: return windDirection();
+      case Member::WindGust: return windGust();
+      case Member::WindSpeed: return windSpeed();
+      case Member::Wind3: return wind3();
+      case Member::Rain: return rain();
+      case Member::Baro: return baro(offset);
+      case Member::BatteryStatus: return batteryStatus();
+      case Member::BatteryLevel: return batteryLevel();
+      case Member::Scale1: return scale1();
+      case Member::Scale2: return scale2();
+    }
+  }
+};
+
+unsigned rollingCode(std::string_view d, Rc rc) {
+  switch (rc) {
+    case Rc::Byte2: return byteAt(d, 2);
+    case Rc::Half4: return (byteAt(d, 4) / 2) & 7;
+    case Rc::Byte4: break;
+  }
+  return byteAt(d, 4);
+}
+
+}  // namespace
+
+void decodeOregon(DecodeEnv& env, OregonType type, std::string_view data, std::string& detail) {
+  for (const Row& row : decoderTable()) {
+    if (row.type != type) continue;
+    for (const Step& step : row.steps) {
+      const Call& call = kCalls[static_cast<std::size_t>(step.member)];
+      const std::size_t need = std::max<std::size_t>(call.need, step.rc == Rc::Byte2 ? 3 : 4);
+      if (data.size() < need) {
+        detail += std::string(" | OregonScientific_") + call.name + " ignored because packet too short (" +
+                  std::to_string(data.size()) + " of " + std::to_string(need) + " bytes)";
+        continue;
+      }
+      try {
+        Member_ m{env, data, detail, rollingCode(data, step.rc), env.ctx.settings.metric};
+        m.run(step.member, step.pressureOffset);
+      } catch (const std::exception& e) {
+        env.ctx.logEvent(std::string("OregonScientific_") + call.name + ", Buffer Length=" +
+                         std::to_string(data.size()) + " " + e.what());
+      }
+    }
+    return;
+  }
+}
+
+}  // namespace quillon::decode

@@ -1,0 +1,79 @@
+// RFXCOM sensors: temperature probes, supply voltage and analogue (humidity/pressure) inputs.
+#include <cmath>
+#include <limits>
+
+#include "decode/families/family_common.h"
+#include "util/text.h"
+
+namespace quillon::decode {
+using namespace detail;
+
+namespace {
+
+std::string addressCode(std::string_view data) { return hex(byteAt(data, 1)) + hex(byteAt(data, 2)); }
+// The 11-bit measurement: bits 6..0 of byte 3, then bits 7..5 of byte 4.
+unsigned measurement(std::string_view data) { return (byteAt(data, 3) & 127) * 8 + (byteAt(data, 4) >> 5); }
+// Whole numbers without a decimal part ("21"), otherwise one decimal.
+std::string oneDecimalOrWhole(double x) { return util::formatNumber(roundHalfEven(x, 1)); }
+
+}  // namespace
+
+double rfxTemperature(DecodeEnv& env, std::string_view data, std::string& detail) {
+  if (!requireBytes(data, 4, "RFXTemperature", detail)) return std::numeric_limits<double>::quiet_NaN();
+  const unsigned b3 = byteAt(data, 3), b4 = byteAt(data, 4);
+  // Byte 3 bit 7 is the sign of an 11-bit two's-complement number of eighths of a degree.
+  int raw = static_cast<int>(b3 * 8 + ((b4 >> 5) & 7));
+  if (b3 & 0x80) raw -= 2048;
+  const double t = raw / 8.0;
+  const double f = t * 1.8 + 32;
+  const bool metric = env.ctx.settings.metric;
+  const std::string text = oneDecimalOrWhole(metric ? t : f);
+  const std::string code = addressCode(data);
+  sensorReport(env, data.substr(0, 4), detail,
+               {code, code, "Temperature", text, text + "&nbsp;" + (metric ? "C" : "F"), "RFXTemperature"});
+  return t;
+}
+
+void rfxSupplyVoltage(DecodeEnv& env, std::string_view data, std::string& detail) {
+  if (!requireBytes(data, 4, "RFXSupplyVoltage", detail)) return;
+  const std::string code = addressCode(data);
+  if (!env.registry.addW800Unit(code)) return;
+  if (devices::W800Device* d = env.registry.device(code))
+    d->setSupplyVoltage(static_cast<float>(measurement(data) / 100.0));
+}
+
+void rfxAnalog(DecodeEnv& env, std::string_view data, double temperatureC, std::string& detail) {
+  if (!requireBytes(data, 4, "RFXAnalog", detail)) return;
+  const std::string_view packet = data.substr(0, 4);
+  const std::string code = addressCode(data);
+  const double a = measurement(data) / 100.0;
+  const bool metric = env.ctx.settings.metric;
+
+  auto supply = [&](const std::string& c) -> double {
+    const devices::W800Device* d = env.registry.device(c);
+    return d ? d->supplyVoltage() : 0.0;
+  };
+  if (env.registry.addW800Unit(code + "_H")) {
+    const double vs = supply(code + "_H");
+    const double rh = vs > 0 ? (a / vs - 0.16) / 0.0062 / (1.0545 - temperatureC * 0.00216) : NAN;
+    if (!std::isfinite(rh)) {
+      detail += " | RFXHumidity " + code + "_H ignored because supply voltage is not positive";
+    } else {
+      const std::string text = util::formatNumber(roundHalfEven(rh, 0));
+      sensorReport(env, packet, detail, {code + "_H", code, "Humidity", text, text + "%", "RFXHumidity"}, true);
+    }
+  }
+  if (env.registry.addW800Unit(code + "_B")) {
+    const double vs = supply(code + "_B");
+    if (!(vs > 0)) {
+      detail += " | RFXBaro " + code + "_B ignored because supply voltage is not positive";
+      return;
+    }
+    const double p = (a / vs + 0.095) / 0.0009;
+    const std::string text = metric ? util::formatNumber(roundHalfEven(p, 0)) : util::formatNumber(roundHalfEven(p / 33.8638, 2));
+    sensorReport(env, packet, detail,
+                 {code + "_B", code, "Barometer", text, text + "&nbsp;" + (metric ? "hPa" : "inHg"), "RFXBaro"});
+  }
+}
+
+}  // namespace quillon::decode
