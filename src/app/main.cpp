@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
   paths.appFolder = std::filesystem::absolute(appDir).lexically_normal().string();
   while (paths.appFolder.size() > 1 && paths.appFolder.back() == '/') paths.appFolder.pop_back();
 
+  if (verbose) options.echo = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
   quillon::core::createFolders(paths.dataDir());
   auto platform = quillon::platform::createQtPlatform();
   quillon::app::NodeAssembly node(*platform, paths, options);

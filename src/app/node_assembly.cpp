@@ -13,7 +13,22 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       bsc_(ctx_, transport_, registry_),
       timers_(ctx_, registry_),
       reporter_(ctx_, registry_, timers_, bsc_),
+      decodeEnv_{ctx_, registry_, reporter_, timers_, bsc_, transport_, {}, {}, {}, {}, 0},
+      processor_(ctx_, decoders_),
+      links_(ctx_),
       node_(ctx_, {}) {
+  decodeEnv_.queueTagEvent = [this](const std::string& tag) { bsc_.queueTagEvent(tag); };
+  decode::DecoderEnv env{ctx_, &decodeEnv_};
+  decode::registerAllDecoders(decoders_, env);
+  // The debug log already carries each event's line; the echo only adds it when that is off.
+  if (options_.echo)
+    processor_.setEchoSink([this](const std::string& line) {
+      if (!ctx_.settings.debugLog) options_.echo(line);
+    });
+  links_.receiver().onData([this](const std::string& bytes, int code) { processor_.processCommData(bytes, code); });
+  // A TCP receiver connects after start-up has moved on: it gets its mode command then.
+  links_.onReceiverStartupOpen([this] { links_.sendToReceiver(processor_.modeCommand()); });
+  bsc_.setTransmitterWriter([this](const std::string& text) { links_.sendToTransmitter("1", text); });
   bsc_.setTagStore(&tagStore_);
   timers_.setOffReporter([this](devices::W800Device& d) { reporter_.informEvent(d, devices::kDeviceStatusOff, "OFF"); });
   timers_.setRolloverPublisher([this](devices::W800Device& d) {
@@ -53,6 +68,45 @@ int NodeAssembly::initXapTransport() {
   return transport_.init();
 }
 
+// The receiver's answer to the mode command is expected from the settings initialisation on; the
+// links open what is configured and was not opened yet. A replay feed takes the receiver's place.
+void NodeAssembly::initLinks() {
+  processor_.setAwaitingModeAck(true);
+  if (!options_.replayFile.empty()) {
+    ctx_.settings.serialPort.clear();  // for this run only; the settings file keeps its value
+    startReplay();
+  }
+  links_.initW800();
+}
+
+void NodeAssembly::startReplay() {
+  if (replay_) return;
+  replay_ = std::make_unique<rflink::ReplayFeed>(
+      ctx_, [this](const std::string& bytes, int code) { processor_.processCommData(bytes, code); });
+  if (!replay_->load(options_.replayFile)) {
+    replay_.reset();
+    processor_.setAwaitingModeAck(false);
+    return;
+  }
+  const int recorded = replay_->recordedMode();
+  if (recorded >= 0 && recorded != ctx_.settings.mode) {
+    ctx_.logEvent(std::string("Replay recorded in ") + (recorded == 1 ? "48" : "32") + " bit mode: using Mode=" +
+                  std::to_string(recorded) + " for this run");
+    ctx_.settings.mode = recorded;
+  }
+  replay_->onFinished([this] {
+    ctx_.logEvent("Replay finished: " + std::to_string(replay_->delivered()) + " receive events");
+  });
+  replay_->start(options_.replaySpeed);
+}
+
+bool NodeAssembly::receiverOpen() const { return replay_ ? true : links_.receiverOpen(); }
+
+void NodeAssembly::sendToReceiver(const std::string& bytes) {
+  if (replay_) return;  // the recording already holds the receiver's answer
+  if (!links_.sendToReceiver(bytes)) ctx_.logDebug("Receiver not open: mode command not sent");
+}
+
 core::NodeSeams NodeAssembly::buildSeams() {
   core::NodeSeams s;
   ctx_.log.setXapSender([this](const std::string& time, const std::string& type, const std::string& data) {
@@ -67,6 +121,14 @@ core::NodeSeams NodeAssembly::buildSeams() {
   s.dispatchMessage = [this](const std::string& message) { bsc_.readMessage(message); };
   s.loadTagStore = [this] { tagStore_.load(ctx_.ini); };
   s.loadDevices = [this] { registry_.loadDevices(); };
+  s.openReceiver = [this] { return links_.initCommPort(); };
+  s.initLinks = [this] { initLinks(); };
+  s.receiverOpen = [this] { return receiverOpen(); };
+  s.sendToReceiver = [this](const std::string& bytes) { sendToReceiver(bytes); };
+  s.closeLinks = [this] {
+    if (replay_) replay_->stop();
+    links_.closeLinks();
+  };
   s.loadTimerForm = [this] { timers_.start(); };
   s.saveLastChange = [this] {
     timers_.stop();

@@ -1,13 +1,19 @@
 #pragma once
 // Builds a whole node from its subsystems on a given platform and wires them into the main form.
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "core/node.h"
 #include "core/node_context.h"
+#include "decode/families/decoders.h"
+#include "decode/family_decoder.h"
+#include "decode/receive_processor.h"
 #include "devices/device_registry.h"
 #include "devices/device_timers.h"
 #include "devices/onoff_reporter.h"
+#include "rflink/replay_feed.h"
+#include "rflink/rf_link.h"
 #include "xap/bsc_endpoint.h"
 #include "xap/memory_tag_store.h"
 #include "xap/xap_hub.h"
@@ -19,6 +25,8 @@ struct NodeOptions {
   std::string replayFile;     // a recorded receiver feed instead of the real receiver
   double replaySpeed = 1.0;   // replay pace; 0 = as fast as possible
   bool headless = true;
+  // Receives the echo window's line of every receive event (the console in verbose mode).
+  std::function<void(const std::string&)> echo;
 };
 
 class NodeAssembly {
@@ -35,6 +43,10 @@ class NodeAssembly {
   xap::BscEndpoint& bsc() { return bsc_; }
   devices::DeviceTimers& deviceTimers() { return timers_; }
   devices::OnOffReporter& reporter() { return reporter_; }
+  rflink::RfLinks& links() { return links_; }
+  decode::ReceiveProcessor& receiveProcessor() { return processor_; }
+  // The replay feed standing in for the receiver, when the options name a file.
+  rflink::ReplayFeed* replay() { return replay_.get(); }
   // The in-process hub, when the settings asked for one and it could take the port.
   xap::XapHub* hub() { return hub_.get(); }
 
@@ -42,6 +54,10 @@ class NodeAssembly {
   core::NodeSeams buildSeams();
   int initXapTransport();
   void startHubIfAsked();
+  void initLinks();
+  void startReplay();
+  bool receiverOpen() const;
+  void sendToReceiver(const std::string& bytes);
 
   NodeOptions options_;
   core::NodeContext ctx_;
@@ -52,6 +68,11 @@ class NodeAssembly {
   devices::DeviceTimers timers_;
   devices::OnOffReporter reporter_;
   std::unique_ptr<xap::XapHub> hub_;
+  decode::DecodeEnv decodeEnv_;
+  decode::DecoderRegistry decoders_;
+  decode::ReceiveProcessor processor_;
+  rflink::RfLinks links_;
+  std::unique_ptr<rflink::ReplayFeed> replay_;
   core::Node node_;
 };
 

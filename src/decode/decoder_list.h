@@ -2,3 +2,4 @@
 //   void functionName(quillon::decode::DecoderRegistry&, quillon::decode::DecoderEnv&);
 // in namespace quillon::decode and registers its families there.
 // Example: QUILLON_DECODER(registerX10Decoders)
+QUILLON_DECODER(registerFamilyDecoders)

@@ -76,9 +76,13 @@ class FamilyDecoder {
   virtual bool decode(const Packet& packet, DecodeContext& ctx) = 0;
 };
 
-// What decoders are built from. Later decoders add the services they need here.
+struct DecodeEnv;  // the device, reporting and xAP services the family decoders work with
+
+// What decoders are built from. Without services (a tool that only frames) no family decoder
+// registers, and every packet is reported as of an unknown family.
 struct DecoderEnv {
   core::NodeContext& ctx;
+  DecodeEnv* services = nullptr;
 };
 
 class DecoderRegistry {
