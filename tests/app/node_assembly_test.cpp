@@ -93,4 +93,76 @@ TEST_F(NodeAssemblyTest, DiscoveredDevicesSurviveARestartAndHubYieldsToAnotherOw
   EXPECT_NE(node->registry().device("1A2D"), nullptr);
 }
 
+// The node with a receiver and a transmitter behind TCP adapters: a packet from the receiver
+// reaches the network, a BSC query is answered per located device 200 ms apart, a BSC command
+// reaches the transmitter, and a receiver that drops the connection is connected to again.
+TEST_F(NodeAssemblyTest, ReceiverPacketsReachTheNetworkAndCommandsTheTransmitter) {
+  std::ofstream(dir / "Config" / "Quillon.ini")
+      << "[W800]\nSerialIP=127.0.0.1\nSerialPort=4001\nTxSerialIP=127.0.0.1\nTxSerialPort=4002\nMode=1\n"
+         "DebounceInterval=500\nMetric=1\n[W800Units]\n"
+         "21D0=21D0~0~~False~~~Lounge~21D0~False~True~False~0~~Temperature~False~4.7~\n"
+         "1A2D_1E5=1A2D_1E5~0~~False~~~Garden~1A2D314535~False~True~False~0~~Temperature~False~4.7~\n"
+         "9999=9999~0~~False~~~~9999~False~True~False~0~~Temperature~False~4.7~\n";
+  auto node = makeNode();
+  ASSERT_TRUE(node->start());
+  auto client = [&](std::uint16_t port) -> test::FakeTcpClient* {
+    for (auto* c : platform.tcpClients)
+      if (c->port == port && c->state() != platform::TcpClient::State::Closed) return c;
+    return nullptr;
+  };
+  ASSERT_NE(client(4001), nullptr);
+  ASSERT_NE(client(4002), nullptr);
+  client(4001)->acceptConnection();
+  client(4002)->acceptConnection();
+  platform.time().runPending();
+  EXPECT_EQ(client(4001)->written, std::string("\xF0\x2C", 2));  // 48-bit mode asked for
+
+  // The receiver's answer, then a temperature packet split over two receive events.
+  client(4001)->deliver("\x2C");
+  client(4001)->deliver(std::string("\x20\x21\xD0", 3));
+  client(4001)->deliver(std::string("\x15\x81", 2));
+  platform.time().advance(60);
+  ASSERT_NE(node->registry().device("21D0"), nullptr);
+  EXPECT_EQ(node->registry().device("21D0")->text(), "21.5");
+  auto events = sentTo3639();
+  EXPECT_TRUE(std::any_of(events.begin(), events.end(), [](const std::string& m) {
+    return m.find("class=xapbsc.event") != std::string::npos && m.find("Lounge") != std::string::npos;
+  })) << ::testing::PrintToString(events);
+
+  // BSC query for every device: one info per located device with a UID, 200 ms apart.
+  auto* listener = platform.udpOn(static_cast<std::uint16_t>(node->transport().listenPort()));
+  ASSERT_NE(listener, nullptr);
+  const std::size_t before = sentTo3639().size();
+  listener->deliver("xap-header\n{\nv=12\nhop=1\nuid=FF123400\nclass=xAPBSC.query\nsource=a.b.c\n"
+                    "target=ovk.W800.testhost:*\n}\nrequest\n{\n}\n");
+  auto infos = [&] {
+    int n = 0;
+    auto all = sentTo3639();
+    for (std::size_t i = before; i < all.size(); ++i) n += all[i].find("class=xAPBSC.info") != std::string::npos;
+    return n;
+  };
+  platform.time().advance(60);
+  EXPECT_EQ(infos(), 1);
+  platform.time().advance(200);
+  EXPECT_EQ(infos(), 2);
+  platform.time().advance(1000);
+  EXPECT_EQ(infos(), 2);  // the device without a location is not announced
+
+  // A BSC command's text goes to the transmitter.
+  listener->deliver("xap-header\n{\nv=12\nhop=1\nuid=FF123400\nclass=xAPBSC.cmd\nsource=a.b.c\n"
+                    "target=ovk.W800.testhost:*\n}\noutput.state.1\n{\nID=1\nText=A1ON\n}\n");
+  platform.time().advance(60);
+  EXPECT_EQ(client(4002)->written, "A1ON");
+
+  // The receiver's adapter drops the connection: the link connects again by itself.
+  auto* first = client(4001);
+  const int calls = first->connectCalls;
+  first->farEndClose();
+  platform.time().advance(10000);
+  auto* again = client(4001);
+  ASSERT_NE(again, nullptr);
+  EXPECT_GT(again->connectCalls + (again == first ? 0 : calls), calls);
+  node->shutdown();
+}
+
 }  // namespace
