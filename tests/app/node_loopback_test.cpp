@@ -14,18 +14,13 @@
 
 #include "app/node_assembly.h"
 #include "platform/qt/qt_platform.h"
+#include "support/qt_wait.h"
 
 namespace fs = std::filesystem;
 using namespace quillon;
+using test::waitFor;
 
 namespace {
-
-bool waitFor(const std::function<bool()>& done, int limitMs = 5000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  return done();
-}
 
 // One adapter: accepts the node's connection and keeps what it writes.
 struct Adapter {

@@ -11,22 +11,16 @@
 
 #include "core/node_context.h"
 #include "platform/qt/qt_platform.h"
+#include "support/qt_wait.h"
 #include "xap/xap_hub.h"
 #include "xap/xap_message.h"
 #include "xap/xap_transport.h"
 
 namespace fs = std::filesystem;
 using namespace quillon;
+using test::waitFor;
 
 namespace {
-
-// Runs the Qt loop until done() or the time limit.
-bool waitFor(const std::function<bool()>& done, int limitMs = 3000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done() && t.elapsed() < limitMs) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  return done();
-}
 
 TEST(XapLoopback, NodeAndHubExchangeMessages) {
   int argc = 1;
