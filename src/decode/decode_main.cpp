@@ -19,6 +19,7 @@
 #include "decode/family_decoder.h"
 #include "decode/receive_processor.h"
 #include "decode/replay_file.h"
+#include "platform/offline_platform.h"
 #include "devices/device_registry.h"
 #include "devices/device_timers.h"
 #include "devices/onoff_reporter.h"
@@ -32,89 +33,6 @@ using namespace quillon;
 namespace {
 
 namespace fs = std::filesystem;
-
-// Collects what the node would send instead of sending it.
-class PrintedUdpSocket : public platform::UdpSocket {
- public:
-  explicit PrintedUdpSocket(std::vector<std::string>& out) : out_(out) {}
-  bool bind(std::uint16_t port, bool) override { return bindTo("0.0.0.0", port, false); }
-  bool bindTo(const std::string&, std::uint16_t port, bool) override {
-    port_ = port ? port : 32768;
-    return true;
-  }
-  void close() override {}
-  std::uint16_t localPort() const override { return port_; }
-  bool sendTo(const std::string& data, const std::string&, std::uint16_t) override {
-    out_.push_back(data);
-    return true;
-  }
-  std::string errorString() const override { return {}; }
-
- private:
-  std::vector<std::string>& out_;
-  std::uint16_t port_ = 0;
-};
-
-// Virtual time and timers, so the receive time-out follows the recorded times; no sockets at all.
-class OfflinePlatform : public platform::Platform, public platform::Clock, public platform::EventLoop {
- public:
-  platform::EventLoop& loop() override { return *this; }
-  platform::Clock& clock() override { return *this; }
-  std::unique_ptr<platform::SerialPort> createSerialPort() override { return nullptr; }
-  std::unique_ptr<platform::TcpClient> createTcpClient() override { return nullptr; }
-  std::unique_ptr<platform::UdpSocket> createUdpSocket() override { return std::make_unique<PrintedUdpSocket>(sent); }
-  std::unique_ptr<platform::TcpListener> createTcpListener() override { return nullptr; }
-  std::string machineName() override { return "decode"; }
-  std::vector<platform::NetworkInterface> networkInterfaces() override { return {}; }
-  bool openWithDesktop(const std::string&) override { return false; }
-  bool startDetached(const std::string&, const std::vector<std::string>&) override { return false; }
-
-  util::DateTime now() const override {
-    util::DateTime t{2026, 1, 1, 0, 0, 0, 0};
-    std::int64_t s = nowMs_ / 1000;
-    t.hour = static_cast<int>(s / 3600 % 24);
-    t.minute = static_cast<int>(s / 60 % 60);
-    t.second = static_cast<int>(s % 60);
-    return t;
-  }
-  std::int64_t monotonicMs() const override { return nowMs_; }
-  void post(std::function<void()> fn) override { startTimer(platform::Millis(0), false, std::move(fn)); }
-  platform::TimerId startTimer(platform::Millis interval, bool repeating, std::function<void()> fn) override {
-    platform::TimerId id = ++lastId_;
-    timers_[id] = {nowMs_ + interval.count(), interval.count(), repeating, std::move(fn)};
-    return id;
-  }
-  void stopTimer(platform::TimerId id) override { timers_.erase(id); }
-  void quit() override {}
-
-  std::vector<std::string> sent;  // xAP datagrams, oldest first
-
-  // Moves time forward, running every timer that falls due on the way.
-  void advanceTo(std::int64_t ms) {
-    for (int guard = 0; guard < 100000; ++guard) {
-      auto due = timers_.end();
-      for (auto it = timers_.begin(); it != timers_.end(); ++it)
-        if (it->second.due <= ms && (due == timers_.end() || it->second.due < due->second.due)) due = it;
-      if (due == timers_.end()) break;
-      nowMs_ = std::max(nowMs_, due->second.due);
-      auto fn = due->second.fn;
-      if (due->second.repeating) due->second.due += std::max<std::int64_t>(1, due->second.interval);
-      else timers_.erase(due);
-      fn();
-    }
-    nowMs_ = std::max(nowMs_, ms);
-  }
-
- private:
-  struct Entry {
-    std::int64_t due, interval;
-    bool repeating;
-    std::function<void()> fn;
-  };
-  std::map<platform::TimerId, Entry> timers_;
-  platform::TimerId lastId_ = 0;
-  std::int64_t nowMs_ = 0;
-};
 
 int usage() {
   std::fprintf(stderr,
@@ -206,7 +124,7 @@ int main(int argc, char** argv) {
     }
   }
 
-  OfflinePlatform platform;
+  platform::OfflinePlatform platform;
   core::AppPaths paths;
   paths.appFolder = scratch.path.string();
   core::NodeContext ctx(platform, paths);
