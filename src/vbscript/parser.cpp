@@ -272,6 +272,12 @@ class Parser {
         return s;
       }
       if (w == "const") return constStmt();
+      // Stop breaks into a debugger; without one attached it does nothing.
+      if (w == "stop" && (peek().kind == Tok::Newline || peek().kind == Tok::Colon || peek().kind == Tok::End ||
+                          peekKw(1, "else"))) {
+        next();
+        return std::make_unique<Stmt>(SK::Nop, st.line, st.col);
+      }
       if (w == "if") return ifStmt();
       if (w == "select") return selectStmt();
       if (w == "for") return forStmt();

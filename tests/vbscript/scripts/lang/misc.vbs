@@ -38,3 +38,7 @@ Dim dd : Set dd = CreateObject("Scripting.Dictionary")
 dd("k") = Array(1, 2)
 WScript.Echo dd("k")(1)
 WScript.Echo 1.0, 100000000000000000000, 3.0E-20, 2147483647 + 1
+' Stop is a breakpoint; with no debugger it does nothing.
+Stop
+If True Then Stop Else WScript.Echo "not here"
+WScript.Echo "after stop"
