@@ -75,7 +75,7 @@ bool ReceiveProcessor::restartDebounce() {
 void ReceiveProcessor::onReceiveTimeout() {
   timeout_.stop();
   std::size_t n = buffered();
-  if (n) ctx_.logDebug("Receive time-out: discarding " + std::to_string(n) + " unframed bytes");
+  if (n && ctx_.settings.debugLog) ctx_.logDebug("Receive time-out: discarding " + std::to_string(n) + " unframed bytes");
   buf_.clear();
   head_ = 0;
 }
@@ -88,66 +88,90 @@ void ReceiveProcessor::consume(std::size_t n) {
   }
 }
 
-void ReceiveProcessor::append(const std::string& data) {
-  // Compact before growing so the buffer never holds consumed bytes for long.
-  if (head_) {
-    buf_.erase(0, head_);
-    head_ = 0;
-  }
-  if (buf_.size() + data.size() > kMaxRxBuffer) {
-    std::size_t drop = std::min(buf_.size() + data.size() - kMaxRxBuffer, buf_.size() + data.size());
-    ctx_.logEvent("Receive buffer full: discarding " + std::to_string(drop) + " unframed bytes");
-    if (drop >= buf_.size()) {
-      std::size_t fromData = drop - buf_.size();
-      buf_.assign(data, fromData, std::string::npos);
-    } else {
-      buf_.erase(0, drop);
-      buf_ += data;
-    }
+void ReceiveProcessor::compact() {
+  if (head_ == 0) return;
+  buf_.erase(0, head_);
+  head_ = 0;
+}
+
+void ReceiveProcessor::appendWhileBusy(const std::string& data) {
+  // Bytes that arrive while the outer call is still cutting wait in the buffer; they are capped
+  // so that a decoder that keeps letting events run cannot make the buffer grow without bound.
+  // The excess of the new bytes goes: what is buffered includes the packet being decoded.
+  compactIfWasteful();
+  const std::size_t have = buffered();
+  const std::size_t room = have < kMaxRxBuffer ? kMaxRxBuffer - have : 0;
+  if (data.size() <= room) {
+    buf_ += data;
     return;
   }
-  buf_ += data;
+  ctx_.logEvent("Receive buffer full: discarding " + std::to_string(data.size() - room) + " unframed bytes");
+  buf_.append(data, 0, room);
+}
+
+void ReceiveProcessor::compactIfWasteful() {
+  if (head_ > 256 && head_ * 2 > buf_.size()) compact();
 }
 
 void ReceiveProcessor::processCommData(const std::string& data, int eventCode) {
   std::string detail = hexDump(data);
-  std::string* outer = detail_;
+  // Restores the outer call's description line and the receive guard however this call ends,
+  // so a throwing decoder or echo sink never leaves the guard set or a dangling line behind.
+  struct CallScope {
+    ReceiveProcessor& rp;
+    std::string* outer;
+    bool setBusy = false;
+    ~CallScope() {
+      if (setBusy) rp.rxBusy_ = false;
+      rp.detail_ = outer;
+    }
+  } scope{*this, detail_};
   detail_ = &detail;
-  bool setBusy = false;
 
   if (eventCode != 2) {
     if (ctx_.settings.debugLog && eventCode != 3) ctx_.logDebug("W800 Comm Event Code=" + std::to_string(eventCode));
   } else if (awaitingModeAck_) {
     awaitingModeAck_ = false;
-    const int mode = ctx_.settings.mode;
-    if (data.size() == 1 && static_cast<unsigned char>(data[0]) == 0x29 && mode != 0)
+    // Judged by the mode the receiver was commanded into (48-bit only for Mode 1), so a Mode of
+    // 2 or -1 is neither confirmed as 48-bit nor warned about when the receiver answers 32-bit.
+    const bool m48 = mode48();
+    if (data.size() == 1 && static_cast<unsigned char>(data[0]) == 0x29 && m48)
       ctx_.logEvent("Receiver expected to be in 32 bit mode, but responded with " + detail + " for mode");
-    else if (data.size() == 1 && static_cast<unsigned char>(data[0]) == 0x2C && mode != 1)
+    else if (data.size() == 1 && static_cast<unsigned char>(data[0]) == 0x2C && !m48)
       ctx_.logEvent("Receiver expected to be in 48 bit mode, but responded with " + detail + " for mode");
     else
-      ctx_.logEvent(mode == 0 ? "Receiver confirmed 32 bit mode configuration" : "Receiver confirmed 48 bit mode configuration");
-    detail_ = outer;
+      ctx_.logEvent(m48 ? "Receiver confirmed 48 bit mode configuration" : "Receiver confirmed 32 bit mode configuration");
     return;
   } else {
     timeout_.start(platform::Millis(kReceiveTimeoutMs), false);
-    append(data);
-    if (!rxBusy_) {
-      rxBusy_ = setBusy = true;
-      try {
-        cutPackets();
-      } catch (const std::exception& e) {
-        ctx_.log.logEvent("Quillon", "ProcessCommData " + detail, std::string(" ") + e.what());
-      } catch (...) {
-        ctx_.logEvent("ProcessCommData " + detail);
-      }
+    // A nested call (a decoder let events run) only appends; the outer call's loop frames the bytes.
+    if (rxBusy_) {
+      appendWhileBusy(data);
+      return;
     }
+    buf_ += data;
+    rxBusy_ = scope.setBusy = true;
+    discardRemarks_ = suppressedRemarks_ = 0;
+    try {
+      cutPackets();
+    } catch (const std::exception& e) {
+      ctx_.log.logEvent("Quillon", "ProcessCommData " + detail, std::string(" ") + e.what());
+    } catch (...) {
+      ctx_.logEvent("ProcessCommData " + detail);
+    }
+    compact();
+    if (suppressedRemarks_) detail += " | Discarded " + std::to_string(suppressedRemarks_) + " more bytes while trying to sync";
   }
 
   util::DateTime t = ctx_.now();
-  if (echo_) echo_(twoDigits(t.hour) + ":" + twoDigits(t.minute) + ":" + twoDigits(t.second) + " |  " + detail);
+  try {
+    if (echo_) echo_(twoDigits(t.hour) + ":" + twoDigits(t.minute) + ":" + twoDigits(t.second) + " |  " + detail);
+  } catch (const std::exception& e) {
+    ctx_.log.logEvent("Quillon", "ProcessCommData " + detail, std::string(" ") + e.what());
+  } catch (...) {
+    ctx_.logEvent("ProcessCommData " + detail);
+  }
   if (ctx_.settings.debugLog) ctx_.logDebug("Data Received and Procesed: " + detail);
-  if (setBusy) rxBusy_ = false;
-  detail_ = outer;
 }
 
 std::size_t ReceiveProcessor::syncOnCountByte(bool afterPacket) {
@@ -155,7 +179,12 @@ std::size_t ReceiveProcessor::syncOnCountByte(bool afterPacket) {
     unsigned char b = front();
     int n = b & 0x7F;
     if (acceptedCount(n, afterPacket)) return static_cast<std::size_t>((n + 7) / 8 + 1);
-    *detail_ += " | Discarding " + util::toHex(b) + " while trying to sync on byte-count byte";
+    if (discardRemarks_ < kMaxDiscardRemarks) {
+      ++discardRemarks_;
+      *detail_ += " | Discarding " + util::toHex(b) + " while trying to sync on byte-count byte";
+    } else {
+      ++suppressedRemarks_;  // a long run of noise gets one summary instead of a remark per byte
+    }
     consume(1);
   }
   return 0;
@@ -178,9 +207,14 @@ void ReceiveProcessor::cutPackets() {
       consume(1);
       length = packetLength_ - 1;
     }
+    const std::size_t before = buffered();
     dispatch(n, countByte, length);
     if (m48) {
-      packetLength_ = syncOnCountByte(true);
+      // After a consumed packet the next byte starts a frame, so every count is accepted (packets
+      // that arrive together frame as they would one by one); after a rejected packet the sync
+      // walks over its data bytes and accepts only the counts that rarely occur by chance.
+      const bool consumedWhole = before - buffered() == length;
+      packetLength_ = syncOnCountByte(!consumedWhole);
       if (!packetLength_) return;
     } else {
       packetLength_ = 4;

@@ -32,8 +32,10 @@ bool f(const Packet& p);
 class ReceiveProcessor : private DecodeContext {
  public:
   static constexpr int kReceiveTimeoutMs = 2000;
-  // Bytes that never frame are not kept beyond this.
+  // Bytes that arrive while a call is still cutting packets are not kept beyond this.
   static constexpr std::size_t kMaxRxBuffer = 4096;
+  // Sync discards reported one by one in a description line; the rest are summed up.
+  static constexpr std::size_t kMaxDiscardRemarks = 32;
 
   ReceiveProcessor(core::NodeContext& ctx, DecoderRegistry& decoders);
 
@@ -66,7 +68,9 @@ class ReceiveProcessor : private DecodeContext {
   bool mode48() const;
   unsigned char front(std::size_t k = 0) const { return static_cast<unsigned char>(buf_[head_ + k]); }
   void consume(std::size_t n);
-  void append(const std::string& data);
+  void appendWhileBusy(const std::string& data);
+  void compact();
+  void compactIfWasteful();
   // Drops leading bytes until one is an accepted count byte; 0 when the buffer ran empty.
   std::size_t syncOnCountByte(bool afterPacket);
   void cutPackets();
@@ -86,6 +90,8 @@ class ReceiveProcessor : private DecodeContext {
   std::string packetBytes_;
   std::string* detail_ = nullptr;
   std::string lastEventKey_;
+  std::size_t discardRemarks_ = 0;
+  std::size_t suppressedRemarks_ = 0;
   bool awaitingModeAck_ = false;
   bool rxBusy_ = false;
   std::function<void(const std::string&)> echo_;

@@ -50,6 +50,7 @@ void ReplayFeed::start(double speed) {
   }
   speed_ = speed;
   next_ = 0;
+  lastSeconds_ = -1;
   started_ = true;
   timer_.stop();
   if (file_.entries.empty()) {
@@ -64,6 +65,7 @@ void ReplayFeed::stop() { timer_.stop(); }
 void ReplayFeed::deliverNext() {
   if (next_ >= file_.entries.size()) return;
   const std::string bytes = file_.entries[next_].bytes;
+  if (file_.entries[next_].seconds >= 0) lastSeconds_ = file_.entries[next_].seconds;
   ++next_;
   scheduleNext();  // before delivering, so a handler that stops the feed has the last word
   if (deliver_) deliver_(bytes, 2);
@@ -73,11 +75,10 @@ void ReplayFeed::deliverNext() {
 void ReplayFeed::scheduleNext() {
   if (next_ >= file_.entries.size()) return;
   double delay = 0;
-  if (speed_ > 0) {
-    const auto& prev = file_.entries[next_ - 1];
-    const auto& cur = file_.entries[next_];
-    if (prev.seconds >= 0 && cur.seconds >= 0) delay = (cur.seconds - prev.seconds) * 1000.0 / speed_;
-  }
+  const auto& cur = file_.entries[next_];
+  // The gap is measured from the last line that gave a time: untimed lines come with that one
+  // and do not swallow the pause that follows them.
+  if (speed_ > 0 && cur.seconds >= 0 && lastSeconds_ >= 0) delay = (cur.seconds - lastSeconds_) * 1000.0 / speed_;
   delay = std::clamp(delay, 0.0, kMaxDelayMs);
   timer_.start(platform::Millis(static_cast<long long>(std::llround(delay))), false);
 }

@@ -46,6 +46,7 @@ class ReplayFeed {
   std::string name_;
   platform::Timer timer_;
   double speed_ = 1.0;
+  double lastSeconds_ = -1;  // time of the last delivered line that gave one
   std::size_t next_ = 0;
   bool started_ = false;
   std::function<void()> finished_;

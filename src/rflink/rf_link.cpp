@@ -1,5 +1,6 @@
 #include "rflink/rf_link.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/node_context.h"
@@ -40,7 +41,11 @@ LinkEndpoint::LinkEndpoint(core::NodeContext& ctx, Role role)
     : ctx_(ctx), role_(role), connectTimer_(ctx.platform.loop()), slowRetry_(ctx.platform.loop()), reopenTimer_(ctx.platform.loop()) {
   connectTimer_.setHandler([this] { onConnectTick(); });
   slowRetry_.setHandler([this] { onSlowRetryTick(); });
-  reopenTimer_.setHandler([this] { open(portText_); });
+  reopenTimer_.setHandler([this] {
+    if (ctx_.shuttingDown) return;
+    reconnecting_ = true;
+    open(portText_);
+  });
 }
 
 LinkEndpoint::~LinkEndpoint() { close(); }
@@ -85,6 +90,7 @@ void LinkEndpoint::open(const std::string& portText, std::function<void(bool)> d
   tries_ = 0;
   portText_ = portText;
   retryOnFailure_ = retryOnFailure;
+  configError_ = false;
   slowRetry_.stop();
   reopenTimer_.stop();
   if (done) waiting_.push_back(std::move(done));
@@ -111,6 +117,7 @@ void LinkEndpoint::open(const std::string& portText, std::function<void(bool)> d
   if (port < 1 || port > 65535) {
     log(std::string(receiver() ? "Unable to connect to W800 via TCP " : "Unable to connect to RFXCOM Xmitter via TCP ") + portText +
         " (invalid port)");
+    configError_ = true;
     finish(false);
     return;
   }
@@ -127,11 +134,13 @@ bool LinkEndpoint::openSerial() {
   device_ = serialDevicePath(portText_);
   if (device_.empty()) {
     log(std::string(receiver() ? " OpenCommPort: " : " OpenTxCommPort: ") + "no serial port \"" + portText_ + "\"");
+    configError_ = true;
     return false;
   }
   platform::SerialSettings settings;
   settings.baudRate = 4800;
-  return serial_->open(device_, settings) && serial_->isOpen();
+  serialWasOpen_ = serial_->open(device_, settings) && serial_->isOpen();
+  return serialWasOpen_;
 }
 
 void LinkEndpoint::startTcpAttempt() {
@@ -158,6 +167,7 @@ void LinkEndpoint::onConnected() {
   }
   if (slowRetry_.isActive()) {
     slowRetry_.stop();
+    reconnecting_ = false;
     log(std::string(receiver() ? "W800 receiver" : "RFXCOM Xmitter") + " connected via TCP " + portText_);
     if (status_ && receiver()) status_("Port Open / " + std::to_string(tries_) + " tries");
     if (reopened_) reopened_();
@@ -174,7 +184,11 @@ void LinkEndpoint::endWait(bool connected) {
 void LinkEndpoint::finish(bool result) {
   if (status_ && receiver()) status_(result ? "Port Open / " + std::to_string(tries_) + " tries" : "Port Not Connected");
   if (result && isTcp_) connectedAtMs_ = ctx_.platform.clock().monotonicMs();
-  if (!result && retryOnFailure_ && !ctx_.shuttingDown) startSlowRetry();
+  // A setting that names no port cannot start working by retrying; it waits for the setup page.
+  if (!result && retryOnFailure_ && !configError_ && !ctx_.shuttingDown) startSlowRetry();
+  const bool reopened = result && reconnecting_;
+  reconnecting_ = false;
+  if (reopened && reopened_) reopened_();
   auto waiting = std::move(waiting_);
   waiting_.clear();
   for (auto& fn : waiting) fn(result);
@@ -198,6 +212,7 @@ void LinkEndpoint::onSlowRetryTick() {
   }
   if (openSerial()) {
     slowRetry_.stop();
+    reconnecting_ = false;
     log(std::string(receiver() ? "W800 receiver" : "RFXCOM Xmitter") + " serial port " + device_ + " opened again");
     if (status_ && receiver()) status_("Port Open / 0 tries");
     if (reopened_) reopened_();
@@ -227,11 +242,8 @@ void LinkEndpoint::onTcpClosed() {
 }
 
 void LinkEndpoint::reopenLater(int delayMs) {
-  if (delayMs <= 0) {
-    open(portText_);
-    return;
-  }
-  reopenTimer_.start(platform::Millis(delayMs), false);
+  // Always from the loop: the socket that reported the loss is not reopened inside its own handler.
+  reopenTimer_.start(platform::Millis(std::max(0, delayMs)), false);
 }
 
 void LinkEndpoint::onSerialError(const std::string& message) {
@@ -240,7 +252,9 @@ void LinkEndpoint::onSerialError(const std::string& message) {
     log(std::string(receiver() ? "W800" : "RFXCOM Xmitter") + " serial port error: " + message);
     return;
   }
-  if (slowRetry_.isActive()) return;
+  // An open that fails reports through its result; only a port that was open can be lost.
+  if (!serialWasOpen_ || slowRetry_.isActive()) return;
+  serialWasOpen_ = false;
   log(std::string(receiver() ? "W800" : "RFXCOM Xmitter") + " serial port " + device_ + " lost: " + message);
   startSlowRetry();
 }
@@ -250,6 +264,8 @@ void LinkEndpoint::close() {
   slowRetry_.stop();
   reopenTimer_.stop();
   opening_ = false;
+  reconnecting_ = false;
+  serialWasOpen_ = false;
   waiting_.clear();
   if (serial_) serial_->close();
   if (tcp_) tcp_->close();

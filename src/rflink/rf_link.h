@@ -85,6 +85,9 @@ class LinkEndpoint {
   bool isTcp_ = false;
   bool opening_ = false;
   bool retryOnFailure_ = true;
+  bool configError_ = false;     // the last open failed on the setting itself (no such port)
+  bool reconnecting_ = false;    // the open under way replaces a lost connection
+  bool serialWasOpen_ = false;
   std::int64_t connectedAtMs_ = -1;
   std::vector<std::function<void(bool)>> waiting_;
   std::function<void(const std::string&, int)> data_;
