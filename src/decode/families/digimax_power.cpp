@@ -1,5 +1,7 @@
 // The 44-bit Digimax thermostat and the 48-bit RFXPower meter.
 #include <array>
+#include <cstdio>
+#include <cstdlib>
 
 #include "decode/families/family_common.h"
 #include "util/text.h"
@@ -81,7 +83,11 @@ void decodeRfxPower48(DecodeEnv& env, std::string_view data, std::string& detail
   const float cal = env.ctx.settings.sensorCal == 0.0f ? 1.0f : env.ctx.settings.sensorCal;
   const float power = static_cast<float>(b5 * 65536u + b3 * 256u + b4) * cal;
   d->setDeviceType("Watt");
-  d->setText(util::formatNumber(power));
+  // A single-precision reading shows its 7 significant digits, not the float's binary tail
+  // (1234 x 1.1 is 1357.4, not 1357.40002441406).
+  char digits[32];
+  std::snprintf(digits, sizeof digits, "%.7g", static_cast<double>(power));
+  d->setText(util::formatNumber(std::strtod(digits, nullptr)));
   d->setDeviceString(devices::statusImageHtml(d->text() + "&nbsp;Watts", "Watt", d->icon()));
   detail += " | RFXPower " + d->text();
   if (d->inUse())

@@ -287,17 +287,19 @@ void decodeOregon(DecodeEnv& env, OregonType type, std::string_view data, std::s
     for (const Step& step : row.steps) {
       const Call& call = kCalls[static_cast<std::size_t>(step.member)];
       const std::size_t need = std::max<std::size_t>(call.need, step.rc == Rc::Byte2 ? 3 : 4);
+      // A member that would read past the packet, or fails otherwise, logs its name and the
+      // packet length; the other members of the row still run.
+      const std::string failure =
+          std::string("OregonScientific_") + call.name + ", Buffer Length=" + std::to_string(data.size());
       if (data.size() < need) {
-        detail += std::string(" | OregonScientific_") + call.name + " ignored because packet too short (" +
-                  std::to_string(data.size()) + " of " + std::to_string(need) + " bytes)";
+        env.ctx.logEvent(failure);
         continue;
       }
       try {
         Member_ m{env, data, detail, rollingCode(data, step.rc), env.ctx.settings.metric};
         m.run(step.member, step.pressureOffset);
-      } catch (const std::exception& e) {
-        env.ctx.logEvent(std::string("OregonScientific_") + call.name + ", Buffer Length=" +
-                         std::to_string(data.size()) + " " + e.what());
+      } catch (const std::exception&) {
+        env.ctx.logEvent(failure);
       }
     }
     return;

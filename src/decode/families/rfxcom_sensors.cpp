@@ -13,13 +13,19 @@ namespace {
 std::string addressCode(std::string_view data) { return hex(byteAt(data, 1)) + hex(byteAt(data, 2)); }
 // The 11-bit measurement: bits 6..0 of byte 3, then bits 7..5 of byte 4.
 unsigned measurement(std::string_view data) { return (byteAt(data, 3) & 127) * 8 + (byteAt(data, 4) >> 5); }
+// A packet too short for the 4 bytes a decoder reads logs "<name>, Buffer Length=<n>".
+bool fourBytes(DecodeEnv& env, std::string_view data, const char* name) {
+  if (data.size() >= 4) return true;
+  env.ctx.logEvent(std::string(name) + ", Buffer Length=" + std::to_string(data.size()));
+  return false;
+}
 // Whole numbers without a decimal part ("21"), otherwise one decimal.
 std::string oneDecimalOrWhole(double x) { return util::formatNumber(roundHalfEven(x, 1)); }
 
 }  // namespace
 
 double rfxTemperature(DecodeEnv& env, std::string_view data, std::string& detail) {
-  if (!requireBytes(data, 4, "RFXTemperature", detail)) return std::numeric_limits<double>::quiet_NaN();
+  if (!fourBytes(env, data, "RFXCOM_Temperature")) return std::numeric_limits<double>::quiet_NaN();
   const unsigned b3 = byteAt(data, 3), b4 = byteAt(data, 4);
   // Byte 3 bit 7 is the sign of an 11-bit two's-complement number of eighths of a degree.
   int raw = static_cast<int>(b3 * 8 + ((b4 >> 5) & 7));
@@ -34,8 +40,8 @@ double rfxTemperature(DecodeEnv& env, std::string_view data, std::string& detail
   return t;
 }
 
-void rfxSupplyVoltage(DecodeEnv& env, std::string_view data, std::string& detail) {
-  if (!requireBytes(data, 4, "RFXSupplyVoltage", detail)) return;
+void rfxSupplyVoltage(DecodeEnv& env, std::string_view data, std::string& /*detail*/) {
+  if (!fourBytes(env, data, "RFXCOM_SupplyVoltate")) return;
   const std::string code = addressCode(data);
   if (!env.registry.addW800Unit(code)) return;
   if (devices::W800Device* d = env.registry.device(code))
@@ -43,7 +49,7 @@ void rfxSupplyVoltage(DecodeEnv& env, std::string_view data, std::string& detail
 }
 
 void rfxAnalog(DecodeEnv& env, std::string_view data, double temperatureC, std::string& detail) {
-  if (!requireBytes(data, 4, "RFXAnalog", detail)) return;
+  if (!fourBytes(env, data, "RFXCOM_AD")) return;
   const std::string_view packet = data.substr(0, 4);
   const std::string code = addressCode(data);
   const double a = measurement(data) / 100.0;
@@ -58,6 +64,7 @@ void rfxAnalog(DecodeEnv& env, std::string_view data, double temperatureC, std::
     const double rh = vs > 0 ? (a / vs - 0.16) / 0.0062 / (1.0545 - temperatureC * 0.00216) : NAN;
     if (!std::isfinite(rh)) {
       detail += " | RFXHumidity " + code + "_H ignored because supply voltage is not positive";
+      env.ctx.logEvent("RFXCOM_AD, Buffer Length=" + std::to_string(data.size()));
     } else {
       const std::string text = util::formatNumber(roundHalfEven(rh, 0));
       sensorReport(env, packet, detail, {code + "_H", code, "Humidity", text, text + "%", "RFXHumidity"}, true);
@@ -67,6 +74,7 @@ void rfxAnalog(DecodeEnv& env, std::string_view data, double temperatureC, std::
     const double vs = supply(code + "_B");
     if (!(vs > 0)) {
       detail += " | RFXBaro " + code + "_B ignored because supply voltage is not positive";
+      env.ctx.logEvent("RFXCOM_AD, Buffer Length=" + std::to_string(data.size()));
       return;
     }
     const double p = (a / vs + 0.095) / 0.0009;

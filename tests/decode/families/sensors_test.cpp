@@ -1,1 +1,180 @@
-#include <gtest/gtest.h>
+// RFXCOM temperature/analogue/supply sensors, the Digimax thermostat and the RFXPower meter.
+#include <cmath>
+
+#include "decode/receive_processor.h"
+#include "decode_fixture.h"
+
+namespace quillon::decode::test {
+namespace {
+
+int nibbles(std::initializer_list<int> bs) {
+  int s = 0;
+  for (int b : bs) s += (b >> 4) + (b & 15);
+  return s;
+}
+
+// An RFXCOM sensor packet: address (byte 2 = complemented high nibble, type in its low bits), an
+// 11-bit measurement (two's complement for temperatures), flag bit 4 and the check nibble.
+std::string rfx(int addr, int type, int measurement, bool error = false) {
+  const int m = measurement & 0x7FF, b1 = addr, b2 = ((~addr) & 0xF0) | type, b3 = m >> 3;
+  int b4 = ((m & 7) << 5) | (error ? 0x10 : 0);
+  b4 |= (~(nibbles({b1, b2, b3}) + (b4 >> 4))) & 0x0F;
+  return bytes({b1, b2, b3, b4});
+}
+
+TEST_F(DecodeTest, RfxTemperatureTable) {
+  struct Row {
+    int eighths;
+    bool metric;
+    const char *text, *display;
+  } rows[] = {{171, true, "21.4", "21.4&nbsp;C"},  {171, false, "70.5", "70.5&nbsp;F"},
+              {-1, true, "-0.1", "-0.1&nbsp;C"},   {-80, true, "-10", "-10&nbsp;C"},  // not 246 C; whole: no ".0"
+              {-80, false, "14", "14&nbsp;F"},     {-1024, true, "-128", "-128&nbsp;C"},
+              {1023, true, "127.9", "127.9&nbsp;C"}, {2, true, "0.2", "0.2&nbsp;C"}};  // 0.25: half to even
+  inUse("21D0", "t1");
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.text);
+    ctx->settings.metric = r.metric;
+    ASSERT_TRUE(decode32Bit(*env, rfx(0x21, 0, r.eighths), detail = ""));
+    EXPECT_EQ(detail, std::string(" | 21D0 = ") + r.text);
+    EXPECT_EQ(display("21D0"), devices::statusImageHtml(r.display, "Temperature", ""));
+    EXPECT_EQ(bodies(), std::vector<std::string>{event("ON", display("21D0"), r.text)});
+    EXPECT_DOUBLE_EQ(env->rfxTemperature, r.eighths / 8.0);
+  }
+  // The same reading again publishes nothing, but is noted and queues the tag.
+  tags.clear();
+  decode32Bit(*env, rfx(0x21, 0, 2), detail = "");
+  EXPECT_EQ(detail, " | 21D0 = 0.2");
+  EXPECT_TRUE(bodies().empty());
+  EXPECT_EQ(tags, std::vector<std::string>{"t1"});
+}
+
+TEST_F(DecodeTest, RfxAnalogSupplyAndRejections) {
+  ctx->settings.metric = true;
+  EXPECT_DOUBLE_EQ(rfxTemperature(*env, bytes({0x1A, 0x2D, 0x15, 0x60}), detail), 21.375);
+  EXPECT_EQ(detail, " | 1A2D = 21.4 | RFXTemperature 1A2D1560 Ignored because location not defined for sensor");
+  // m = 235 (2.35 V) at 0 C on the default 4.7 V supply: 52 % and 661 hPa (19.52 inHg).
+  const std::string analog = bytes({0x1A, 0x2D, 0x1D, 0x60});
+  rfxAnalog(*env, analog, 0, detail = "");
+  EXPECT_EQ(detail,
+            " | 1A2D = 52 | RFXHumidity 1A2D1D60 Ignored because location not defined for sensor"
+            " | 1A2D = 661 | RFXBaro 1A2D1D60 Ignored because location not defined for sensor");
+  ctx->settings.metric = false;
+  rfxAnalog(*env, analog, 0, detail = "");
+  EXPECT_EQ(text("1A2D_B"), "19.52");
+  // A 0 V supply would divide by zero: refused and logged, the readings stay.
+  registry->device("1A2D_H")->setSupplyVoltage(0);
+  registry->device("1A2D_B")->setSupplyVoltage(0);
+  rfxAnalog(*env, analog, 0, detail = "");
+  EXPECT_EQ(text("1A2D_H") + " " + text("1A2D_B"), "52 19.52");
+  EXPECT_EQ(logs, std::vector<std::string>(2, "RFXCOM_AD, Buffer Length=4"));
+  // Supply voltage: m / 100 on the record, silently.
+  ASSERT_TRUE(decode32Bit(*env, rfx(0x35, 2, 480), detail = ""));
+  EXPECT_FLOAT_EQ(registry->device("35C2")->supplyVoltage(), 4.8f);
+  EXPECT_EQ(detail, "");
+  // Error flag: logged, no record. Address ending in 11: not recognised.
+  logs.clear();
+  EXPECT_TRUE(decode32Bit(*env, rfx(0x44, 0, 100, true), detail = ""));
+  EXPECT_EQ(registry->device("44B0"), nullptr);
+  EXPECT_EQ(logs.at(0).rfind("RFXCOM Sensor 44B0 Error Status ", 0), 0u);
+  EXPECT_FALSE(decode32Bit(*env, rfx(0x44, 3, 100), detail = ""));
+  EXPECT_EQ(detail, "Discared RFXCOM Sensor because address end with 11");
+  // Short packets log the decoder and the length.
+  logs.clear();
+  EXPECT_TRUE(std::isnan(rfxTemperature(*env, bytes({0x1A, 0x2D}), detail = "")));
+  rfxAnalog(*env, bytes({0x1A}), 0, detail);
+  rfxSupplyVoltage(*env, "", detail);
+  EXPECT_EQ(logs, (std::vector<std::string>{"RFXCOM_Temperature, Buffer Length=2", "RFXCOM_AD, Buffer Length=1",
+                                            "RFXCOM_SupplyVoltate, Buffer Length=0"}));
+  EXPECT_TRUE(bodies().empty());
+}
+
+std::string digimax(int status, int temp, int setpoint) {
+  const int b3 = ((status & 3) << 4) | (0x0F ^ (nibbles({0x12, 0x34}) & 0x0F));
+  const int b5 = ((status & 4) << 4) | (setpoint & 0x3F);
+  return bytes({0x12, 0x34, b3, temp, b5, (0x0F ^ (nibbles({temp, b5}) & 0x0F)) << 4});
+}
+
+TEST_F(DecodeTest, DigimaxTable) {
+  struct Row {
+    std::string packet;
+    const char *mode, *state, *setpoint, *temp;  // empty mode / setpoint: that check fails
+  } rows[] = {{bytes({0x12, 0x34, 0x15, 0x15, 0x14, 0x40}), "Heating on", "ON", "20", "21"},
+              {digimax(0, 19, 21), "Heating without setpoint", "OFF", "21", "19"},
+              {bytes({0x12, 0x34, 0x14, 0x15, 0x14, 0x40}), "", "", "", ""},
+              {bytes({0x12, 0x34, 0x15, 0x16, 0x14, 0x40}), "Heating on", "ON", "", ""}};
+  for (const char* c : {"1234_M", "1234_S", "1234"}) inUse(c);
+  for (const auto& r : rows) {
+    SCOPED_TRACE(util::hexString(r.packet));
+    for (const char* c : {"1234_M", "1234_S", "1234"}) registry->device(c)->setText("-");
+    decodeDigimax44(*env, r.packet, detail = "");
+    const std::string tail = " | Digimax " + util::hexString(r.packet) + " Ignored because ";
+    std::vector<std::string> expected;
+    if (!*r.mode) {
+      EXPECT_EQ(detail, tail + "address parity mismatch ");
+    } else if (expected.push_back(event(r.state, display("1234_M"), r.mode)); !*r.setpoint) {
+      EXPECT_EQ(detail, std::string(" | 1234_M = ") + r.mode + tail + "temperature parity mismatch ");
+    } else {
+      expected.push_back(event("ON", display("1234_S"), r.setpoint));
+      expected.push_back(event("ON", display("1234"), r.temp));
+    }
+    EXPECT_EQ(bodies(), expected);
+    EXPECT_EQ(text("1234_S"), *r.setpoint ? r.setpoint : "-");
+  }
+}
+
+std::string power(int value, int type = 0) {
+  const int b3 = (value >> 8) & 0xFF, b4 = value & 0xFF, b5 = (value >> 16) & 0xFF;
+  return bytes({0x45, 0xB5, b3, b4, b5, (type << 4) | (0x0F ^ (nibbles({0x45, 0xB5, b3, b4, b5}) & 0x0F))});
+}
+
+TEST_F(DecodeTest, RfxPowerTable) {
+  struct Row {
+    std::string packet;
+    float cal;
+    const char *text, *remark;  // empty text: rejected
+  } rows[] = {
+      {bytes({0x45, 0xB5, 0x01, 0x2C, 0x00, 0x07}), 1, "300", " | RFXPower 300"},
+      {power(0x12345), 0, "74565", " | RFXPower 74565"},   // a calibration of 0 counts as 1
+      {power(1234), 1.1f, "1357.4", " | RFXPower 1357.4"},  // single precision, no binary tail
+      {bytes({0x45, 0xB4, 0x01, 0x2C, 0x00, 0x07}), 1, "", "Discarded Power because upper nibble of address bytes not complemented"},
+      {bytes({0x45, 0xB5, 0x01, 0x2C, 0x00, 0x06}), 1, "", "Discarded Power because parity invalid"},
+      {power(300, 1), 1, "", " | RFXPower type 1 not decoded"},
+      {bytes({0x45, 0xB5, 0x01}), 1, "", " | RFXPower ignored because packet too short (3 of 6 bytes)"}};
+  inUse("45B5");
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.remark);
+    ctx->settings.sensorCal = r.cal;
+    registry->device("45B5")->setText("-");
+    decodeRfxPower48(*env, r.packet, detail = "");
+    EXPECT_EQ(detail, r.remark);
+    EXPECT_EQ(text("45B5"), *r.text ? r.text : "-");
+    if (*r.text) {
+      EXPECT_EQ(display("45B5"), devices::statusImageHtml(std::string(r.text) + "&nbsp;Watts", "Watt", ""));
+      EXPECT_EQ(bodies(), std::vector<std::string>{event("ON", display("45B5"), r.text)});
+    }
+    EXPECT_TRUE(bodies().empty());
+  }
+}
+
+// Through the framing: an analogue sensor is compensated with the temperature decoded in the
+// same receive event, and with 0 degrees in an event that had none.
+TEST_F(DecodeTest, RfxAnalogTakesTheTemperatureOfItsOwnReceiveEvent) {
+  ctx->settings.mode = 1;
+  ctx->settings.metric = true;
+  DecoderRegistry decoders;
+  DecoderEnv denv{*ctx, env.get()};
+  registerAllDecoders(decoders, denv);
+  ReceiveProcessor rx(*ctx, decoders);
+  const std::string temperature = bytes({0x20, 0x21, 0xD0, 0x15, 0x81});  // 21.5 C
+  const std::string analog = bytes({0x20, 0x21, 0xD1, 0x1D, 0x6A});       // 2.35 V
+  rx.processCommData(temperature + analog);
+  EXPECT_EQ(text("21D0"), "21.5");
+  const std::string compensated = text("21D1_H");
+  rx.processCommData(analog);
+  EXPECT_NE(text("21D1_H"), compensated);
+  EXPECT_EQ(text("21D1_H"), "52");  // rh at 0 C
+}
+
+}  // namespace
+}  // namespace quillon::decode::test
