@@ -67,6 +67,8 @@ class DecodeContext {
   virtual std::string& lastEventKey() = 0;
   // Restarts the debounce timer; returns whether it was running before.
   virtual bool restartDebounce() = 0;
+  // Number of the current receive event; values kept "for this event" compare it.
+  virtual std::uint64_t receiveEvent() const = 0;
 };
 
 class FamilyDecoder {

@@ -151,6 +151,7 @@ void ReceiveProcessor::processCommData(const std::string& data, int eventCode) {
     }
     buf_ += data;
     rxBusy_ = scope.setBusy = true;
+    ++receiveEvent_;
     discardRemarks_ = suppressedRemarks_ = 0;
     try {
       cutPackets();

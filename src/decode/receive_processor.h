@@ -3,6 +3,7 @@
 // (32-bit mode: four bytes; 48-bit mode: a count byte then the data bits), checks the receiver's
 // answer to the mode command, and hands each packet to its family's decoder.
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -64,6 +65,7 @@ class ReceiveProcessor : private DecodeContext {
  private:
   std::string& packetDetail() override { return *detail_; }
   bool restartDebounce() override;
+  std::uint64_t receiveEvent() const override { return receiveEvent_; }
 
   bool mode48() const;
   unsigned char front(std::size_t k = 0) const { return static_cast<unsigned char>(buf_[head_ + k]); }
@@ -94,6 +96,7 @@ class ReceiveProcessor : private DecodeContext {
   std::size_t suppressedRemarks_ = 0;
   bool awaitingModeAck_ = false;
   bool rxBusy_ = false;
+  std::uint64_t receiveEvent_ = 0;
   std::function<void(const std::string&)> echo_;
   std::function<void(const Packet&)> frame_;
 };
