@@ -6,6 +6,7 @@
 
 #include "app/node_assembly.h"
 #include "support/fake_platform.h"
+#include "support/test_folder.h"
 
 namespace fs = std::filesystem;
 using namespace quillon;
@@ -17,10 +18,7 @@ namespace {
 class NodeAssemblyTest : public ::testing::Test {
  protected:
   NodeAssemblyTest() {
-    dir = fs::temp_directory_path() /
-          ("quillon-app-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "Config");
+    dir = quillon::test::freshTestFolder("quillon-app");
     std::ofstream(dir / "Config" / "ovkXap.ini") << "[Interface]\nInterfaceAddress=127.0.0.1\n"
                                                     "BroadcastAddress=127.0.0.1\nStartHub=1\n";
   }

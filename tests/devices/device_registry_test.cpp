@@ -8,6 +8,7 @@
 #include "core/node.h"
 #include "devices/device_registry.h"
 #include "support/fake_platform.h"
+#include "support/test_folder.h"
 
 namespace fs = std::filesystem;
 using namespace quillon;
@@ -18,10 +19,7 @@ namespace {
 class DeviceRegistryTest : public ::testing::Test {
  protected:
   DeviceRegistryTest() {
-    dir = fs::temp_directory_path() /
-          ("quillon-devices-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "Config");
+    dir = quillon::test::freshTestFolder("quillon-devices");
     fs::create_directories(dir / "Data");
     restart();
   }

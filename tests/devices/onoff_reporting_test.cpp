@@ -7,6 +7,7 @@
 #include "devices/device_timers.h"
 #include "devices/onoff_reporter.h"
 #include "support/fake_platform.h"
+#include "support/test_folder.h"
 
 namespace fs = std::filesystem;
 using namespace quillon;
@@ -31,10 +32,7 @@ class RecordingPublisher : public DevicePublisher {
 class ReportingTest : public ::testing::Test {
  protected:
   ReportingTest() {
-    dir = fs::temp_directory_path() /
-          ("quillon-report-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "Config");
+    dir = quillon::test::freshTestFolder("quillon-report");
     ctx = std::make_unique<core::NodeContext>(platform, core::AppPaths{dir.string(), ""});
     restart();
   }

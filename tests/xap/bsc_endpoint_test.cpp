@@ -7,6 +7,8 @@
 #include "devices/device_registry.h"
 #include "support/fake_platform.h"
 #include "xap/bsc_endpoint.h"
+#include "support/test_folder.h"
+#include "support/loopback_transport.h"
 
 namespace fs = std::filesystem;
 using namespace quillon;
@@ -24,20 +26,12 @@ class MapTagStore : public xap::FilterTagStore {
 class BscTest : public ::testing::Test {
  protected:
   BscTest() {
-    dir = fs::temp_directory_path() /
-          ("quillon-bsc-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "Config");
+    dir = quillon::test::freshTestFolder("quillon-bsc");
     ctx = std::make_unique<core::NodeContext>(platform, core::AppPaths{dir.string(), "\\\\srv\\c$\\Quillon\\quillon.exe"});
     ctx->nodeUid = "FF.0052:00";
     registry = std::make_unique<devices::DeviceRegistry>(*ctx);
     transport = std::make_unique<xap::XapTransport>(*ctx);
-    transport->setXapSource("ovk.W800.host");
-    transport->setXapUid("FF.0052:00");
-    transport->setBroadcastAddress("127.0.0.1");
-    transport->setInterfaceAddress("127.0.0.1");
-    transport->init();
-    ctx->xapReady = true;
+    quillon::test::initLoopbackTransport(*transport, *ctx);
     bsc = std::make_unique<xap::BscEndpoint>(*ctx, *transport, *registry);
     bsc->setTagStore(&tags);
     bsc->setScriptQueuer([this](const std::string& s) { scripts.push_back(s); });

@@ -12,6 +12,8 @@
 #include "decode/families/decoders.h"
 #include "support/fake_platform.h"
 #include "util/text.h"
+#include "support/test_folder.h"
+#include "support/loopback_transport.h"
 
 namespace quillon::decode::test {
 
@@ -26,10 +28,7 @@ inline std::string bytes(std::initializer_list<int> b) {
 class DecodeTest : public ::testing::Test {
  protected:
   DecodeTest() {
-    dir = fs::temp_directory_path() /
-          ("quillon-dec-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "Config");
+    dir = quillon::test::freshTestFolder("quillon-dec");
     ctx = std::make_unique<core::NodeContext>(platform, core::AppPaths{dir.string(), ""});
     ctx->nodeUid = "FF.0052:00";
     ctx->log.setXapSender([this](const std::string&, const std::string& type, const std::string& data) {
@@ -38,12 +37,7 @@ class DecodeTest : public ::testing::Test {
     registry = std::make_unique<devices::DeviceRegistry>(*ctx);
     timers = std::make_unique<devices::DeviceTimers>(*ctx, *registry);
     transport = std::make_unique<xap::XapTransport>(*ctx);
-    transport->setXapSource("ovk.W800.host");
-    transport->setXapUid("FF.0052:00");
-    transport->setBroadcastAddress("127.0.0.1");
-    transport->setInterfaceAddress("127.0.0.1");
-    transport->init();
-    ctx->xapReady = true;
+    quillon::test::initLoopbackTransport(*transport, *ctx);
     bsc = std::make_unique<xap::BscEndpoint>(*ctx, *transport, *registry);
     bsc->setTagEventQueuer([this](const std::string& t) { tags.push_back(t); });
     reporter = std::make_unique<devices::OnOffReporter>(*ctx, *registry, *timers, *bsc);
