@@ -12,10 +12,11 @@ namespace quillon::vbs {
 
 namespace {
 
-class SubMatches : public NativeObject {
+// The read-only collections of a match: its sub-matches and a search's matches (Item, Count, For Each).
+class MatchList : public NativeObject {
  public:
-  explicit SubMatches(std::vector<Variant> v) : items_(std::move(v)) {}
-  std::string typeName() const override { return "ISubMatches"; }
+  MatchList(const char* typeName, std::vector<Variant> v) : typeName_(typeName), items_(std::move(v)) {}
+  std::string typeName() const override { return typeName_; }
   void invoke(Interp&, int id, CallKind, Args a, Variant& r) override {
     if (id == 0 || id == 1) {
       needArgs(a, 1, 1);
@@ -30,6 +31,7 @@ class SubMatches : public NativeObject {
  protected:
   const MemberTable& table() const override { static const MemberTable t{"item", "count"}; return t; }
  private:
+  const char* typeName_;
   std::vector<Variant> items_;
 };
 
@@ -43,7 +45,7 @@ class Match : public NativeObject {
       case 2: r = Variant::lng(first_); break;
       case 3: r = Variant::lng(static_cast<int32_t>(value_.size())); break;
       case 4: {
-        Variant subs = Variant::object(new SubMatches(subs_));
+        Variant subs = Variant::object(new MatchList("ISubMatches", subs_));
         if (a.n) subs.obj()->invoke(in, 0, k, a, r);  // m.SubMatches(0)
         else r = subs;
         break;
@@ -57,27 +59,6 @@ class Match : public NativeObject {
   std::string value_;
   int32_t first_;
   std::vector<Variant> subs_;
-};
-
-class Matches : public NativeObject {
- public:
-  explicit Matches(std::vector<Variant> m) : items_(std::move(m)) {}
-  std::string typeName() const override { return "IMatchCollection2"; }
-  void invoke(Interp&, int id, CallKind, Args a, Variant& r) override {
-    if (id == 0 || id == 1) {
-      needArgs(a, 1, 1);
-      int i = toLong(a[0]);
-      if (i < 0 || static_cast<size_t>(i) >= items_.size()) raise(err::InvalidCall);
-      r = items_[static_cast<size_t>(i)];
-    } else {
-      r = Variant::lng(static_cast<int32_t>(items_.size()));
-    }
-  }
-  bool enumerate(Interp&, std::vector<Variant>& out) override { out = items_; return true; }
- protected:
-  const MemberTable& table() const override { static const MemberTable t{"item", "count"}; return t; }
- private:
-  std::vector<Variant> items_;
 };
 
 class RegExp : public NativeObject {
@@ -113,7 +94,7 @@ class RegExp : public NativeObject {
           out.push_back(Variant::object(new Match(m.str(), static_cast<int32_t>(m.position()), std::move(subs))));
           if (!global_) break;
         }
-        r = Variant::object(new Matches(std::move(out)));
+        r = Variant::object(new MatchList("IMatchCollection2", std::move(out)));
         return;
       }
       case kReplace: {
