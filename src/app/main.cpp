@@ -33,6 +33,16 @@ std::string templateDir(const std::string& exePath) {
   return QUILLON_SOURCE_SHARE_DIR;
 }
 
+// The job runner for Spawn: beside this program when installed, else the build tree's, else PATH.
+std::string vbsProgram(const std::string& exePath) {
+  namespace fs = std::filesystem;
+  std::error_code ec;
+  fs::path sibling = fs::path(exePath).parent_path() / "quillon-vbs";
+  if (fs::exists(sibling, ec)) return sibling.string();
+  if (fs::exists(QUILLON_VBS_BUILD_PATH, ec)) return QUILLON_VBS_BUILD_PATH;
+  return "quillon-vbs";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -90,6 +100,7 @@ int main(int argc, char** argv) {
   paths.appFolder = std::filesystem::absolute(appDir).lexically_normal().string();
   while (paths.appFolder.size() > 1 && paths.appFolder.back() == '/') paths.appFolder.pop_back();
 
+  options.vbsProgram = vbsProgram(paths.exePath);
   if (verbose) options.echo = [](const std::string& line) { std::fprintf(stderr, "%s\n", line.c_str()); };
   quillon::core::createFolders(paths.dataDir());
   auto platform = quillon::platform::createQtPlatform();

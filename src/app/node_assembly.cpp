@@ -16,6 +16,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       decodeEnv_{ctx_, registry_, reporter_, timers_, bsc_, transport_, {}, {}, {}, {}, 0},
       processor_(ctx_, decoders_),
       links_(ctx_),
+      scripts_(ctx_, applicationServices(), options_.vbsProgram),
       node_(ctx_, {}) {
   decodeEnv_.queueTagEvent = [this](const std::string& tag) { bsc_.queueTagEvent(tag); };
   decode::DecoderEnv env{ctx_, &decodeEnv_};
@@ -30,12 +31,32 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
   links_.onReceiverStartupOpen([this] { links_.sendToReceiver(processor_.modeCommand()); });
   bsc_.setTransmitterWriter([this](const std::string& text) { links_.sendToTransmitter("1", text); });
   bsc_.setTagStore(&tagStore_);
+  bsc_.setScriptQueuer([this](const std::string& script) { scripts_.queueTagEvent(script); });
+  bsc_.setTagEventQueuer([this](const std::string& tag) { scripts_.queueTagEvent(tag); });
   timers_.setOffReporter([this](devices::W800Device& d) { reporter_.informEvent(d, devices::kDeviceStatusOff, "OFF"); });
   timers_.setRolloverPublisher([this](devices::W800Device& d) {
     if (d.bsc()) bsc_.sendXapBsc(d.dc(), "xapbsc.event");
     if (!d.tag().empty()) bsc_.queueTagEvent(d.tag());
   });
   node_.seams() = buildSeams();
+}
+
+script::ApplicationServices NodeAssembly::applicationServices() {
+  script::ApplicationServices s;
+  s.sendUdp = [this](const std::string& text) { transport_.sendRawXap(text); };
+  s.sendXap = [this](const std::string& target, const std::string& cls, const std::string& section,
+                     const std::string& data, const std::string& sub, const std::string& uid, const std::string& tsub) {
+    transport_.sendXap(target, cls, section, data, sub, uid, tsub);
+  };
+  s.ini = &ctx_.ini;
+  s.appPath = ctx_.paths.appFolder;
+  s.now = [this] { return ctx_.now(); };
+  s.log = [this](const std::string& text) { ctx_.logEvent(text); };
+  s.registry = &registry_;
+  s.tags = &tagStore_;
+  s.sunrise = [this] { return bsc_.sunrise(); };
+  s.sunset = [this] { return bsc_.sunset(); };
+  return s;
 }
 
 NodeAssembly::~NodeAssembly() {
@@ -118,8 +139,14 @@ core::NodeSeams NodeAssembly::buildSeams() {
     transport_.sendXapItems(cls, block, items);
   };
   s.getMessage = [this] { return transport_.getMessage(); };
-  s.dispatchMessage = [this](const std::string& message) { bsc_.readMessage(message); };
+  s.dispatchMessage = [this](const std::string& message) {
+    scripts_.deliver(message);
+    bsc_.readMessage(message);
+  };
+  s.createApplication = [this] { scripts_.initScriptControl(); };
   s.loadTagStore = [this] { tagStore_.load(ctx_.ini); };
+  s.saveDeviceDictionary = [this] { tagStore_.save(ctx_.ini); };
+  s.armPeriodicScript = [this](const core::PeriodicSchedule& p) { scripts_.armPeriodic(p); };
   s.loadDevices = [this] { registry_.loadDevices(); };
   s.openReceiver = [this] { return links_.initCommPort(); };
   s.initLinks = [this] { initLinks(); };

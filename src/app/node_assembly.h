@@ -14,8 +14,9 @@
 #include "devices/onoff_reporter.h"
 #include "rflink/replay_feed.h"
 #include "rflink/rf_link.h"
+#include "script/script_host.h"
+#include "script/tag_store.h"
 #include "xap/bsc_endpoint.h"
-#include "xap/memory_tag_store.h"
 #include "xap/xap_hub.h"
 #include "xap/xap_transport.h"
 
@@ -25,6 +26,8 @@ struct NodeOptions {
   std::string replayFile;     // a recorded receiver feed instead of the real receiver
   double replaySpeed = 1.0;   // replay pace; 0 = as fast as possible
   bool headless = true;
+  // The program that runs the job files scripts start with Spawn (quillon-vbs).
+  std::string vbsProgram = "quillon-vbs";
   // Receives the echo window's line of every receive event (the console in verbose mode).
   std::function<void(const std::string&)> echo;
 };
@@ -44,6 +47,8 @@ class NodeAssembly {
   devices::DeviceTimers& deviceTimers() { return timers_; }
   devices::OnOffReporter& reporter() { return reporter_; }
   rflink::RfLinks& links() { return links_; }
+  script::ScriptHost& scripts() { return scripts_; }
+  script::TagStore& tagStore() { return tagStore_; }
   decode::ReceiveProcessor& receiveProcessor() { return processor_; }
   // The replay feed standing in for the receiver, when the options name a file.
   rflink::ReplayFeed* replay() { return replay_.get(); }
@@ -52,6 +57,7 @@ class NodeAssembly {
 
  private:
   core::NodeSeams buildSeams();
+  script::ApplicationServices applicationServices();
   int initXapTransport();
   void startHubIfAsked();
   void initLinks();
@@ -63,7 +69,7 @@ class NodeAssembly {
   core::NodeContext ctx_;
   devices::DeviceRegistry registry_;
   xap::XapTransport transport_;
-  xap::MemoryTagStore tagStore_;
+  script::TagStore tagStore_;
   xap::BscEndpoint bsc_;
   devices::DeviceTimers timers_;
   devices::OnOffReporter reporter_;
@@ -73,6 +79,7 @@ class NodeAssembly {
   decode::ReceiveProcessor processor_;
   rflink::RfLinks links_;
   std::unique_ptr<rflink::ReplayFeed> replay_;
+  script::ScriptHost scripts_;
   core::Node node_;
 };
 

@@ -57,6 +57,7 @@ void Node::initXap() {
     ctx_.log.writeLogLine("Quillon", "CreateFolders: cannot create " + ctx_.paths.configDir());
   if (!createFolders(ctx_.paths.dataDir()))
     ctx_.log.writeLogLine("Quillon", "CreateFolders: cannot create " + ctx_.paths.dataDir());
+  if (seams_.createApplication) seams_.createApplication();
   if (seams_.startHttpServer) seams_.startHttpServer();
   ctx_.interfaceAddress = ctx_.ini.getIniSetting("Interface", "InterfaceAddress", "Default", kXapSettingsFile);
   ctx_.broadcastAddress = ctx_.ini.getIniSetting("Interface", "BroadcastAddress", "Default", kXapSettingsFile);

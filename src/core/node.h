@@ -16,6 +16,7 @@ using XapItems = std::vector<std::pair<std::string, std::string>>;
 // Each seam is optional: a subsystem that is not there is skipped.
 struct NodeSeams {
   // Start-up, in the order they are called.
+  std::function<void()> createApplication;  // the script object model: engine, `xap`, main script
   std::function<void()> startHttpServer;
   std::function<int()> initXapTransport;  // binds the sockets; returns the port or <= 0
   std::function<void(int)> sendHeartbeat;

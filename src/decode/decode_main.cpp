@@ -24,7 +24,7 @@
 #include "devices/device_timers.h"
 #include "devices/onoff_reporter.h"
 #include "xap/bsc_endpoint.h"
-#include "xap/memory_tag_store.h"
+#include "script/tag_store.h"
 #include "util/text.h"
 #include "xap/xap_transport.h"
 
@@ -140,7 +140,7 @@ int main(int argc, char** argv) {
 
   devices::DeviceRegistry devices(ctx);
   xap::XapTransport transport(ctx);
-  xap::MemoryTagStore tagStore;
+  script::TagStore tagStore;
   xap::BscEndpoint bsc(ctx, transport, devices);
   devices::DeviceTimers timers(ctx, devices);
   devices::OnOffReporter reporter(ctx, devices, timers, bsc);

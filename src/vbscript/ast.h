@@ -12,6 +12,7 @@
 namespace quillon::vbs {
 
 struct ProcDef;
+struct Program;
 struct ClassDecl;
 struct Builtin;
 
@@ -114,6 +115,7 @@ struct ProcDef {
   ClassDecl* owner = nullptr;
   std::string moduleName;
   std::shared_ptr<const std::string> source;  // module text, for error reports
+  std::weak_ptr<Program> program;             // the code it belongs to (GetRef keeps it alive)
 };
 
 struct FieldDecl {

@@ -107,7 +107,7 @@ BI(executeglobal) { in.executeString(strArg(a, 0), true); return Variant(); }
 // A procedure reference from GetRef: calling its default member calls the procedure.
 class ProcRef : public Object {
  public:
-  explicit ProcRef(ProcDef* p) : p_(p) {}
+  explicit ProcRef(ProcDef* p) : p_(p), code_(p->program.lock()) {}
   std::string typeName() const override { return "Object"; }
   int memberId(std::string_view) override { return -1; }
   void invoke(Interp& in, int id, CallKind kind, Args args, Variant& result) override {
@@ -116,6 +116,7 @@ class ProcRef : public Object {
   }
  private:
   ProcDef* p_;
+  std::shared_ptr<Program> code_;  // keeps the procedure alive after its module was dropped
 };
 BI(getref) {
   ProcDef* p = in.findProc(lower(strArg(a, 0)));

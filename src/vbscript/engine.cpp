@@ -139,9 +139,19 @@ bool Engine::guarded(F&& body) {
   error_ = ErrorInfo{};
   quit_ = false;
   Interp::Entry entry(*in_);
-  if (timeout_.count() > 0) in_->setDeadline(std::chrono::steady_clock::now() + timeout_);
-  else in_->clearDeadline();
-  in_->setStepLimit(stepLimit_);
+  if (depth_ == 0) {
+    if (timeout_.count() > 0) in_->setDeadline(std::chrono::steady_clock::now() + timeout_);
+    else in_->clearDeadline();
+    in_->setStepLimit(stepLimit_);
+  }
+  struct Depth {
+    Engine& e;
+    explicit Depth(Engine& en) : e(en) { ++e.depth_; }
+    ~Depth() {
+      // Dropped modules are freed only when no script code is running.
+      if (--e.depth_ == 0) e.in_->collectRetired();
+    }
+  } depth(*this);
   try {
     body();
     return true;
@@ -155,6 +165,7 @@ bool Engine::guarded(F&& body) {
     error_.column = e.column;
     error_.sourceLine = e.sourceLine;
     error_.module = e.module.empty() ? in_->currentModule() : e.module;
+    error_.file = e.file;
     return false;
   } catch (QuitRequest& q) {
     quit_ = true;
@@ -174,10 +185,25 @@ void Engine::addObject(const std::string& name, std::shared_ptr<HostObject> obj,
   hostObjects_.push_back(std::move(obj));
 }
 
-bool Engine::addCode(const std::string& code, const std::string& module) {
-  bool ok = guarded([&] { in_->addCode(code, module); });
+bool Engine::addCode(const std::string& code, const std::string& module, const std::string& fileName) {
+  bool ok = guarded([&] { in_->addCode(code, module, fileName); });
   if (!ok && (error_.module.empty() || isCompileError(error_.number))) error_.module = module;
   return ok;
+}
+
+void Engine::addModule(const std::string& module) { in_->declareModule(module); }
+bool Engine::hasModule(const std::string& module) const { return in_->isPrivate(module); }
+void Engine::removeModule(const std::string& module) {
+  in_->dropModule(module);
+  if (depth_ == 0) in_->collectRetired();
+}
+
+bool Engine::runIn(const std::string& module, const std::string& procedure, std::vector<Variant>& args,
+                   Variant* result) {
+  return guarded([&] {
+    Variant r = in_->callInModule(module, lower(procedure), args);
+    if (result) *result = std::move(r);
+  });
 }
 
 std::vector<ProcInfo> Engine::procedures(const std::string& module) const {

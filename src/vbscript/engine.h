@@ -31,6 +31,7 @@ struct ErrorInfo {
   std::string description;   // classic text
   std::string source;        // "Microsoft VBScript runtime error" / "... compilation error" / Err.Raise source
   std::string module;        // module the code was added as
+  std::string file;          // file name given to addCode for the failing code, if any
   int line = 0, column = 0;  // 1-based position of the failing statement (compile errors: the token)
   std::string sourceLine;    // text of that line
   // "module(line, column) source: description"
@@ -95,13 +96,24 @@ class Engine {
   // called without the object's name. The engine keeps a reference to obj.
   void addObject(const std::string& name, std::shared_ptr<HostObject> obj, bool globalMembers = false);
   // Compiles code as module and runs its top-level statements. False on error (lastError()).
-  bool addCode(const std::string& code, const std::string& module = "Global");
+  // fileName, when given, names the code in errors (ErrorInfo::file).
+  bool addCode(const std::string& code, const std::string& module = "Global", const std::string& fileName = "");
+  // Declares a private module: the procedures, classes and variables its code defines are seen
+  // only by that code (as in the classic Script Control's modules); it still sees the named
+  // objects and the code added to undeclared modules. Declaring it again does nothing.
+  void addModule(const std::string& module);
+  bool hasModule(const std::string& module) const;
+  // Drops a private module's names at once; its code is freed once nothing uses it any more.
+  void removeModule(const std::string& module);
   // Procedures a module defines, in order.
   std::vector<ProcInfo> procedures(const std::string& module) const;
   // Calls a global procedure. Arguments are passed by reference: ByRef parameters
   // write back into args. False on error.
   bool run(const std::string& procedure, std::vector<Variant>& args, Variant* result = nullptr);
   bool run(const std::string& procedure, std::vector<Variant>&& args = {}, Variant* result = nullptr);
+  // Calls a procedure as the given module's code sees it.
+  bool runIn(const std::string& module, const std::string& procedure, std::vector<Variant>& args,
+             Variant* result = nullptr);
   // Evaluates an expression in the global scope.
   bool eval(const std::string& expression, Variant& result);
 
@@ -113,6 +125,8 @@ class Engine {
   void setNativeStackLimit(size_t bytes);
   // Stops the running script with error 1100; callable from any thread.
   void interrupt();
+  // True while a call into the script is in progress (a host member is being run from a script).
+  bool busy() const { return depth_ > 0; }
 
   // Drops all code, variables and objects (host objects must be added again).
   void reset();
@@ -141,6 +155,7 @@ class Engine {
   std::vector<std::shared_ptr<HostObject>> hostObjects_;
   std::chrono::milliseconds timeout_{0};
   int64_t stepLimit_ = -1;
+  int depth_ = 0;  // nested calls from host members share the outermost call's limits
   ErrorInfo error_;
   bool quit_ = false;
   int quitCode_ = 0;

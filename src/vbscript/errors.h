@@ -28,6 +28,7 @@ struct ScriptError {
   int line = 0, column = 0;  // 1-based; 0 when not yet known
   std::string sourceLine;
   std::string module;  // module of the failing code
+  std::string file;    // file the failing code was added from, when the host named one
 };
 
 // Throws a runtime error with its classic text.

@@ -24,6 +24,12 @@ Variant typedInt(int64_t v, bool wantLong) {
 
 Interp* currentInterp() { return t_current; }
 
+void linkProcs(const std::shared_ptr<Program>& prog) {
+  for (auto& p : prog->procs) p->program = prog;
+  for (auto& c : prog->classes)
+    for (auto& p : c->procs) p->program = prog;
+}
+
 Variant objectDefaultValue(Object* o) {
   Interp* in = t_current;
   if (!in) raise(err::NoMember);
@@ -66,6 +72,11 @@ void Interp::reset() {
   procSlots_.clear();
   for (auto& c : classes_) c->interp = nullptr;
   modules_.clear();
+  private_.clear();
+  retired_.clear();
+  fileNames_.clear();
+  freeSlots_.clear();
+  freeProcSlots_.clear();
   classes_.clear();
   progIds_.clear();
   clearErr();
@@ -107,9 +118,114 @@ void Interp::addNamedObject(const std::string& name, Object* o, bool globalMembe
   }
 }
 
-const NameEntry* Interp::lookupName(const std::string& n) const {
+const NameEntry* Interp::lookupIn(const std::string& module, const std::string& n) const {
+  if (!private_.empty()) {
+    auto m = private_.find(module);
+    if (m != private_.end()) {
+      auto it = m->second.find(n);
+      if (it != m->second.end()) return &it->second;
+    }
+  }
   auto it = names_.find(n);
   return it == names_.end() ? nullptr : &it->second;
+}
+
+const NameEntry* Interp::lookupOwn(const std::string& module, const std::string& n) const {
+  auto m = private_.find(module);
+  const auto& table = m == private_.end() ? names_ : m->second;
+  auto it = table.find(n);
+  return it == table.end() ? nullptr : &it->second;
+}
+
+std::unordered_map<std::string, NameEntry>& Interp::namesFor(const std::string& module) {
+  auto m = private_.find(module);
+  return m == private_.end() ? names_ : m->second;
+}
+
+int Interp::defineGlobalIn(const std::string& module, const std::string& name, bool isConst) {
+  auto& table = namesFor(module);
+  if (&table == &names_) return defineGlobal(name, isConst);
+  auto it = table.find(name);
+  if (it != table.end() && it->second.kind == NameEntry::Var) return it->second.slot;
+  int slot;
+  if (!freeSlots_.empty()) {
+    slot = freeSlots_.back();
+    freeSlots_.pop_back();
+    globals_[static_cast<size_t>(slot)] = Variant();
+    globalConst_[static_cast<size_t>(slot)] = isConst;
+  } else {
+    slot = static_cast<int>(globals_.size());
+    globals_.emplace_back();
+    globalConst_.push_back(isConst);
+  }
+  NameEntry e;
+  e.kind = NameEntry::Var;
+  e.slot = slot;
+  e.isConst = isConst;
+  table[name] = std::move(e);
+  return slot;
+}
+
+ProcSlot* Interp::newProcSlot(const std::string& name, ProcDef* def) {
+  if (!freeProcSlots_.empty()) {
+    ProcSlot* p = freeProcSlots_.back();
+    freeProcSlots_.pop_back();
+    *p = ProcSlot{name, def};
+    return p;
+  }
+  procSlots_.push_back(ProcSlot{name, def});
+  return &procSlots_.back();
+}
+
+void Interp::declareModule(const std::string& name) { private_.try_emplace(name); }
+
+void Interp::dropModule(const std::string& name) {
+  auto it = private_.find(name);
+  if (it == private_.end()) return;
+  Entry guard(*this);
+  auto names = std::move(it->second);
+  private_.erase(it);
+  Retired r;
+  for (auto& [n, e] : names) {
+    if (e.kind == NameEntry::Var) r.slots.push_back(e.slot);
+    else if (e.kind == NameEntry::Proc) r.procs.push_back(e.proc);
+  }
+  for (auto m = modules_.begin(); m != modules_.end();) {
+    if (m->name == name) {
+      r.programs.push_back(m->program);
+      r.sources.push_back(m->source);
+      m = modules_.erase(m);
+    } else {
+      ++m;
+    }
+  }
+  // Its classes live on only in their objects.
+  std::erase_if(classes_, [&](const std::shared_ptr<ClassDef>& c) {
+    for (auto& p : r.programs) if (c->keepAlive == p) return true;
+    return false;
+  });
+  names.clear();
+  // Releasing the values may run Class_Terminate code of the module: its code is still held.
+  for (int slot : r.slots) globals_[static_cast<size_t>(slot)] = Variant();
+  retired_.push_back(std::move(r));
+}
+
+void Interp::collectRetired() {
+  for (auto r = retired_.begin(); r != retired_.end();) {
+    bool unused = true;
+    for (auto& p : r->programs) if (p.use_count() > 1) unused = false;
+    if (!unused) { ++r; continue; }
+    for (auto& s : r->sources) fileNames_.erase(s.get());
+    for (ProcSlot* p : r->procs) {
+      *p = ProcSlot{};
+      freeProcSlots_.push_back(p);
+    }
+    for (int slot : r->slots) {
+      globals_[static_cast<size_t>(slot)] = Variant();
+      freeSlots_.push_back(slot);
+    }
+    r = retired_.erase(r);
+  }
 }
 
 ProcDef* Interp::findProc(const std::string& n) const {
@@ -121,8 +237,10 @@ std::vector<ProcDef*> Interp::moduleProcs(const std::string& module) const {
   std::vector<ProcDef*> out;
   for (auto& m : modules_) {
     if (m.name != module) continue;
-    for (auto& p : m.program->procs)
-      if (findProc(p->name) == p.get()) out.push_back(p.get());
+    for (auto& p : m.program->procs) {
+      const NameEntry* e = lookupIn(module, p->name);
+      if (e && e->kind == NameEntry::Proc && e->proc->def == p.get()) out.push_back(p.get());
+    }
   }
   return out;
 }
@@ -151,9 +269,10 @@ void Interp::setErr(const ScriptError& e) {
   err.sourceLine = e.sourceLine;
 }
 
-void Interp::addCode(const std::string& code, const std::string& moduleName) {
+void Interp::addCode(const std::string& code, const std::string& moduleName, const std::string& fileName) {
   Entry guard(*this);
   auto src = std::make_shared<const std::string>(code);
+  if (!fileName.empty()) fileNames_[src.get()] = fileName;
   auto savedSrc = curSource_;
   auto savedMod = curModule_;
   curSource_ = src.get();
@@ -167,10 +286,13 @@ void Interp::addCode(const std::string& code, const std::string& moduleName) {
   std::shared_ptr<Program> prog;
   try {
     prog = parseProgram(code);
+    linkProcs(prog);
     Resolver r(*this, prog->optionExplicit);
     r.resolveProgram(*prog, moduleName, src, nullptr);
   } catch (ScriptError& e) {
     fillSourceLine(e);
+    e.file = fileName;
+    if (!fileName.empty()) fileNames_.erase(src.get());
     throw;
   }
   for (auto& c : classes_) if (!c->keepAlive) c->keepAlive = prog;
@@ -224,6 +346,7 @@ Flow Interp::execBlock(Block& b, Frame& f) {
         if (e.source.empty()) e.source = "Microsoft VBScript runtime error";
         fillSourceLine(e);
         e.module = f.proc ? f.proc->moduleName : curModule_;
+        e.file = fileOf(curSource_);
       }
       if (!f.resumeNext || e.number == err::Timeout) throw;
       setErr(e);

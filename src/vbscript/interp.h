@@ -65,7 +65,7 @@ class Interp {
   ~Interp();
 
   // Compiles and runs a module's top-level code; procedures and classes join the globals.
-  void addCode(const std::string& code, const std::string& moduleName);
+  void addCode(const std::string& code, const std::string& moduleName, const std::string& fileName = "");
   void reset();
 
   // Globals and host names.
@@ -73,14 +73,34 @@ class Interp {
   Variant& global(int slot) { return globals_[static_cast<size_t>(slot)]; }
   void addNamedObject(const std::string& name, Object* o, bool globalMembers,
                       const std::vector<std::string>& memberNames);
-  const NameEntry* lookupName(const std::string& lowerName) const;
+  // Looks a name up as the running code's module sees it.
+  const NameEntry* lookupName(const std::string& lowerName) const { return lookupIn(activeModule(), lowerName); }
   ProcDef* findProc(const std::string& lowerName) const;
   std::vector<ProcDef*> moduleProcs(const std::string& moduleName) const;
+
+  // Private modules: what their code defines (procedures, classes, variables) only their own
+  // code sees; they see the shared names too. Code added to an undeclared module is shared.
+  void declareModule(const std::string& name);
+  bool isPrivate(const std::string& module) const { return private_.count(module) != 0; }
+  // Drops a private module's names at once; its code is freed by collectRetired once nothing
+  // (a running call, an object of its classes, a GetRef) uses it any more.
+  void dropModule(const std::string& name);
+  void collectRetired();
+  // A private module's own name first, then the shared names.
+  const NameEntry* lookupIn(const std::string& module, const std::string& lowerName) const;
+  // Only the names the module itself defines (the shared table for shared modules).
+  const NameEntry* lookupOwn(const std::string& module, const std::string& lowerName) const;
+  std::unordered_map<std::string, NameEntry>& namesFor(const std::string& module);
+  int defineGlobalIn(const std::string& module, const std::string& lowerName, bool isConst);
+  ProcSlot* newProcSlot(const std::string& name, ProcDef* def);
+  // The module of the code that runs now (or is being added).
+  const std::string& activeModule() const { return frame_ && frame_->proc ? frame_->proc->moduleName : curModule_; }
 
   // Calls.
   void callProc(ProcDef* p, Object* me, Args args, Variant& result);
   void invokeMember(Object* o, const std::string& lowerName, CallKind kind, Args args, Variant& result);
   Variant callByName(const std::string& lowerName, std::vector<Variant>& args);
+  Variant callInModule(const std::string& module, const std::string& lowerName, std::vector<Variant>& args);
 
   // Eval / Execute / ExecuteGlobal in the scope of the running code.
   Variant evalString(const std::string& code);
@@ -169,11 +189,26 @@ class Interp {
   std::deque<ProcSlot> procSlots_;
   std::vector<std::shared_ptr<ClassDef>> classes_;
   std::vector<Module> modules_;
+  std::unordered_map<std::string, std::unordered_map<std::string, NameEntry>> private_;
+  struct Retired {
+    std::vector<std::shared_ptr<Program>> programs;
+    std::vector<std::shared_ptr<const std::string>> sources;
+    std::vector<int> slots;
+    std::vector<ProcSlot*> procs;
+  };
+  std::vector<Retired> retired_;
+  std::vector<int> freeSlots_;
+  std::vector<ProcSlot*> freeProcSlots_;
   std::unordered_map<std::string, ObjectFactory> progIds_;
   ObjRef errObj_;
   Frame* frame_ = nullptr;
   std::string curModule_;
   const std::string* curSource_ = nullptr;
+  std::unordered_map<const std::string*, std::string> fileNames_;  // module text -> file it came from
+  std::string fileOf(const std::string* source) const {
+    auto it = fileNames_.find(source);
+    return it == fileNames_.end() ? std::string() : it->second;
+  }
   bool optionExplicit_ = false;
 
   int depth_ = 0, maxDepth_ = 2000;

@@ -180,7 +180,7 @@ const NameEntry* Interp::resolveDynamic(Expr& e, bool define) {
   if (e.slot >= 0) return nullptr;  // implicit local of the procedure
   if (e.explicitName) raise(err::Undefined);
   if (define) {
-    e.slot = defineGlobal(e.name, false);
+    e.slot = defineGlobalIn(activeModule(), e.name, false);
     e.bind = Bind::Global;
   }
   return nullptr;
@@ -429,8 +429,13 @@ void Interp::callProc(ProcDef* p, Object* me, Args args, Variant& result) {
 }
 
 Variant Interp::callByName(const std::string& lowerName, std::vector<Variant>& args) {
+  return callInModule(std::string(), lowerName, args);
+}
+
+Variant Interp::callInModule(const std::string& module, const std::string& lowerName, std::vector<Variant>& args) {
   Entry guard(*this);
-  ProcDef* p = findProc(lowerName);
+  const NameEntry* ne = lookupIn(module, lowerName);
+  ProcDef* p = ne && ne->kind == NameEntry::Proc ? ne->proc->def : nullptr;
   if (!p) raise(35, "Sub or Function not defined: '" + lowerName + "'");
   std::vector<Variant*> ptrs;
   for (auto& a : args) ptrs.push_back(&a);
@@ -482,15 +487,23 @@ Variant Interp::evalString(const std::string& code) {
 void Interp::executeString(const std::string& code, bool isGlobal) {
   auto src = std::make_shared<const std::string>(code);
   std::shared_ptr<Program> prog = parseProgram(code);
+  linkProcs(prog);
   Frame* outer = frame_;
+  // The new code belongs to the module of the code that runs it.
+  const std::string module = activeModule();
   Resolver r(*this, prog->optionExplicit);
   bool inProc = !isGlobal && outer && outer->proc;
-  r.resolveProgram(*prog, curModule_, src, inProc ? outer : nullptr);
+  r.resolveProgram(*prog, module, src, inProc ? outer : nullptr);
   for (auto& c : classes_) if (!c->keepAlive) c->keepAlive = prog;
-  if (!prog->procs.empty() || !prog->classes.empty()) modules_.push_back(Module{curModule_, src, prog});
+  if (!prog->procs.empty() || !prog->classes.empty()) modules_.push_back(Module{module, src, prog});
   const std::string* savedSrc = curSource_;
+  std::string savedModule = curModule_;
   curSource_ = src.get();
-  struct Restore { Interp& in; const std::string* s; ~Restore() { in.curSource_ = s; } } restore{*this, savedSrc};
+  curModule_ = module;
+  struct Restore {
+    Interp& in; const std::string* s; std::string m;
+    ~Restore() { in.curSource_ = s; in.curModule_ = std::move(m); }
+  } restore{*this, savedSrc, savedModule};
   Frame f;
   if (inProc) {
     // Run with the procedure's own variables plus room for the new code's temporaries.
@@ -509,7 +522,7 @@ void Interp::executeString(const std::string& code, bool isGlobal) {
     return;
   }
   if (outer) { f.me = outer->me; f.cls = outer->cls; }
-  runTopLevel(*prog, f, curModule_, src);
+  runTopLevel(*prog, f, module, src);
 }
 
 // ---------------------------------------------------------------------------

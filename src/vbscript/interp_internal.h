@@ -10,6 +10,9 @@ namespace quillon::vbs {
 
 constexpr int64_t kMaxArrayElements = int64_t(1) << 24;
 
+// Points every procedure of a parsed program back at it.
+void linkProcs(const std::shared_ptr<Program>& prog);
+
 // Locals of one activation: taken from the interpreter's stack, heap when it is full.
 struct Slots {
   Variant* vals;

@@ -31,7 +31,7 @@ class ErrObject : public NativeObject {
         std::string src = a.n > 1 && !a[1].isEmpty() ? toString(a[1]) : "";
         std::string desc = a.n > 2 && !a[2].isEmpty() ? toString(a[2]) : errorText(n);
         if (desc.empty()) desc = "Unknown runtime error";
-        throw ScriptError{n, desc, src, 0, 0, {}, {}};
+        throw ScriptError{n, desc, src, 0, 0, {}, {}, {}};
       }
       case 5: in.clearErr(); return;
       case 6: r = Variant::str(""); return;

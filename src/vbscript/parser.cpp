@@ -67,7 +67,7 @@ class Parser {
   [[noreturn]] void fail(int number) const { fail(number, cur()); }
   [[noreturn]] void fail(int number, const Token& t) const {
     std::string src = number == err::OutOfStack ? "Microsoft VBScript runtime error" : "Microsoft VBScript compilation error";
-    throw ScriptError{number, errorText(number), src, t.line, t.col, {}, {}};
+    throw ScriptError{number, errorText(number), src, t.line, t.col, {}, {}, {}};
   }
   void expect(Tok k, int number) { if (!at(k)) fail(number); next(); }
   void expectKw(const char* kw, int number) { if (!isKw(kw)) fail(number); next(); }

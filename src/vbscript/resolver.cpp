@@ -11,11 +11,11 @@ namespace quillon::vbs {
 
 namespace {
 [[noreturn]] void compileFail(int number, int line, int col) {
-  throw ScriptError{number, errorText(number), "Microsoft VBScript compilation error", line, col, {}, {}};
+  throw ScriptError{number, errorText(number), "Microsoft VBScript compilation error", line, col, {}, {}, {}};
 }
 }  // namespace
 
-Resolver::Resolver(Interp& in, bool explicitNames) : in_(in), explicit_(explicitNames) {}
+Resolver::Resolver(Interp& in, bool explicitNames) : in_(in), module_(in.activeModule()), explicit_(explicitNames) {}
 
 int Resolver::addSlot(const std::string& name) {
   int s = sc_->nslots++;
@@ -45,6 +45,8 @@ void Resolver::collectDims(Block& b, std::vector<DimItem*>& out, std::vector<std
 
 void Resolver::resolveProgram(Program& p, const std::string& module, std::shared_ptr<const std::string> src,
                               Frame* execFrame) {
+  module_ = module;
+  auto& table = in_.namesFor(module);
   // Classes first so New and class names work anywhere in the module.
   for (auto& c : p.classes) {
     auto def = std::make_shared<ClassDef>();
@@ -95,19 +97,18 @@ void Resolver::resolveProgram(Program& p, const std::string& module, std::shared
         def->defaultMember = id;
       }
     }
-    in_.names_[c->name] = NameEntry{NameEntry::Class, -1, nullptr, def.get(), {}, -1, false};
+    table[c->name] = NameEntry{NameEntry::Class, -1, nullptr, def.get(), {}, -1, false};
     in_.classes_.push_back(std::move(def));
   }
   // Procedures: redefinition replaces (as ExecuteGlobal may do).
   for (auto& pr : p.procs) {
     pr->moduleName = module;
     pr->source = src;
-    auto it = in_.names_.find(pr->name);
-    if (it != in_.names_.end() && it->second.kind == NameEntry::Proc) {
+    auto it = table.find(pr->name);
+    if (it != table.end() && it->second.kind == NameEntry::Proc) {
       it->second.proc->def = pr.get();
     } else {
-      in_.procSlots_.push_back(ProcSlot{pr->name, pr.get()});
-      in_.names_[pr->name] = NameEntry{NameEntry::Proc, -1, &in_.procSlots_.back(), nullptr, {}, -1, false};
+      table[pr->name] = NameEntry{NameEntry::Proc, -1, in_.newProcSlot(pr->name, pr.get()), nullptr, {}, -1, false};
     }
   }
   // Global variables and constants of the top-level code.
@@ -133,20 +134,20 @@ void Resolver::resolveProgram(Program& p, const std::string& module, std::shared
     for (DimItem* d : dims) {
       if (!seen.insert(d->name).second) compileFail(err::NameRedefined, d->line, d->col);
       if (top.execInProc && top.locals.count(d->name)) continue;
-      const NameEntry* ne = in_.lookupName(d->name);
+      const NameEntry* ne = in_.lookupOwn(module, d->name);
       if (ne && ne->kind != NameEntry::Var) compileFail(err::NameRedefined, d->line, d->col);
-      if (!ne) in_.defineGlobal(d->name, false);
+      if (!ne) in_.defineGlobalIn(module, d->name, false);
     }
     for (auto& c : consts) {
       bool isRedim = c[0] == '\x01';
       std::string name = isRedim ? c.substr(1) : c;
       if (top.execInProc && top.locals.count(name)) continue;
-      const NameEntry* ne = in_.lookupName(name);
-      if (!ne) in_.defineGlobal(name, !isRedim);
+      const NameEntry* ne = in_.lookupOwn(module, name);
+      if (!ne) in_.defineGlobalIn(module, name, !isRedim);
     }
   }
   for (auto& c : p.classes) {
-    ClassDef* def = in_.lookupName(c->name)->cls;
+    ClassDef* def = in_.lookupOwn(module, c->name)->cls;
     for (auto& pr : c->procs) resolveProc(*pr, def);
   }
   for (auto& pr : p.procs) resolveProc(*pr, nullptr);
@@ -203,7 +204,7 @@ void Resolver::resolveStmt(Stmt& s) {
     case SK::ReDim: case SK::Erase:
       for (auto& d : s.dims) {
         if (s.kind == SK::ReDim && d.target && d.target->kind == EK::Ident && sc_->proc && !sc_->locals.count(d.target->name) &&
-            !in_.lookupName(d.target->name) && !(sc_->cls && sc_->cls->index.count(d.target->name)))
+            !in_.lookupIn(module_, d.target->name) && !(sc_->cls && sc_->cls->index.count(d.target->name)))
           addSlot(d.target->name);  // ReDim declares the name when it is new
         resolveExpr(d.target.get(), true);
         for (auto& e : d.bounds) resolveExpr(e.get());
@@ -273,7 +274,7 @@ void Resolver::resolveExpr(Expr* e, bool isTarget) {
         if (sc_->cls) {
           t.bind = Bind::ClassMember;
           t.slot = sc_->cls->index[t.name];
-        } else if (const NameEntry* ne = in_.lookupName(t.name); ne && ne->kind == NameEntry::Proc) {
+        } else if (const NameEntry* ne = in_.lookupIn(module_, t.name); ne && ne->kind == NameEntry::Proc) {
           t.bind = Bind::Proc;
           t.proc = ne->proc;
         }
@@ -308,7 +309,7 @@ void Resolver::bindName(Expr& e, bool isTarget) {
       return;
     }
   }
-  if (const NameEntry* ne = in_.lookupName(e.name)) {
+  if (const NameEntry* ne = in_.lookupIn(module_, e.name)) {
     switch (ne->kind) {
       case NameEntry::Var: e.bind = Bind::Global; e.slot = ne->slot; return;
       case NameEntry::Proc: e.bind = Bind::Proc; e.proc = ne->proc; return;

@@ -38,6 +38,7 @@ class Resolver {
   void bindName(Expr& e, bool isTarget);
 
   Interp& in_;
+  std::string module_;  // the module whose names this pass sees and defines
   bool explicit_;
   Scope* sc_ = nullptr;
 };
