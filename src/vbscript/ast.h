@@ -41,6 +41,7 @@ struct Expr {
   int slot = -1;
   struct ProcSlot* proc = nullptr;   // Bind::Proc
   const Builtin* builtin = nullptr;  // Bind::Builtin
+  uint32_t dynEpoch = 0;             // Dynamic with an implicit local: names epoch it was checked at
   // Member call-site cache:
   const void* cacheKey = nullptr;
   int cacheId = -1;

@@ -89,6 +89,7 @@ void Interp::reset() {
 int Interp::defineGlobal(const std::string& name, bool isConst) {
   auto it = names_.find(name);
   if (it != names_.end() && it->second.kind == NameEntry::Var) return it->second.slot;
+  ++namesEpoch_;
   int slot = static_cast<int>(globals_.size());
   globals_.emplace_back();
   globalConst_.push_back(isConst);
@@ -102,6 +103,7 @@ int Interp::defineGlobal(const std::string& name, bool isConst) {
 
 void Interp::addNamedObject(const std::string& name, Object* o, bool globalMembers,
                             const std::vector<std::string>& memberNames) {
+  ++namesEpoch_;
   int slot = defineGlobal(lower(name), true);
   globals_[static_cast<size_t>(slot)] = Variant::object(o);
   if (globalMembers) {
@@ -147,6 +149,7 @@ int Interp::defineGlobalIn(const std::string& module, const std::string& name, b
   if (&table == &names_) return defineGlobal(name, isConst);
   auto it = table.find(name);
   if (it != table.end() && it->second.kind == NameEntry::Var) return it->second.slot;
+  ++namesEpoch_;
   int slot;
   if (!freeSlots_.empty()) {
     slot = freeSlots_.back();
@@ -284,6 +287,7 @@ void Interp::addCode(const std::string& code, const std::string& moduleName, con
     ~Restore() { in.curSource_ = s; in.curModule_ = m; }
   } restore{*this, savedSrc, savedMod};
   std::shared_ptr<Program> prog;
+  ++namesEpoch_;  // its procedures and classes are new names
   try {
     prog = parseProgram(code);
     linkProcs(prog);

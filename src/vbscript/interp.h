@@ -211,6 +211,8 @@ class Interp {
   }
   bool optionExplicit_ = false;
 
+  // Bumped whenever a global name may have appeared, so dynamic names look again.
+  uint32_t namesEpoch_ = 1;
   int depth_ = 0, maxDepth_ = 2000;
   ptrdiff_t nativeStackLimit_ = 3 * 1024 * 1024;
   const char* stackBase_ = nullptr;

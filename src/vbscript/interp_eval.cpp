@@ -193,9 +193,13 @@ Variant* Interp::lvalue(Expr& e, Frame& f) {
     case Bind::Global: return &globals_[static_cast<size_t>(e.slot)];
     case Bind::Field: return &static_cast<Instance*>(f.me)->fields[static_cast<size_t>(e.slot)];
     case Bind::Dynamic: {
+      if (e.slot >= 0 && e.dynEpoch == namesEpoch_ && e.slot < f.nslots) return f.slots[e.slot];
       const NameEntry* ne = resolveDynamic(e, true);
       if (e.bind != Bind::Dynamic) return lvalue(e, f);
-      if (!ne && e.slot >= 0 && e.slot < f.nslots) return f.slots[e.slot];
+      if (!ne && e.slot >= 0 && e.slot < f.nslots) {
+        e.dynEpoch = namesEpoch_;
+        return f.slots[e.slot];
+      }
       return nullptr;
     }
     default: return nullptr;
@@ -273,6 +277,7 @@ Variant Interp::evalIdent(Expr& e, Frame& f, Args args, bool asCall) {
       return b->fn(*this, args);
     }
     case Bind::Dynamic: {
+      if (e.slot >= 0 && e.dynEpoch == namesEpoch_ && e.slot < f.nslots) return indexValue(*f.slots[e.slot], args);
       const NameEntry* ne = resolveDynamic(e, false);
       if (e.bind != Bind::Dynamic) return evalIdent(e, f, args, asCall);
       if (ne) {
@@ -284,7 +289,10 @@ Variant Interp::evalIdent(Expr& e, Frame& f, Args args, bool asCall) {
         }
         raise(err::TypeMismatch);
       }
-      if (e.slot >= 0 && e.slot < f.nslots) return indexValue(*f.slots[e.slot], args);
+      if (e.slot >= 0 && e.slot < f.nslots) {
+        e.dynEpoch = namesEpoch_;
+        return indexValue(*f.slots[e.slot], args);
+      }
       if (args.n > 0 || asCall) raise(err::TypeMismatch, "Type mismatch: '" + e.name + "'");
       resolveDynamic(e, true);
       return Variant();
@@ -488,6 +496,7 @@ void Interp::executeString(const std::string& code, bool isGlobal) {
   auto src = std::make_shared<const std::string>(code);
   std::shared_ptr<Program> prog = parseProgram(code);
   linkProcs(prog);
+  ++namesEpoch_;
   Frame* outer = frame_;
   // The new code belongs to the module of the code that runs it.
   const std::string module = activeModule();

@@ -295,6 +295,13 @@ void Resolver::resolveExpr(Expr* e, bool isTarget) {
 void Resolver::bindName(Expr& e, bool isTarget) {
   (void)isTarget;
   auto it = sc_->locals.find(e.name);
+  if (it != sc_->locals.end() && sc_->implicitLocals.count(e.name)) {
+    // An undeclared name stays dynamic: a global defined later (an included file) takes it.
+    e.bind = Bind::Dynamic;
+    e.slot = it->second;
+    e.explicitName = explicit_;
+    return;
+  }
   if (it != sc_->locals.end()) {
     e.bind = Bind::Local;
     e.slot = it->second;
@@ -331,7 +338,10 @@ void Resolver::bindName(Expr& e, bool isTarget) {
   e.slot = -1;
   e.explicitName = explicit_;
   // Without Option Explicit a new name inside a procedure is a local of it.
-  if (!explicit_ && sc_->proc && !sc_->execInProc) e.slot = addSlot(e.name);
+  if (!explicit_ && sc_->proc && !sc_->execInProc) {
+    e.slot = addSlot(e.name);
+    sc_->implicitLocals.insert(e.name);
+  }
 }
 
 }  // namespace quillon::vbs

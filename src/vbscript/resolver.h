@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "ast.h"
@@ -24,6 +25,7 @@ class Resolver {
     ProcDef* proc = nullptr;
     ClassDef* cls = nullptr;
     std::unordered_map<std::string, int> locals;
+    std::unordered_set<std::string> implicitLocals;  // undeclared names used in a procedure
     std::vector<std::string>* names = nullptr;
     int nslots = 0;
     std::vector<int> withStack;
