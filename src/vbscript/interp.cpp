@@ -74,6 +74,7 @@ void Interp::reset() {
   modules_.clear();
   private_.clear();
   retired_.clear();
+  failedPrograms_.clear();
   fileNames_.clear();
   freeSlots_.clear();
   freeProcSlots_.clear();
@@ -297,6 +298,8 @@ void Interp::addCode(const std::string& code, const std::string& moduleName, con
     fillSourceLine(e);
     e.file = fileName;
     if (!fileName.empty()) fileNames_.erase(src.get());
+    // Names registered before the error still point into this code: it must stay.
+    if (prog) failedPrograms_.push_back(prog);
     throw;
   }
   for (auto& c : classes_) if (!c->keepAlive) c->keepAlive = prog;
@@ -662,10 +665,32 @@ void Interp::execCallStmt(Expr& e, Frame& f) {
     return;
   }
   if (e.kind == EK::Ident) {
+    if (e.bind == Bind::Dynamic) {
+      resolveDynamic(e, false);
+      if (e.bind != Bind::Dynamic) return execCallStmt(e, f);
+      if (e.slot >= 0 && e.slot < f.nslots && !lookupName(e.name)) {
+        Variant v = *f.slots[e.slot];
+        if (v.isObject() && v.obj()) {
+          Variant r;
+          v.obj()->invoke(*this, 0, CallKind::Call, Args{}, r);
+        }
+        return;
+      }
+    }
     switch (e.bind) {
       case Bind::Proc: case Bind::ClassMember: case Bind::Builtin: case Bind::Dynamic:
         evalIdent(e, f, Args{}, true);
         return;
+      case Bind::Local: case Bind::Global: case Bind::Field: {
+        // A variable named alone as a statement: an object in it is called.
+        Variant v = evalIdent(e, f, Args{}, false);
+        if (v.isObject() && v.obj()) {
+          Variant r;
+          v.obj()->invoke(*this, 0, CallKind::Call, Args{}, r);
+          return;
+        }
+        break;
+      }
       default: break;
     }
   }

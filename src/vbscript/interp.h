@@ -197,6 +197,7 @@ class Interp {
     std::vector<ProcSlot*> procs;
   };
   std::vector<Retired> retired_;
+  std::vector<std::shared_ptr<Program>> failedPrograms_;
   std::vector<int> freeSlots_;
   std::vector<ProcSlot*> freeProcSlots_;
   std::unordered_map<std::string, ObjectFactory> progIds_;

@@ -310,7 +310,20 @@ Variant Interp::evalCall(Expr& e, Frame& f, CallKind kind) {
   }
   Args args = buf.args;
   switch (t->kind) {
-    case EK::Ident: return evalIdent(*t, f, args, kind == CallKind::Call || e.kind == EK::Call);
+    case EK::Ident:
+      if (t->bind == Bind::Dynamic && kind == CallKind::Call && args.n == 0) resolveDynamic(*t, false);
+      // Calling a variable that holds an object (a GetRef) calls its default member.
+      if (kind == CallKind::Call && args.n == 0 &&
+          (t->bind == Bind::Local || t->bind == Bind::Global || t->bind == Bind::Field)) {
+        Variant v = evalIdent(*t, f, args, false);
+        if (v.isObject() && v.obj()) {
+          Variant r;
+          v.obj()->invoke(*this, 0, CallKind::Call, args, r);
+          return r;
+        }
+        return v;
+      }
+      return evalIdent(*t, f, args, kind == CallKind::Call || e.kind == EK::Call);
     case EK::Member: {
       Variant o = t->a ? eval(*t->a, f) : withObject(*t, f);
       if (!o.isObject()) raise(err::ObjectRequired);
@@ -502,7 +515,12 @@ void Interp::executeString(const std::string& code, bool isGlobal) {
   const std::string module = activeModule();
   Resolver r(*this, prog->optionExplicit);
   bool inProc = !isGlobal && outer && outer->proc;
-  r.resolveProgram(*prog, module, src, inProc ? outer : nullptr);
+  try {
+    r.resolveProgram(*prog, module, src, inProc ? outer : nullptr);
+  } catch (ScriptError&) {
+    failedPrograms_.push_back(prog);  // names registered before the error point into it
+    throw;
+  }
   for (auto& c : classes_) if (!c->keepAlive) c->keepAlive = prog;
   if (!prog->procs.empty() || !prog->classes.empty()) modules_.push_back(Module{module, src, prog});
   const std::string* savedSrc = curSource_;

@@ -187,3 +187,45 @@ TEST(VbsEngine, LongChainsAreReleasedOnAnOrdinaryStack) {
 }
 
 }  // namespace
+
+namespace {
+
+// Private modules: each sees its own names and the shared ones, never another module's; a dropped
+// module's code lives on in what still uses it.
+TEST(VbsEngine, PrivateModulesKeepTheirNamesApart) {
+  Engine e;
+  Recorder r;
+  e.addObject("Rec", r.obj, true);
+  ASSERT_TRUE(e.addCode("Function Shared_(x)\n Shared_ = \"s\" & x\nEnd Function\n", "Global"));
+  e.addModule("Main");
+  e.addModule("M1");
+  ASSERT_TRUE(e.addCode("Dim n\nSub Main(t)\n n = n + 1\n Log Shared_(t) & n\nEnd Sub\n", "Main"));
+  ASSERT_TRUE(e.addCode("Dim n\nn = 10\nSub main\n n = n + 1\n Log \"m1 \" & n\nEnd Sub\n"
+                        "Function Keep()\n Set Keep = GetRef(\"main\")\nEnd Function\n", "M1"));
+  std::vector<Variant> a{Variant::str("x")}, none;
+  ASSERT_TRUE(e.runIn("Main", "Main", a));
+  ASSERT_TRUE(e.runIn("M1", "main", none));
+  ASSERT_TRUE(e.runIn("Main", "main", a));  // names ignore case: still Main's own Main
+  EXPECT_EQ(r.calls, (std::vector<std::string>{"sx1", "m1 11", "sx2"}));
+  EXPECT_FALSE(e.runIn("Main", "Keep", none));  // M1's function is not Main's
+  EXPECT_EQ(e.lastError().number, 35);
+
+  Variant ref;
+  ASSERT_TRUE(e.runIn("M1", "Keep", none, &ref));
+  e.removeModule("M1");
+  EXPECT_FALSE(e.hasModule("M1"));
+  EXPECT_FALSE(e.runIn("M1", "main", none));
+  // The reference still calls the dropped code; a fresh M1 starts from nothing.
+  ASSERT_TRUE(ref.isObject());
+  Variant out;
+  std::vector<Variant> refArg{ref};
+  ASSERT_TRUE(e.addCode("Sub CallIt(f)\n Call f()\nEnd Sub\n", "Global"));
+  ASSERT_TRUE(e.run("CallIt", refArg, &out));
+  e.addModule("M1");
+  ASSERT_TRUE(e.addCode("Sub main\n Log \"fresh \" & n\nEnd Sub\n", "M1"));
+  ASSERT_TRUE(e.runIn("M1", "main", none));
+  EXPECT_EQ(r.calls.back(), "fresh ");
+  EXPECT_EQ(r.calls[r.calls.size() - 2], "m1 1");  // its module variable was released with it
+}
+
+}  // namespace
