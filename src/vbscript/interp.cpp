@@ -87,20 +87,7 @@ void Interp::reset() {
   globals_[static_cast<size_t>(errSlot)] = Variant::object(errObj_.get());
 }
 
-int Interp::defineGlobal(const std::string& name, bool isConst) {
-  auto it = names_.find(name);
-  if (it != names_.end() && it->second.kind == NameEntry::Var) return it->second.slot;
-  ++namesEpoch_;
-  int slot = static_cast<int>(globals_.size());
-  globals_.emplace_back();
-  globalConst_.push_back(isConst);
-  NameEntry e;
-  e.kind = NameEntry::Var;
-  e.slot = slot;
-  e.isConst = isConst;
-  names_[name] = std::move(e);
-  return slot;
-}
+int Interp::defineGlobal(const std::string& name, bool isConst) { return defineIn(names_, name, isConst); }
 
 void Interp::addNamedObject(const std::string& name, Object* o, bool globalMembers,
                             const std::vector<std::string>& memberNames) {
@@ -146,13 +133,15 @@ std::unordered_map<std::string, NameEntry>& Interp::namesFor(const std::string& 
 }
 
 int Interp::defineGlobalIn(const std::string& module, const std::string& name, bool isConst) {
-  auto& table = namesFor(module);
-  if (&table == &names_) return defineGlobal(name, isConst);
+  return defineIn(namesFor(module), name, isConst);
+}
+
+int Interp::defineIn(std::unordered_map<std::string, NameEntry>& table, const std::string& name, bool isConst) {
   auto it = table.find(name);
   if (it != table.end() && it->second.kind == NameEntry::Var) return it->second.slot;
   ++namesEpoch_;
   int slot;
-  if (!freeSlots_.empty()) {
+  if (!freeSlots_.empty()) {  // slots of a dropped module whose code is gone
     slot = freeSlots_.back();
     freeSlots_.pop_back();
     globals_[static_cast<size_t>(slot)] = Variant();

@@ -92,6 +92,7 @@ class Interp {
   const NameEntry* lookupOwn(const std::string& module, const std::string& lowerName) const;
   std::unordered_map<std::string, NameEntry>& namesFor(const std::string& module);
   int defineGlobalIn(const std::string& module, const std::string& lowerName, bool isConst);
+  int defineIn(std::unordered_map<std::string, NameEntry>& table, const std::string& lowerName, bool isConst);
   ProcSlot* newProcSlot(const std::string& name, ProcDef* def);
   // The module of the code that runs now (or is being added).
   const std::string& activeModule() const { return frame_ && frame_->proc ? frame_->proc->moduleName : curModule_; }
