@@ -5,7 +5,7 @@ set -e
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 cmake --preset debug >/dev/null
-cmake --build --preset debug -j"$(nproc)" --target quillon
+cmake --build --preset debug -j"$(nproc)" --target quillon quillon-vbs
 APP=build/demo-app
 mkdir -p "$APP"
 cp -rn share/. "$APP"/ 2>/dev/null || true
