@@ -33,6 +33,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
   bsc_.setTagStore(&tagStore_);
   bsc_.setScriptQueuer([this](const std::string& script) { scripts_.queueTagEvent(script); });
   bsc_.setTagEventQueuer([this](const std::string& tag) { scripts_.queueTagEvent(tag); });
+  bsc_.setMessageObserver([this](const std::string& raw, const xap::XapMessage& m) { scripts_.deliver(m, raw); });
   timers_.setOffReporter([this](devices::W800Device& d) { reporter_.informEvent(d, devices::kDeviceStatusOff, "OFF"); });
   timers_.setRolloverPublisher([this](devices::W800Device& d) {
     if (d.bsc()) bsc_.sendXapBsc(d.dc(), "xapbsc.event");
@@ -139,10 +140,7 @@ core::NodeSeams NodeAssembly::buildSeams() {
     transport_.sendXapItems(cls, block, items);
   };
   s.getMessage = [this] { return transport_.getMessage(); };
-  s.dispatchMessage = [this](const std::string& message) {
-    scripts_.deliver(message);
-    bsc_.readMessage(message);
-  };
+  s.dispatchMessage = [this](const std::string& message) { bsc_.readMessage(message); };
   s.createApplication = [this] { scripts_.initScriptControl(); };
   s.loadTagStore = [this] { tagStore_.load(ctx_.ini); };
   s.saveDeviceDictionary = [this] { tagStore_.save(ctx_.ini); };

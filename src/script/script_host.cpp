@@ -106,7 +106,7 @@ void ScriptHost::readScript() {
     main_.reset();
     return;
   }
-  if (engine_->hasModule(kMainModule)) engine_->removeModule(kMainModule);
+  engine_->removeModule(kMainModule);
   main_ = std::make_unique<ScriptModule>(*engine_, folders_, [this](const std::string& t) { log(t); });
   main_->add(kMainScriptFile, kMainModule);
 }
@@ -197,16 +197,9 @@ vbs::Variant ScriptHost::getXapMessage(const std::string& handle) {
   return vbs::makeObject(makeMessageObject(m->message, m->raw));
 }
 
-void ScriptHost::deliver(const std::string& raw) {
-  if (subscriptions_.size() == 0) return;
-  auto m = std::make_shared<xap::XapMessage>();
-  try {
-    m->fromXap(raw);
-  } catch (const std::exception&) {
-    return;  // the message handler logs what it cannot read
-  }
-  if (!m->hasSections()) return;  // heartbeats and other non-message blocks
-  subscriptions_.deliver(m, raw);
+void ScriptHost::deliver(const xap::XapMessage& message, const std::string& raw) {
+  if (subscriptions_.size() == 0 || !message.hasSections()) return;  // heartbeats carry no sections
+  subscriptions_.deliver(message, raw);
 }
 
 }  // namespace quillon::script

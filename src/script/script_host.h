@@ -58,15 +58,12 @@ class ScriptHost {
                           const std::string& source, const std::string& script);
   vbs::Variant getXapMessage(const std::string& handle);
   // Every received message, for the subscriptions.
-  void deliver(const std::string& raw);
+  void deliver(const xap::XapMessage& message, const std::string& raw);
 
   vbs::Engine& engine() { return *engine_; }
   Subscriptions& subscriptions() { return subscriptions_; }
   bool hasMainScript() const { return main_ != nullptr; }
   std::size_t queueLength() const { return queue_.size(); }
-  const ScriptFolders& folders() const { return folders_; }
-  bool periodicArmed() const { return periodicTimer_.isActive(); }
-  int periodicCounter() const { return minuteCounter_; }
   // Tests shorten the time-out.
   void setTimeout(std::chrono::milliseconds t);
 

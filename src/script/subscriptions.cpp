@@ -65,12 +65,16 @@ void Subscriptions::deselect(const std::string& target, const std::string& cls, 
   }
 }
 
-void Subscriptions::deliver(const std::shared_ptr<const xap::XapMessage>& message, const std::string& raw) {
-  std::shared_ptr<const StoredMessage> stored;
+void Subscriptions::deliver(const xap::XapMessage& message, const std::string& raw) {
+  std::shared_ptr<const StoredMessage> stored;  // one copy, made on the first match
   for (std::size_t i = 0; i < list_.size(); ++i) {
     ScriptVBS& v = *list_[i];
-    if (!v.matches(*message)) continue;
-    if (!stored) stored = std::make_shared<const StoredMessage>(StoredMessage{message, raw});
+    if (!v.matches(message)) continue;
+    if (!stored) {
+      auto copy = std::make_shared<xap::XapMessage>(message);
+      copy->setErrorSink({});
+      stored = std::make_shared<const StoredMessage>(StoredMessage{std::move(copy), raw});
+    }
     if (v.handles_.size() >= kMaxHeld) {
       store_.erase(v.handles_.front());
       v.handles_.pop_front();
@@ -107,11 +111,6 @@ std::shared_ptr<const StoredMessage> Subscriptions::take(int position) {
 const ScriptVBS* Subscriptions::at(int position) const {
   if (position < 1 || static_cast<std::size_t>(position) > list_.size()) return nullptr;
   return list_[static_cast<std::size_t>(position) - 1].get();
-}
-
-void Subscriptions::clear() {
-  list_.clear();
-  store_.clear();
 }
 
 }  // namespace quillon::script

@@ -54,14 +54,13 @@ class Subscriptions {
   void deselect(const std::string& target, const std::string& cls, const std::string& section,
                 const std::string& scriptPath);
   // Stores the message under a new handle for every subscription it matches.
-  void deliver(const std::shared_ptr<const xap::XapMessage>& message, const std::string& raw);
+  void deliver(const xap::XapMessage& message, const std::string& raw);
   // The oldest unread message of subscription `position` (from 1), or null.
   std::shared_ptr<const StoredMessage> take(int position);
 
   std::size_t size() const { return list_.size(); }
   const ScriptVBS* at(int position) const;
   std::size_t storedCount() const { return store_.size(); }
-  void clear();
 
  private:
   std::vector<std::unique_ptr<ScriptVBS>> list_;

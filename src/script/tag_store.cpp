@@ -6,9 +6,7 @@
 namespace quillon::script {
 
 util::DateTime DeviceClass::reportedLastChange() const {
-  if (link) return link->lastChange;
-  if (auto d = linkedDevice.lock()) return d->deviceLastChange();
-  return lastChange;
+  return link ? link->lastChange : lastChange;
 }
 
 std::int32_t DeviceClass::reportedSequence() const { return link ? link->sequence : sequence; }
@@ -72,14 +70,6 @@ void TagStore::record(const std::string& tag, xap::FilteredMessage message) {
 DeviceClass* TagStore::find(const std::string& tag) {
   auto* slot = tags_.find(tag);
   return slot ? slot->get() : nullptr;
-}
-
-DeviceClass& TagStore::add(const std::string& tag, const util::DateTime& lastChange) {
-  if (auto* rec = find(tag)) return *rec;
-  auto rec = std::make_shared<DeviceClass>();
-  rec->tag = tag;
-  rec->lastChange = lastChange;
-  return *tags_.insertOrAssign(tag, std::move(rec));
 }
 
 }  // namespace quillon::script

@@ -8,7 +8,6 @@
 #include <vector>
 
 #include "core/ini_cache.h"
-#include "devices/w800_device.h"
 #include "util/date_time.h"
 #include "util/ordered_dict.h"
 #include "xap/bsc_endpoint.h"
@@ -20,9 +19,8 @@ struct DeviceClass {
   std::int32_t sequence = 0;
   std::string tag;
   std::string value;
-  // Another record (or a device) whose LastChange and Sequence are reported instead of this one's.
+  // Another record whose LastChange and Sequence are reported instead of this one's.
   std::shared_ptr<DeviceClass> link;
-  std::weak_ptr<devices::W800Device> linkedDevice;
   util::DateTime lastChange;
   // The last matching message: values keyed by "section.item", and those keys in message order.
   std::vector<std::pair<std::string, std::string>> messageList;
@@ -46,8 +44,6 @@ class TagStore : public xap::FilterTagStore {
   void record(const std::string& tag, xap::FilteredMessage message) override;
 
   DeviceClass* find(const std::string& tag);
-  // Adds a record unless the tag is already there; returns the record of the tag.
-  DeviceClass& add(const std::string& tag, const util::DateTime& lastChange);
   const util::OrderedDict<std::shared_ptr<DeviceClass>>& tags() const { return tags_; }
 
  private:

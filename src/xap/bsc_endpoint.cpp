@@ -61,6 +61,7 @@ void BscEndpoint::readMessage(const std::string& raw) {
     return;
   }
   try {
+    if (observer_) observer_(raw, m);
     applyFilters(m);
   } catch (const std::exception& e) {
     ctx_.log.logError("Quillon", "Readmessage", e.what());

@@ -57,6 +57,9 @@ class BscEndpoint : public devices::DevicePublisher {
   void setTransmitterWriter(TransmitterWriter fn) { writeTransmitter_ = std::move(fn); }
   // Queues a device tag for the scripts (none until a script host is attached).
   void setTagEventQueuer(std::function<void(const std::string& tag)> fn) { queueTag_ = std::move(fn); }
+  // Sees every message that parsed, before the filters (the scripts' subscriptions).
+  using MessageObserver = std::function<void(const std::string& raw, const XapMessage& message)>;
+  void setMessageObserver(MessageObserver fn) { observer_ = std::move(fn); }
 
   // Handles one received datagram; failures are logged and never escape.
   void readMessage(const std::string& raw);
@@ -93,6 +96,7 @@ class BscEndpoint : public devices::DevicePublisher {
   ScriptQueuer queueScript_;
   TransmitterWriter writeTransmitter_;
   std::function<void(const std::string&)> queueTag_;
+  MessageObserver observer_;
   platform::Timer replyTimer_;
   std::deque<Reply> queue_;
   std::string sunrise_, sunset_;
