@@ -75,7 +75,22 @@ BI(isdate) {
   return Variant::boolean(false);
 }
 BI(typename) { return Variant::str(typeName(a[0])); }
-BI(vartype) { return Variant::integer(static_cast<int16_t>(varType(a[0]) > 32767 ? 8204 : varType(a[0]))); }
+// An object with a default member reports the type of its default value.
+BI(vartype) {
+  const Variant& v = a[0];
+  int t = varType(v);
+  if (v.isObject() && v.obj()) {
+    Variant d;
+    try {
+      d = in.defaultValue(v.obj());
+    } catch (ScriptError& e) {
+      if (e.number == err::Timeout) throw;
+      return Variant::integer(9);
+    }
+    if (!d.isObject()) t = varType(d);
+  }
+  return Variant::integer(static_cast<int16_t>(t));
+}
 
 const ArrayData* arrayArg(Args a) {
   if (!a[0].isArray()) raise(err::TypeMismatch);

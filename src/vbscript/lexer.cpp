@@ -159,8 +159,11 @@ std::vector<Token> tokenize(std::string_view s, int firstLine) {
       if (forceLong) ++j;
       i = j;
       push(Tok::Number, start, std::string(s.substr(start, i - start)));
-      if (v <= 0xFFFF && !forceLong) out.back().value = Variant::integer(static_cast<int16_t>(static_cast<uint16_t>(v)));
-      else out.back().value = Variant::lng(static_cast<int32_t>(static_cast<uint32_t>(v)));
+      // Up to four digits without "&" are a 16-bit pattern (&hFFFF is -1), otherwise 32 bits
+      // (&hFFFF& is 65535); the value then takes the smallest type that holds it.
+      int32_t value = v <= 0xFFFF && !forceLong ? static_cast<int16_t>(static_cast<uint16_t>(v))
+                                                 : static_cast<int32_t>(static_cast<uint32_t>(v));
+      out.back().value = Variant::fromInt(value);
       continue;
     }
     if (c == '"') {

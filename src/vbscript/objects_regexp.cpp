@@ -99,9 +99,11 @@ class RegExp : public NativeObject {
       }
       case kReplace: {
         needArgs(a, 2, 2);
-        std::string s = toString(a[0]), with = toString(a[1]);
-        auto flags = global_ ? std::regex_constants::format_default : std::regex_constants::format_first_only;
-        r = Variant::str(std::regex_replace(s, compiled(), with, flags));
+        // The replacement converts as a plain variant conversion does: True gives "-1".
+        const Variant& w = a[1];
+        std::string s = toString(a[0]);
+        std::string with = w.type() == VT::Boolean ? (w.i32() ? "-1" : "0") : toString(w);
+        r = Variant::str(replaceAll(s, with));
         return;
       }
       default: raise(err::NoMember);
@@ -114,6 +116,43 @@ class RegExp : public NativeObject {
   }
  private:
   enum { kPattern = 1, kIgnoreCase, kGlobal, kMultiline, kTest, kExecute, kReplace };
+  // Replaces the first match (every match when Global) expanding $n and $nn (groups that
+  // exist; others stay as written), $& (the match), $` and $' (the text before and after)
+  // and $$ (a dollar sign).
+  std::string replaceAll(const std::string& s, const std::string& with) {
+    std::string out;
+    auto last = s.cbegin();
+    for (auto it = std::sregex_iterator(s.begin(), s.end(), compiled()); it != std::sregex_iterator(); ++it) {
+      const std::smatch& m = *it;
+      out.append(last, m[0].first);
+      size_t groups = m.size() - 1;
+      for (size_t i = 0; i < with.size(); ++i) {
+        char c = with[i];
+        if (c != '$' || i + 1 == with.size()) { out += c; continue; }
+        char d = with[i + 1];
+        if (d == '$') { out += '$'; ++i; continue; }
+        if (d == '&') { out += m.str(); ++i; continue; }
+        if (d == '`') { out.append(s.cbegin(), m[0].first); ++i; continue; }
+        if (d == '\'') { out.append(m[0].second, s.cend()); ++i; continue; }
+        if (d >= '0' && d <= '9') {
+          size_t n = static_cast<size_t>(d - '0');
+          bool two = i + 2 < with.size() && with[i + 2] >= '0' && with[i + 2] <= '9' &&
+                     n * 10 + static_cast<size_t>(with[i + 2] - '0') <= groups && n * 10 + static_cast<size_t>(with[i + 2] - '0') > 0;
+          if (two) n = n * 10 + static_cast<size_t>(with[i + 2] - '0');
+          if (n >= 1 && n <= groups) {
+            if (m[n].matched) out += m[n].str();
+            i += two ? 2 : 1;
+            continue;
+          }
+        }
+        out += c;
+      }
+      last = m[0].second;
+      if (!global_) break;
+    }
+    out.append(last, s.cend());
+    return out;
+  }
   const std::regex& compiled() {
     if (dirty_) {
       auto f = std::regex::ECMAScript;

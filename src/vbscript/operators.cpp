@@ -150,8 +150,10 @@ int compareValues(const Variant& a0, const Variant& b0, bool litA, bool litB, bo
     int sign = as ? 1 : -1;  // result is for (string vs number), flip when number is on the left
     if (n.isEmpty()) return sign * compareValues(s, Variant::str(""), false, false, text);
     if (nLit) {
+      // A number written in the code converts the string; text that is no number is
+      // greater than any number, as between variables.
       double d;
-      if (!parseNumber(s.s(), d)) raise(err::TypeMismatch);
+      if (!parseNumber(s.s(), d)) return sign;
       double x = toDouble(n);
       int c = d < x ? -1 : d > x ? 1 : 0;
       return sign * c;

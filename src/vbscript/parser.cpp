@@ -240,8 +240,19 @@ class Parser {
       skipNewlines();
       if (at(Tok::End)) fail(eofError);
       if (stop()) return;
-      statementLine(out);
+      // Outside procedures and classes a block may declare procedures and classes (as
+      // generated or included code does inside "If ... End If"); they belong to the module.
+      if (!inProc_ && !inClass_ && startsDeclaration()) topLevel(out);
+      else statementLine(out);
     }
+  }
+
+  bool startsDeclaration() {
+    auto decl = [&](size_t k) {
+      return peekKw(k, "sub") || peekKw(k, "function") || peekKw(k, "property") || peekKw(k, "class");
+    };
+    if (isKw("public") || isKw("private")) return decl(1) || (peekKw(1, "default") && decl(2));
+    return decl(0);
   }
 
   void statementLine(Block& out) {
@@ -686,11 +697,20 @@ class Parser {
     return l;
   }
   ExprP mulExpr() {
-    ExprP l = unaryExpr();
+    ExprP l = powExpr();
     while (at(Tok::Star) || at(Tok::Slash)) {
       Op op = at(Tok::Star) ? Op::Mul : Op::Div;
       const Token& t = next();
-      l = binary(op, std::move(l), unaryExpr(), t);
+      l = binary(op, std::move(l), powExpr(), t);
+    }
+    return l;
+  }
+  // A sign binds tighter than "^": "-3 ^ 2" is 9, "2 ^ -1" is 0.5.
+  ExprP powExpr() {
+    ExprP l = unaryExpr();
+    while (at(Tok::Caret)) {
+      const Token& t = next();
+      l = binary(Op::Pow, std::move(l), unaryExpr(), t);
     }
     return l;
   }
@@ -716,18 +736,7 @@ class Parser {
       e->a = std::move(operand);
       return e;
     }
-    return powExpr();
-  }
-  ExprP powExpr() {
-    ExprP l = postfix(false);
-    while (at(Tok::Caret)) {
-      const Token& t = next();
-      ExprP r;
-      if (at(Tok::Minus) || at(Tok::Plus)) r = unaryExpr();  // 2 ^ -1
-      else r = postfix(false);
-      l = binary(Op::Pow, std::move(l), std::move(r), t);
-    }
-    return l;
+    return postfix(false);
   }
 
   // Primary with member access and calls. At statement start a "(" after a space
