@@ -50,6 +50,7 @@ void FakeUdpSocket::close() {
 
 FakeTcpListener::~FakeTcpListener() { forget(owner_->tcpListeners, this); }
 bool FakeTcpListener::listen(std::uint16_t p) {
+  ++listenCalls;
   if (owner_->busyTcpPorts.count(p)) return false;
   port = p;
   listening_ = true;

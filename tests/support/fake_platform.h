@@ -6,6 +6,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -122,36 +123,59 @@ class FakeUdpSocket : public platform::UdpSocket {
   std::uint16_t port_ = 0;
 };
 
+// An accepted connection: the test plays the client and the network.
 class FakeTcpConnection : public platform::TcpConnection {
  public:
+  FakeTcpConnection(std::string peerAddr, std::string localAddr) : peer(std::move(peerAddr)), local(std::move(localAddr)) {}
   bool write(const std::string& bytes) override {
-    if (!open_) return false;
+    if (state_ != State::Connected || failWrites) return false;
     written += bytes;
+    writes.push_back(bytes);
     pending_ += static_cast<std::int64_t>(bytes.size());
     return true;
   }
   std::int64_t pendingBytes() const override { return pending_; }
-  void close() override { open_ = false; ++closeCalls; }
-  bool isOpen() const override { return open_; }
+  std::string readAll() override { return std::exchange(inbox_, std::string()); }
+  void close() override {
+    if (state_ != State::Closed) ++closeCalls;
+    state_ = State::Closed;
+    closedByServer = true;
+  }
+  State state() const override { return state_; }
   std::string peerAddress() const override { return peer; }
+  std::string localAddress() const override { return local; }
 
-  void deliver(const std::string& bytes) { if (dataHandler_) dataHandler_(bytes); }
+  // The client's bytes arrive.
+  void deliver(const std::string& bytes) {
+    inbox_ += bytes;
+    if (readyReadHandler_) readyReadHandler_();
+  }
   // The network has taken everything written so far.
   void completeSend() {
     pending_ = 0;
-    if (sendCompleteHandler_) sendCompleteHandler_();
+    if (writtenHandler_) writtenHandler_();
   }
   void farEndClose() {
-    open_ = false;
+    state_ = State::Closed;
     if (closedHandler_) closedHandler_();
   }
+  void fail(const std::string& e = "connection reset") {
+    state_ = State::Error;
+    if (errorHandler_) errorHandler_(e);
+  }
+  // The connection breaks without an event reaching the server.
+  void breakSilently() { state_ = State::Error; }
 
-  std::string written;
-  std::string peer = "127.0.0.1";
+  std::string written;              // everything the server wrote
+  std::vector<std::string> writes;  // the same, one entry per write
+  std::string peer, local;
   int closeCalls = 0;
+  bool closedByServer = false;
+  bool failWrites = false;
 
  private:
-  bool open_ = true;
+  State state_ = State::Connected;
+  std::string inbox_;
   std::int64_t pending_ = 0;
 };
 
@@ -162,21 +186,32 @@ class FakeTcpListener : public platform::TcpListener {
   bool listen(std::uint16_t p) override;
   void close() override { listening_ = false; }
   bool isListening() const override { return listening_; }
+  std::uint16_t localPort() const override { return port; }
   std::string errorString() const override { return "address in use"; }
+  std::unique_ptr<platform::TcpConnection> accept() override {
+    if (waiting_.empty()) return nullptr;
+    auto conn = std::move(waiting_.front());
+    waiting_.erase(waiting_.begin());
+    return conn;
+  }
 
-  // A client connects; returns the connection the code under test now owns.
-  FakeTcpConnection* connect() {
-    auto conn = std::make_unique<FakeTcpConnection>();
+  // A client connects; returns the connection the code under test owns once it has accepted it
+  // (a connection it leaves waiting stays alive here).
+  FakeTcpConnection* connect(const std::string& peer = "127.0.0.1", const std::string& local = "127.0.0.1") {
+    auto conn = std::make_unique<FakeTcpConnection>(peer, local);
     FakeTcpConnection* raw = conn.get();
-    if (connectionHandler_) connectionHandler_(std::move(conn));
+    waiting_.push_back(std::move(conn));
+    if (connectionRequestHandler_) connectionRequestHandler_();
     return raw;
   }
 
   std::uint16_t port = 0;
+  int listenCalls = 0;
   FakePlatform* owner_;
 
  private:
   bool listening_ = false;
+  std::vector<std::unique_ptr<FakeTcpConnection>> waiting_;
 };
 
 class FakePlatform : public platform::Platform {

@@ -85,7 +85,9 @@ class QtTcpListener : public TcpListener {
   bool listen(std::uint16_t port) override;
   void close() override;
   bool isListening() const override;
+  std::uint16_t localPort() const override;
   std::string errorString() const override;
+  std::unique_ptr<TcpConnection> accept() override;
 
  private:
   std::unique_ptr<QTcpServer> server_;

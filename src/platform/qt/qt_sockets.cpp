@@ -1,4 +1,5 @@
 #include <QHostAddress>
+#include <QTimer>
 #include <QNetworkDatagram>
 #include <QSerialPort>
 #include <QTcpServer>
@@ -13,39 +14,74 @@ namespace {
 std::string toStd(const QByteArray& b) { return std::string(b.constData(), static_cast<std::size_t>(b.size())); }
 QByteArray toQt(const std::string& s) { return QByteArray(s.data(), static_cast<qsizetype>(s.size())); }
 
-// An accepted connection; QTcpSocket's bytesWritten tells when everything queued has gone out.
+// An accepted connection. bytesWritten with nothing left to write is the send-complete event.
+// close() lets the written bytes go out: the socket lives on, detached from this object, until
+// the peer has them (or a grace period ends), so the object can be dropped at once.
 class QtTcpConnection : public TcpConnection {
  public:
+  static constexpr int kReadBufferBytes = 64 * 1024;  // Qt stops reading from the kernel beyond this
+  static constexpr int kCloseGraceMs = 10000;
+
   explicit QtTcpConnection(QTcpSocket* socket) : socket_(socket) {
+    socket_->setReadBufferSize(kReadBufferBytes);
     QObject::connect(socket_, &QTcpSocket::readyRead, socket_, [this] {
-      if (dataHandler_) dataHandler_(toStd(socket_->readAll()));
+      if (readyReadHandler_) readyReadHandler_();
     });
     QObject::connect(socket_, &QTcpSocket::bytesWritten, socket_, [this](qint64) {
-      if (socket_->bytesToWrite() == 0 && sendCompleteHandler_) sendCompleteHandler_();
+      if (socket_->bytesToWrite() == 0 && writtenHandler_) writtenHandler_();
     });
     QObject::connect(socket_, &QTcpSocket::disconnected, socket_, [this] {
       if (closedHandler_) closedHandler_();
     });
+    QObject::connect(socket_, &QTcpSocket::errorOccurred, socket_, [this](QAbstractSocket::SocketError e) {
+      if (e == QAbstractSocket::RemoteHostClosedError) return;  // reported as closed
+      errored_ = true;
+      if (errorHandler_) errorHandler_(socket_->errorString().toStdString());
+    });
   }
-  ~QtTcpConnection() override {
-    if (socket_) {
-      socket_->disconnect();
-      socket_->abort();
-      socket_->deleteLater();
-    }
-  }
+  ~QtTcpConnection() override { close(); }
+
   bool write(const std::string& bytes) override {
     return socket_ && socket_->state() == QAbstractSocket::ConnectedState && socket_->write(toQt(bytes)) >= 0;
   }
   std::int64_t pendingBytes() const override { return socket_ ? socket_->bytesToWrite() : 0; }
+  std::string readAll() override { return socket_ ? toStd(socket_->readAll()) : std::string(); }
   void close() override {
-    if (socket_) socket_->disconnectFromHost();
+    if (!socket_) return;
+    QTcpSocket* s = socket_;
+    socket_ = nullptr;
+    s->disconnect();  // no handler of this object runs any more
+    QObject::connect(s, &QTcpSocket::disconnected, s, &QObject::deleteLater);
+    s->disconnectFromHost();
+    if (s->state() == QAbstractSocket::UnconnectedState) {
+      s->deleteLater();
+      return;
+    }
+    QTimer::singleShot(kCloseGraceMs, s, [s] {  // the peer does not take the rest
+      s->abort();
+      s->deleteLater();
+    });
   }
-  bool isOpen() const override { return socket_ && socket_->state() == QAbstractSocket::ConnectedState; }
-  std::string peerAddress() const override { return socket_ ? socket_->peerAddress().toString().toStdString() : ""; }
+  State state() const override {
+    if (!socket_) return State::Closed;
+    switch (socket_->state()) {
+      case QAbstractSocket::ConnectedState: return State::Connected;
+      case QAbstractSocket::ClosingState: return State::Closing;
+      default: return errored_ ? State::Error : State::Closed;
+    }
+  }
+  std::string peerAddress() const override { return socket_ ? dotted(socket_->peerAddress()) : ""; }
+  std::string localAddress() const override { return socket_ ? dotted(socket_->localAddress()) : ""; }
 
  private:
+  static std::string dotted(const QHostAddress& a) {
+    bool ok = false;
+    quint32 v4 = a.toIPv4Address(&ok);
+    return (ok ? QHostAddress(v4) : a).toString().toStdString();
+  }
+
   QPointer<QTcpSocket> socket_;
+  bool errored_ = false;
 };
 
 }  // namespace
@@ -150,19 +186,23 @@ bool QtUdpSocket::sendTo(const std::string& data, const std::string& address, st
 }
 std::string QtUdpSocket::errorString() const { return socket_->errorString().toStdString(); }
 
+// Accepted sockets stay children of the server, so a listener that goes away takes the sockets
+// still closing with it.
 QtTcpListener::QtTcpListener() : server_(std::make_unique<QTcpServer>()) {
   QObject::connect(server_.get(), &QTcpServer::newConnection, server_.get(), [this] {
-    while (QTcpSocket* s = server_->nextPendingConnection()) {
-      s->setParent(nullptr);
-      auto conn = std::make_unique<QtTcpConnection>(s);
-      if (connectionHandler_) connectionHandler_(std::move(conn));
-    }
+    if (connectionRequestHandler_) connectionRequestHandler_();
   });
 }
 QtTcpListener::~QtTcpListener() { server_->disconnect(); }
-bool QtTcpListener::listen(std::uint16_t port) { return server_->listen(QHostAddress::Any, port); }
+bool QtTcpListener::listen(std::uint16_t port) { return server_->listen(QHostAddress::AnyIPv4, port); }
 void QtTcpListener::close() { server_->close(); }
 bool QtTcpListener::isListening() const { return server_->isListening(); }
+std::uint16_t QtTcpListener::localPort() const { return server_->serverPort(); }
 std::string QtTcpListener::errorString() const { return server_->errorString().toStdString(); }
+std::unique_ptr<TcpConnection> QtTcpListener::accept() {
+  QTcpSocket* s = server_->nextPendingConnection();
+  if (!s) return nullptr;
+  return std::make_unique<QtTcpConnection>(s);
+}
 
 }  // namespace quillon::platform
