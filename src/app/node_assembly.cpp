@@ -17,6 +17,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       processor_(ctx_, decoders_),
       links_(ctx_),
       scripts_(ctx_, applicationServices(), options_.vbsProgram),
+      http_(ctx_),
       node_(ctx_, {}) {
   decodeEnv_.queueTagEvent = [this](const std::string& tag) { bsc_.queueTagEvent(tag); };
   decode::DecoderEnv env{ctx_, &decodeEnv_};
@@ -142,6 +143,8 @@ core::NodeSeams NodeAssembly::buildSeams() {
   s.getMessage = [this] { return transport_.getMessage(); };
   s.dispatchMessage = [this](const std::string& message) { bsc_.readMessage(message); };
   s.createApplication = [this] { scripts_.initScriptControl(); };
+  s.startHttpServer = [this] { http_.start(); };
+  s.stopHttpServer = [this] { http_.stop(); };
   s.loadTagStore = [this] { tagStore_.load(ctx_.ini); };
   s.saveDeviceDictionary = [this] { tagStore_.save(ctx_.ini); };
   s.armPeriodicScript = [this](const core::PeriodicSchedule& p) { scripts_.armPeriodic(p); };

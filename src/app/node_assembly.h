@@ -12,6 +12,7 @@
 #include "devices/device_registry.h"
 #include "devices/device_timers.h"
 #include "devices/onoff_reporter.h"
+#include "http/http_server.h"
 #include "rflink/replay_feed.h"
 #include "rflink/rf_link.h"
 #include "script/script_host.h"
@@ -47,6 +48,7 @@ class NodeAssembly {
   devices::DeviceTimers& deviceTimers() { return timers_; }
   devices::OnOffReporter& reporter() { return reporter_; }
   rflink::RfLinks& links() { return links_; }
+  http::HttpServer& httpServer() { return http_; }
   script::ScriptHost& scripts() { return scripts_; }
   script::TagStore& tagStore() { return tagStore_; }
   decode::ReceiveProcessor& receiveProcessor() { return processor_; }
@@ -80,6 +82,7 @@ class NodeAssembly {
   rflink::RfLinks links_;
   std::unique_ptr<rflink::ReplayFeed> replay_;
   script::ScriptHost scripts_;
+  http::HttpServer http_;
   core::Node node_;
 };
 

@@ -135,6 +135,7 @@ void Node::shutdown() {
   attempt(ctx_, "CommAndTimer", seams_.closeLinks);
   attempt(ctx_, "EchoWindow", seams_.unloadEchoWindow);
   attempt(ctx_, "xap", seams_.closeXapTransport);
+  attempt(ctx_, "TCPServer", seams_.stopHttpServer);
 }
 
 }  // namespace quillon::core

@@ -43,6 +43,7 @@ struct NodeSeams {
   std::function<void()> closeLinks;
   std::function<void()> unloadEchoWindow;
   std::function<void()> closeXapTransport;
+  std::function<void()> stopHttpServer;
   std::function<void()> showSetupForm;
 };
 
