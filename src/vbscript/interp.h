@@ -169,7 +169,11 @@ class Interp {
   void runTopLevel(Program& p, Frame& f, const std::string& module, std::shared_ptr<const std::string> src);
 
   // Evaluation.
+  // Leaves (literals, variables) inline; every other node out of line.
   Variant eval(Expr& e, Frame& f);
+  Variant evalNode(Expr& e, Frame& f);
+  Variant evalBinary(Expr& e, Frame& f);
+  Variant evalCompare(Expr& e, Frame& f);
   Variant evalIdent(Expr& e, Frame& f, Args args, bool asCall);
   Variant evalCall(Expr& e, Frame& f, CallKind kind);
   Variant* lvalue(Expr& e, Frame& f);

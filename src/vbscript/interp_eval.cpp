@@ -80,7 +80,66 @@ void Interp::buildArgs(std::vector<ExprP>& exprs, Frame& f, ArgBuf& b, int extra
   b.args = Args{ptr, n};
 }
 
-Variant Interp::eval(Expr& e, Frame& f) {
+Variant Interp::evalBinary(Expr& e, Frame& f) {
+  Variant a = eval(*e.a, f);
+  Variant b = eval(*e.b, f);
+  // Short cuts for the common all-integer cases.
+  if (isIntTag(a.type()) && isIntTag(b.type())) {
+    int32_t x = a.i32(), y = b.i32();
+    bool isLong = a.type() == VT::Long || b.type() == VT::Long;
+    int64_t r;
+    switch (e.op) {
+      case Op::Add: r = int64_t(x) + y; break;
+      case Op::Sub: r = int64_t(x) - y; break;
+      case Op::Mul: r = int64_t(x) * y; break;
+      case Op::Mod:
+        if (y == 0) return binaryOp(e.op, a, b);
+        r = y == -1 ? 0 : x % y;  // 32-bit division: much cheaper than 64-bit
+        break;
+      case Op::IntDiv:
+        if (y == 0 || (y == -1 && x == INT32_MIN)) return binaryOp(e.op, a, b);  // error or overflow
+        r = y == -1 ? -int64_t(x) : x / y;
+        break;
+      default: return binaryOp(e.op, a, b);
+    }
+    if (!isLong && r >= -32768 && r <= 32767) return Variant::integer(static_cast<int16_t>(r));
+    if (r >= INT32_MIN && r <= INT32_MAX) return Variant::lng(static_cast<int32_t>(r));
+    return Variant::dbl(static_cast<double>(r));
+  }
+  if (e.op == Op::Concat && a.isString() && b.isString()) {
+    std::string s;
+    checkLength(a.s().size() + b.s().size());
+    s.reserve(a.s().size() + b.s().size());
+    s += a.s();
+    s += b.s();
+    return Variant::str(std::move(s));
+  }
+  if ((e.op == Op::And || e.op == Op::Or) && a.type() == VT::Boolean && b.type() == VT::Boolean)
+    return Variant::boolean(e.op == Op::And ? (a.i32() && b.i32()) : (a.i32() || b.i32()));
+  return binaryOp(e.op, a, b);
+}
+
+Variant Interp::evalCompare(Expr& e, Frame& f) {
+  Variant a = eval(*e.a, f);
+  Variant b = eval(*e.b, f);
+  if (isIntTag(a.type()) && isIntTag(b.type())) {
+    int32_t x = a.i32(), y = b.i32();
+    bool r = false;
+    switch (e.op) {
+      case Op::Eq: r = x == y; break;
+      case Op::Ne: r = x != y; break;
+      case Op::Lt: r = x < y; break;
+      case Op::Gt: r = x > y; break;
+      case Op::Le: r = x <= y; break;
+      case Op::Ge: r = x >= y; break;
+      default: return compareOp(e.op, a, b, e.litA, e.litB);
+    }
+    return Variant::boolean(r);
+  }
+  return compareOp(e.op, a, b, e.litA, e.litB);
+}
+
+Variant Interp::evalNode(Expr& e, Frame& f) {
   switch (e.kind) {
     case EK::Literal: return e.value;
     case EK::Ident:
@@ -91,60 +150,8 @@ Variant Interp::eval(Expr& e, Frame& f) {
         case Bind::Const: return e.value;
         default: return evalIdent(e, f, Args{}, false);
       }
-    case EK::Binary: {
-      Variant a = eval(*e.a, f);
-      // Short cuts for the common all-integer cases.
-      if (e.op <= Op::Mul || e.op == Op::Concat) {
-        Variant b = eval(*e.b, f);
-        if (isIntTag(a.type()) && isIntTag(b.type()) && e.op != Op::Concat) {
-          int64_t x = a.i32(), y = b.i32();
-          int64_t r = e.op == Op::Add ? x + y : e.op == Op::Sub ? x - y : x * y;
-          bool wantLong = a.type() == VT::Long || b.type() == VT::Long;
-          if (!wantLong && r >= -32768 && r <= 32767) return Variant::integer(static_cast<int16_t>(r));
-          if (r >= INT32_MIN && r <= INT32_MAX) return Variant::lng(static_cast<int32_t>(r));
-          return Variant::dbl(static_cast<double>(r));
-        }
-        if (e.op == Op::Concat && a.isString() && b.isString()) {
-          std::string s;
-          checkLength(a.s().size() + b.s().size());
-          s.reserve(a.s().size() + b.s().size());
-          s += a.s();
-          s += b.s();
-          return Variant::str(std::move(s));
-        }
-        return binaryOp(e.op, a, b);
-      }
-      Variant b = eval(*e.b, f);
-      if ((e.op == Op::And || e.op == Op::Or) && a.type() == VT::Boolean && b.type() == VT::Boolean)
-        return Variant::boolean(e.op == Op::And ? (a.i32() && b.i32()) : (a.i32() || b.i32()));
-      if ((e.op == Op::Mod || e.op == Op::IntDiv) && isIntTag(a.type()) && isIntTag(b.type()) && b.i32() != 0) {
-        int64_t x = a.i32(), y = b.i32();
-        int64_t r = e.op == Op::Mod ? x % y : x / y;
-        if (a.type() == VT::Integer && b.type() == VT::Integer && r >= -32768 && r <= 32767)
-          return Variant::integer(static_cast<int16_t>(r));
-        if (r >= INT32_MIN && r <= INT32_MAX) return Variant::lng(static_cast<int32_t>(r));
-      }
-      return binaryOp(e.op, a, b);
-    }
-    case EK::Compare: {
-      Variant a = eval(*e.a, f);
-      Variant b = eval(*e.b, f);
-      if (isIntTag(a.type()) && isIntTag(b.type())) {
-        int32_t x = a.i32(), y = b.i32();
-        bool r = false;
-        switch (e.op) {
-          case Op::Eq: r = x == y; break;
-          case Op::Ne: r = x != y; break;
-          case Op::Lt: r = x < y; break;
-          case Op::Gt: r = x > y; break;
-          case Op::Le: r = x <= y; break;
-          case Op::Ge: r = x >= y; break;
-          default: return compareOp(e.op, a, b, e.litA, e.litB);
-        }
-        return Variant::boolean(r);
-      }
-      return compareOp(e.op, a, b, e.litA, e.litB);
-    }
+    case EK::Binary: return evalBinary(e, f);
+    case EK::Compare: return evalCompare(e, f);
     case EK::Unary: {
       Variant a = eval(*e.a, f);
       if (e.op == Op::Not && a.type() == VT::Boolean) return Variant::boolean(!a.i32());

@@ -52,5 +52,17 @@ struct ArgBuf {
   Args args;
 };
 
+inline Variant Interp::eval(Expr& e, Frame& f) {
+  switch (e.kind) {
+    case EK::Literal: return e.value;
+    case EK::Ident:
+      if (e.bind == Bind::Local) return *f.slots[e.slot];
+      if (e.bind == Bind::Global) return globals_[static_cast<size_t>(e.slot)];
+      return evalNode(e, f);
+    case EK::Binary: return evalBinary(e, f);
+    case EK::Compare: return evalCompare(e, f);
+    default: return evalNode(e, f);
+  }
+}
 
 }  // namespace quillon::vbs
