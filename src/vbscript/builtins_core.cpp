@@ -27,14 +27,31 @@ namespace {
 
 Variant nullOr(const Variant& v) { return v; }
 
+// The default value of an object, or the object itself when it has none.
+Variant tryDefault(const Variant& v) {
+  try {
+    return objectDefaultValue(v.obj());
+  } catch (ScriptError&) {
+    return v;
+  }
+}
+
 BI(cbool) {
   Variant v = arg(a, 0);
   if (v.isNull()) raise(err::InvalidNull);
   return Variant::boolean(toBool(v));
 }
+// Text for CByte and CCur must be a number or a date; "True"/"False" are no numbers there.
+double numberFromText(const Variant& v) {
+  if (!v.isString()) return toDouble(v);
+  double d;
+  if (parseNumber(v.s(), d) || parseDate(v.s(), d)) return d;
+  raise(err::TypeMismatch);
+}
 BI(cbyte) {
-  Variant v = arg(a, 0);
-  double d = bankersRound(toDouble(v));
+  Variant v = derefDefault(&in, arg(a, 0));
+  if (v.type() == VT::Boolean) return Variant::byte(v.i32() ? 255 : 0);
+  double d = bankersRound(numberFromText(v));
   if (d < 0 || d > 255) raise(err::Overflow);
   return Variant::byte(static_cast<uint8_t>(d));
 }
@@ -46,7 +63,11 @@ BI(csng) {
   return Variant::single(static_cast<float>(d));
 }
 BI(cdbl) { return Variant::dbl(toDouble(arg(a, 0))); }
-BI(ccur) { return Variant::currency(toCurrency(arg(a, 0))); }
+BI(ccur) {
+  Variant v = derefDefault(&in, arg(a, 0));
+  if (v.isString()) v = Variant::dbl(numberFromText(v));
+  return Variant::currency(toCurrency(v));
+}
 BI(cdate) {
   Variant v = arg(a, 0);
   if (v.isNull()) raise(err::InvalidNull);
@@ -63,7 +84,7 @@ BI(isempty) { return Variant::boolean(a[0].isEmpty()); }
 BI(isnull) { return Variant::boolean(a[0].isNull()); }
 BI(isobject) { return Variant::boolean(a[0].isObject()); }
 BI(isnumeric) {
-  const Variant& v = a[0];
+  const Variant v = a[0].isObject() && a[0].obj() ? tryDefault(a[0]) : a[0];
   if (v.isString()) { double d; return Variant::boolean(parseNumber(v.s(), d)); }
   if (v.isEmpty()) return Variant::boolean(true);
   return Variant::boolean(v.isNumeric() && v.type() != VT::Date);
@@ -115,9 +136,38 @@ BI(array) {
   return makeVariantArray(std::move(items));
 }
 
-BI(eval) { return in.evalString(strArg(a, 0)); }
-BI(execute) { in.executeString(strArg(a, 0), false); return Variant(); }
-BI(executeglobal) { in.executeString(strArg(a, 0), true); return Variant(); }
+// Code text for Execute: only a string will do.
+std::string codeArg(Args a) {
+  const Variant& v = arg(a, 0);
+  if (!v.isString()) raise(err::TypeMismatch);
+  return v.s();
+}
+// Dynamic code reports every compile error as a plain syntax error, as the classic engine does.
+template <class F> auto asDynamicCode(F&& run) {
+  try {
+    return run();
+  } catch (ScriptError& e) {
+    if (!isCompileError(e.number)) throw;
+    e.number = err::SyntaxError;
+    e.description = errorText(err::SyntaxError);
+    throw;
+  }
+}
+BI(eval) {
+  const Variant& v = arg(a, 0);
+  if (!v.isString()) return v;  // anything but text is its own value
+  return asDynamicCode([&] { return in.evalString(v.s()); });
+}
+BI(execute) {
+  std::string code = codeArg(a);
+  asDynamicCode([&] { in.executeString(code, false); return 0; });
+  return Variant();
+}
+BI(executeglobal) {
+  std::string code = codeArg(a);
+  asDynamicCode([&] { in.executeString(code, true); return 0; });
+  return Variant();
+}
 
 // A procedure reference from GetRef: calling its default member calls the procedure.
 class ProcRef : public Object {
@@ -134,6 +184,7 @@ class ProcRef : public Object {
   std::shared_ptr<Program> code_;  // keeps the procedure alive after its module was dropped
 };
 BI(getref) {
+  if (!arg(a, 0).isString()) raise(err::TypeMismatch);
   ProcDef* p = in.findProc(lower(strArg(a, 0)));
   if (!p) raise(err::InvalidCall);
   return Variant::object(new ProcRef(p));
@@ -157,6 +208,7 @@ BI(scriptengineminorversion) { return Variant::lng(8); }
 BI(scriptenginebuildversion) { return Variant::lng(16384); }
 BI(rgb) {
   int32_t r = longArg(a, 0, 0), g = longArg(a, 1, 0), b = longArg(a, 2, 0);
+  if (r < 0 || g < 0 || b < 0) raise(err::InvalidCall);
   auto clamp = [](int32_t v) { return v < 0 ? 0 : v > 255 ? 255 : v; };
   return Variant::lng(clamp(r) | (clamp(g) << 8) | (clamp(b) << 16));
 }
@@ -204,6 +256,8 @@ const Constant kConstants[] = {
     CI("vbokonly", 0), CI("vbokcancel", 1), CI("vbabortretryignore", 2), CI("vbyesnocancel", 3), CI("vbyesno", 4),
     CI("vbretrycancel", 5), CI("vbcritical", 16), CI("vbquestion", 32), CI("vbexclamation", 48),
     CI("vbinformation", 64), CI("vbdefaultbutton1", 0), CI("vbdefaultbutton2", 256), CI("vbdefaultbutton3", 512),
+    CI("vbdefaultbutton4", 768), CI("vbmsgboxhelpbutton", 16384), CL("vbmsgboxsetforeground", 65536),
+    CL("vbmsgboxright", 524288), CL("vbmsgboxrtlreading", 1048576),
     CI("vbapplicationmodal", 0), CI("vbsystemmodal", 4096), CI("vbok", 1), CI("vbcancel", 2), CI("vbabort", 3),
     CI("vbretry", 4), CI("vbignore", 5), CI("vbyes", 6), CI("vbno", 7),
     CL("vbobjecterror", static_cast<int32_t>(0x80040000u)), CL("vbblack", 0), CL("vbred", 0xFF), CL("vbgreen", 0xFF00),

@@ -65,12 +65,12 @@ BI(round) {
   if (!num(a, 0, v)) return Variant::null();
   int32_t digits = longArg(a, 1, 0);
   if (digits < 0) raise(err::InvalidCall);
-  if (v.isIntegral() && v.type() != VT::Boolean) return keepType(v, 0);
+  if (v.type() == VT::Boolean) return v;
+  if (v.isIntegral()) return keepType(v, 0);
   double d = toDouble(v);
   double m = std::pow(10.0, digits > 22 ? 22 : digits);
   double scaled = d * m;
   double r = bankersRound(scaled) / m;
-  if (v.type() == VT::Boolean) return Variant::integer(static_cast<int16_t>(v.i32()));
   return keepType(v, r);
 }
 BI(abs) {
@@ -93,7 +93,7 @@ BI(abs) {
 }
 BI(sgn) {
   Variant v;
-  if (!num(a, 0, v)) return Variant::null();
+  if (!num(a, 0, v)) raise(err::InvalidNull);
   double d = toDouble(v);
   return Variant::integer(static_cast<int16_t>(d > 0 ? 1 : d < 0 ? -1 : 0));
 }

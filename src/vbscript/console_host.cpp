@@ -198,9 +198,9 @@ int runScript(const Options& o, const ConsoleExtension& extend) {
   auto wsArgs = makeHostObject("Arguments");
   std::vector<std::string> argv = o.args;
   auto item = [argv](Args a) {
-    if (a.n != 1) throw ScriptError{err::WrongArgs, errorText(err::WrongArgs), {}, 0, 0, {}, {}, {}};
+    if (a.n != 1) throw ScriptError{err::WrongArgs, errorText(err::WrongArgs), {}, 0, 0, {}, {}, {}, {}, 0};
     int i = toLong(a[0]);
-    if (i < 0 || static_cast<size_t>(i) >= argv.size()) throw ScriptError{err::Subscript, errorText(err::Subscript), {}, 0, 0, {}, {}, {}};
+    if (i < 0 || static_cast<size_t>(i) >= argv.size()) throw ScriptError{err::Subscript, errorText(err::Subscript), {}, 0, 0, {}, {}, {}, {}, 0};
     return Variant::str(argv[static_cast<size_t>(i)]);
   };
   wsArgs->method("Item", item).setDefault("Item");

@@ -200,8 +200,8 @@ bool toBool(const Variant& v) {
     case VT::Boolean: case VT::Byte: case VT::Integer: case VT::Long: return v.i32() != 0;
     case VT::String: {
       const std::string l = lower(v.s());
-      if (l == "true") return true;
-      if (l == "false") return false;
+      if (l == "true" || l == "#true#") return true;
+      if (l == "false" || l == "#false#") return false;
       double d;
       if (parseNumber(v.s(), d)) return d != 0;
       raise(err::TypeMismatch);

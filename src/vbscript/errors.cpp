@@ -119,7 +119,7 @@ std::string errorText(int n) {
   }
 }
 
-void raise(int number) { throw ScriptError{number, errorText(number), {}, 0, 0, {}, {}, {}}; }
-void raise(int number, const std::string& d) { throw ScriptError{number, d, {}, 0, 0, {}, {}, {}}; }
+void raise(int number) { throw ScriptError{number, errorText(number), {}, 0, 0, {}, {}, {}, {}, 0}; }
+void raise(int number, const std::string& d) { throw ScriptError{number, d, {}, 0, 0, {}, {}, {}, {}, 0}; }
 
 }  // namespace quillon::vbs

@@ -29,6 +29,8 @@ struct ScriptError {
   std::string sourceLine;
   std::string module;  // module of the failing code
   std::string file;    // file the failing code was added from, when the host named one
+  std::string helpFile;  // from Err.Raise
+  int helpContext = 0;
 };
 
 // Throws a runtime error with its classic text.

@@ -260,6 +260,16 @@ void Interp::setErr(const ScriptError& e) {
   err.line = e.line;
   err.column = e.column;
   err.sourceLine = e.sourceLine;
+  err.helpFile = e.helpFile;
+  err.helpContext = e.helpContext;
+}
+
+void Interp::noteResumedError(ScriptError& e, const Stmt& s) {
+  if (e.number == err::Timeout) throw;
+  e.line = s.line;
+  e.column = s.col;
+  if (e.source.empty()) e.source = "Microsoft VBScript runtime error";
+  setErr(e);
 }
 
 void Interp::addCode(const std::string& code, const std::string& moduleName, const std::string& fileName) {
@@ -305,7 +315,28 @@ void Interp::runTopLevel(Program& p, Frame& f, const std::string&, std::shared_p
   Frame* saved = frame_;
   frame_ = &f;
   struct Restore { Interp& in; Frame* f; ~Restore() { in.frame_ = f; } } r{*this, saved};
+  defineConsts(p.top, f);
   execBlock(p.top, f);
+}
+
+// Constants of the code are known before it runs: a Const later in the code, or in a
+// block that never runs, is already defined. Their values are literals.
+void Interp::defineConsts(Block& b, Frame& f) {
+  for (auto& s : b) {
+    switch (s->kind) {
+      case SK::Const:
+        for (auto& d : s->dims) {
+          const Expr& v = *d.bounds[0];
+          if (v.kind == EK::Literal && d.target && d.target->bind == Bind::Global)
+            globals_[static_cast<size_t>(d.target->slot)] = v.value;
+        }
+        break;
+      case SK::If: for (auto& bl : s->blocks) defineConsts(bl, f); break;
+      case SK::Select: for (auto& c : s->cases) defineConsts(c.body, f); break;
+      case SK::For: case SK::ForEach: case SK::Do: case SK::While: case SK::With: defineConsts(s->body, f); break;
+      default: break;
+    }
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -382,17 +413,11 @@ Flow Interp::exec(Stmt& s, Frame& f) {
         bool c;
         if (f.resumeNext) {
           // With Resume Next an error in the condition falls into the branch.
-          try {
+          c = true;
+          resumeHead(s, [&] {
             Variant v = eval(*s.conds[i], f);
             c = !v.isNull() && toBool(derefDefault(this, v));
-          } catch (ScriptError& e) {
-            if (e.number == err::Timeout) throw;
-            e.line = s.line;
-            e.column = s.col;
-            e.source = "Microsoft VBScript runtime error";
-            setErr(e);
-            c = true;
-          }
+          });
         } else {
           Variant v = eval(*s.conds[i], f);
           c = v.type() == VT::Boolean ? v.i32() != 0 : (!v.isNull() && toBool(derefDefault(this, v)));
@@ -407,10 +432,15 @@ Flow Interp::exec(Stmt& s, Frame& f) {
       for (auto& c : s.cases) {
         bool hit = c.isElse;
         for (size_t i = 0; !hit && i < c.values.size(); ++i) {
-          Variant w = eval(*c.values[i], f);
-          Expr& ce = *c.values[i];
-          bool lit = ce.kind == EK::Literal || (ce.kind == EK::Unary && ce.a && ce.a->kind == EK::Literal);
-          hit = compareValues(v, w, s.value->kind == EK::Literal, lit) == 0;
+          auto test = [&] {
+            Variant w = eval(*c.values[i], f);
+            Expr& ce = *c.values[i];
+            bool lit = ce.kind == EK::Literal || (ce.kind == EK::Unary && ce.a && ce.a->kind == EK::Literal);
+            hit = compareValues(v, w, s.value->kind == EK::Literal, lit) == 0;
+          };
+          // With Resume Next a Case value that fails is taken.
+          if (f.resumeNext) hit = !resumeHead(s, test) || hit;
+          else test();
         }
         if (hit) return execBlock(c.body, f);
       }
@@ -420,27 +450,38 @@ Flow Interp::exec(Stmt& s, Frame& f) {
     case SK::ForEach: return execForEach(s, f);
     case SK::Do: {
       for (;;) {
-        if (s.pre != LoopCond::None) {
-          Variant c = eval(*s.value, f);
-          bool b = !c.isNull() && toBool(derefDefault(this, c));
-          if (s.pre == LoopCond::While ? !b : b) break;
-        }
+        // With Resume Next a failing condition goes on with the next statement:
+        // into the body at the top of the loop, out of the loop at its end.
+        auto leave = [&](LoopCond kind, bool onError) {
+          bool out = onError;
+          auto test = [&] {
+            Variant c = eval(*s.value, f);
+            bool b = !c.isNull() && toBool(derefDefault(this, c));
+            out = kind == LoopCond::While ? !b : b;
+          };
+          if (f.resumeNext) resumeHead(s, test);
+          else test();
+          return out;
+        };
+        if (s.pre != LoopCond::None && leave(s.pre, false)) break;
         Flow r = execBlock(s.body, f);
         if (r == Flow::ExitDo) break;
         if (r != Flow::Normal) return r;
-        if (s.post != LoopCond::None) {
-          Variant c = eval(*s.value, f);
-          bool b = !c.isNull() && toBool(derefDefault(this, c));
-          if (s.post == LoopCond::While ? !b : b) break;
-        }
+        if (s.post != LoopCond::None && leave(s.post, true)) break;
         step();
       }
       return Flow::Normal;
     }
     case SK::While: {
       for (;;) {
-        Variant c = eval(*s.value, f);
-        if (c.isNull() || !toBool(derefDefault(this, c))) break;
+        bool go = true;  // a failing condition under Resume Next enters the body
+        auto test = [&] {
+          Variant c = eval(*s.value, f);
+          go = !c.isNull() && toBool(derefDefault(this, c));
+        };
+        if (f.resumeNext) resumeHead(s, test);
+        else test();
+        if (!go) break;
         Flow r = execBlock(s.body, f);
         if (r != Flow::Normal) return r;
         step();
@@ -457,7 +498,8 @@ Flow Interp::exec(Stmt& s, Frame& f) {
       }
     case SK::With: {
       Variant& slot = *f.slots[s.withSlot];
-      slot = eval(*s.value, f);
+      if (f.resumeNext) resumeHead(s, [&] { slot = eval(*s.value, f); });  // the body runs all the same
+      else slot = eval(*s.value, f);
       struct Clear { Variant& v; ~Clear() { v = Variant(); } } clear{slot};
       return execBlock(s.body, f);
     }
@@ -468,13 +510,30 @@ Flow Interp::exec(Stmt& s, Frame& f) {
   return Flow::Normal;
 }
 
+// A loop head that failed under Resume Next: the body runs once, then its Next fails
+// with `nextError` and the loop ends.
+Flow Interp::runFailedLoopOnce(Stmt& s, Frame& f, int nextError) {
+  Flow r = execBlock(s.body, f);
+  if (r == Flow::ExitFor || r == Flow::Normal) {
+    resumeHead(s, [&] { raise(nextError); });
+    return Flow::Normal;
+  }
+  return r;
+}
+
 Flow Interp::execFor(Stmt& s, Frame& f) {
-  Variant from = numericValue(eval(*s.value, f));
-  Variant to = numericValue(eval(*s.extra, f));
-  Variant stp = s.step ? numericValue(eval(*s.step, f)) : Variant::integer(1);
-  if (from.isNull() || to.isNull() || stp.isNull()) raise(err::InvalidNull);
-  Variant* var = lvalue(*s.target, f);
-  if (!var) raise(err::IllegalAssignment);
+  Variant from, to, stp;
+  Variant* var = nullptr;
+  auto head = [&] {
+    from = numericValue(eval(*s.value, f));
+    to = numericValue(eval(*s.extra, f));
+    stp = s.step ? numericValue(eval(*s.step, f)) : Variant::integer(1);
+    if (from.isNull() || to.isNull() || stp.isNull()) raise(err::InvalidNull);
+    var = lvalue(*s.target, f);
+    if (!var) raise(err::IllegalAssignment);
+  };
+  if (!f.resumeNext) head();
+  else if (!resumeHead(s, head)) return runFailedLoopOnce(s, f, err::ForLoopNotInit);
   if (from.isIntegral() && to.isIntegral() && stp.isIntegral()) {
     bool wantLong = from.type() == VT::Long || to.type() == VT::Long || stp.type() == VT::Long;
     int64_t i = from.isEmpty() ? 0 : from.i32();
@@ -518,16 +577,20 @@ Flow Interp::execFor(Stmt& s, Frame& f) {
 }
 
 Flow Interp::execForEach(Stmt& s, Frame& f) {
-  Variant coll = eval(*s.value, f);
   std::vector<Variant> items;
-  if (coll.isArray()) {
-    items = coll.arr()->data;
-  } else if (coll.isObject()) {
-    if (!coll.obj()) raise(err::ObjectRequired);
-    if (!coll.obj()->enumerate(*this, items)) raise(err::NotCollection);
-  } else {
-    raise(err::NotCollection);
-  }
+  auto head = [&] {
+    Variant coll = eval(*s.value, f);
+    if (coll.isArray()) {
+      items = coll.arr()->data;
+    } else if (coll.isObject()) {
+      if (!coll.obj()) raise(err::ObjectRequired);
+      if (!coll.obj()->enumerate(*this, items)) raise(err::NotCollection);
+    } else {
+      raise(err::NotCollection);
+    }
+  };
+  if (!f.resumeNext) head();
+  else if (!resumeHead(s, head)) return runFailedLoopOnce(s, f, err::NotCollection);
   for (auto& item : items) {
     assignTo(*s.target, f, item, item.isObject());
     Flow r = execBlock(s.body, f);

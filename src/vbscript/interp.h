@@ -114,7 +114,10 @@ class Interp {
   ClassDef* currentClass() const { return frame_ ? frame_->cls : nullptr; }
 
   // The Err object state.
-  struct ErrState { int number = 0; std::string description, source; int line = 0, column = 0; std::string sourceLine; };
+  struct ErrState {
+    int number = 0; std::string description, source; int line = 0, column = 0; std::string sourceLine;
+    std::string helpFile; int helpContext = 0;
+  };
   ErrState err;
   void setErr(const ScriptError& e);
   void clearErr() { err = ErrState{}; }
@@ -133,7 +136,7 @@ class Interp {
   std::function<void(const std::string&)> messageSink;  // MsgBox output
   std::function<std::string(const std::string&)> inputSource;  // InputBox
   uint32_t rndSeed = 0x50000;
-  float lastRnd = 0;
+  float lastRnd = 0x50000 / 16777216.0f;  // Rnd(0) before any Rnd gives the seed's number
 
   // Fills ScriptError position text from the module source.
   void fillSourceLine(ScriptError& e) const;
@@ -167,6 +170,20 @@ class Interp {
   void step();
   void checkLimits();
   void runTopLevel(Program& p, Frame& f, const std::string& module, std::shared_ptr<const std::string> src);
+  void defineConsts(Block& b, Frame& f);
+  // Runs the head of a statement under On Error Resume Next: an error is recorded in Err
+  // and false returned, so the statement can go on as the classic engine does.
+  template <class F> bool resumeHead(const Stmt& s, F&& run) {
+    try {
+      run();
+      return true;
+    } catch (ScriptError& e) {
+      noteResumedError(e, s);
+      return false;
+    }
+  }
+  void noteResumedError(ScriptError& e, const Stmt& s);
+  Flow runFailedLoopOnce(Stmt& s, Frame& f, int nextError);
 
   // Evaluation.
   // Leaves (literals, variables) inline; every other node out of line.

@@ -10,7 +10,7 @@ namespace quillon::vbs {
 namespace {
 
 [[noreturn]] void fail(int number, int line, int col) {
-  throw ScriptError{number, errorText(number), "Microsoft VBScript compilation error", line, col, {}, {}, {}};
+  throw ScriptError{number, errorText(number), "Microsoft VBScript compilation error", line, col, {}, {}, {}, {}, 0};
 }
 
 bool identStart(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }

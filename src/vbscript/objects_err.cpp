@@ -24,18 +24,34 @@ class ErrObject : public NativeObject {
         if (isPut(kind)) { e.source = toString(a[a.n - 1]); return; }
         r = Variant::str(e.source);
         return;
-      case 4: {  // Raise number [, source [, description]]
+      case 4: {  // Raise number [, source [, description [, helpfile [, helpcontext]]]]
         needArgs(a, 1, 5);
         int32_t n = toLong(derefDefault(&in, a[0]));
-        if (n == 0) raise(err::InvalidCall);
-        std::string src = a.n > 1 && !a[1].isEmpty() ? toString(a[1]) : "";
-        std::string desc = a.n > 2 && !a[2].isEmpty() ? toString(a[2]) : errorText(n);
-        if (desc.empty()) desc = "Unknown runtime error";
-        throw ScriptError{n, desc, src, 0, 0, {}, {}, {}};
+        if (n == 0 || n > 0xFFFF) raise(err::InvalidCall);
+        // Result codes of the script runtime and out-of-memory become their error numbers.
+        if ((static_cast<uint32_t>(n) & 0xFFFF0000u) == 0x800A0000u) n &= 0xFFFF;
+        else if (static_cast<uint32_t>(n) == 0x8007000Eu) n = err::OutOfMemory;
+        // Fields not given keep what the pending error had.
+        bool pending = e.number != 0;
+        auto given = [&](int i) { return a.n > i && !a[i].isEmpty(); };
+        ScriptError se;
+        se.number = n;
+        se.source = given(1) ? toString(a[1]) : pending ? e.source : "";
+        se.description = given(2) ? toString(a[2]) : pending ? e.description : errorText(n);
+        if (se.description.empty()) se.description = "Unknown runtime error";
+        se.helpFile = given(3) ? toString(a[3]) : pending ? e.helpFile : "";
+        se.helpContext = given(4) ? toLong(a[4]) : pending ? e.helpContext : 0;
+        throw se;
       }
       case 5: in.clearErr(); return;
-      case 6: r = Variant::str(""); return;
-      case 7: r = Variant::lng(0); return;
+      case 6:
+        if (isPut(kind)) { e.helpFile = toString(a[a.n - 1]); return; }
+        r = Variant::str(e.helpFile);
+        return;
+      case 7:
+        if (isPut(kind)) { e.helpContext = toLong(a[a.n - 1]); return; }
+        r = Variant::lng(e.helpContext);
+        return;
       default: raise(err::NoMember);
     }
   }

@@ -101,6 +101,13 @@ Variant logical(Op op, const Variant& a0, const Variant& b0) {
     if (an && bn) return Variant::null();
     const Variant& other = an ? b : a;
     int64_t o = roundedLong(other);
+    if (other.isEmpty()) {
+      // Empty counts as a Long 0 here.
+      if (op == Op::And) return Variant::lng(0);
+      if (op == Op::Imp && an == false) return Variant::lng(-1);
+      return Variant::null();
+    }
+    if (op == Op::Imp && bn && other.type() == VT::Byte) return Variant::byte(static_cast<uint8_t>(~o));
     if (op == Op::And && o == 0) return other.type() == VT::Boolean ? Variant::boolean(false) : fitInt(0, rank(other.type()));
     if (op == Op::Or && o == -1) return other.type() == VT::Boolean ? Variant::boolean(true) : other;
     if (op == Op::Imp) {
@@ -120,6 +127,7 @@ Variant logical(Op op, const Variant& a0, const Variant& b0) {
     default: break;
   }
   if (a.type() == VT::Boolean && b.type() == VT::Boolean) return Variant::boolean(r != 0);
+  if (a.isEmpty() || b.isEmpty()) return Variant::lng(r);
   int rk = std::max(rank(a.type()), rank(b.type()));
   if (a.type() == VT::Byte && b.type() == VT::Byte) return Variant::byte(static_cast<uint8_t>(r));
   if (rk <= 2) return Variant::integer(static_cast<int16_t>(r));
@@ -149,6 +157,11 @@ int compareValues(const Variant& a0, const Variant& b0, bool litA, bool litB, bo
     bool sLit = as ? litA : litB, nLit = as ? litB : litA;
     int sign = as ? 1 : -1;  // result is for (string vs number), flip when number is on the left
     if (n.isEmpty()) return sign * compareValues(s, Variant::str(""), false, false, text);
+    if (n.type() == VT::Boolean && (nLit || sLit)) {
+      // A Boolean and text written in the code compare as the words "True"/"False".
+      int c = s.s().compare(toString(n));
+      return sign * (c < 0 ? -1 : c > 0 ? 1 : 0);
+    }
     if (nLit) {
       // A number written in the code converts the string; text that is no number is
       // greater than any number, as between variables.
@@ -247,12 +260,18 @@ Variant binaryOp(Op op, const Variant& a, const Variant& b) {
 }
 
 Variant unaryOp(Op op, const Variant& a0) {
+  if (op == Op::Not && a0.isString()) {
+    // Text naming a truth value negates as a Boolean.
+    const std::string l = lower(a0.s());
+    if (l == "true" || l == "#true#" || l == "false" || l == "#false#") return Variant::boolean(!toBool(a0));
+  }
   Variant a = numericValue(a0);
   if (a.isNull()) return Variant::null();
   if (op == Op::Not) {
     if (a.type() == VT::Boolean) return Variant::boolean(!a.i32());
     int64_t x = roundedLong(a);
     if (a.type() == VT::Byte) return Variant::byte(static_cast<uint8_t>(~x));
+    if (a.isEmpty()) return Variant::lng(-1);
     if (rank(a.type()) <= 2) return Variant::integer(static_cast<int16_t>(~x));
     return Variant::lng(static_cast<int32_t>(~x));
   }

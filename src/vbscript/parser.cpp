@@ -67,7 +67,7 @@ class Parser {
   [[noreturn]] void fail(int number) const { fail(number, cur()); }
   [[noreturn]] void fail(int number, const Token& t) const {
     std::string src = number == err::OutOfStack ? "Microsoft VBScript runtime error" : "Microsoft VBScript compilation error";
-    throw ScriptError{number, errorText(number), src, t.line, t.col, {}, {}, {}};
+    throw ScriptError{number, errorText(number), src, t.line, t.col, {}, {}, {}, {}, 0};
   }
   void expect(Tok k, int number) { if (!at(k)) fail(number); next(); }
   void expectKw(const char* kw, int number) { if (!isKw(kw)) fail(number); next(); }
@@ -721,12 +721,9 @@ class Parser {
       bool neg = t.kind == Tok::Minus;
       ExprP operand = unaryExpr();
       if (!neg) return operand;
-      // Fold "-literal" so that -32768 stays an Integer.
+      // Fold "-literal"; the literal keeps its own type (-32768 is a Long, as 32768 is).
       if (operand->kind == EK::Literal && operand->value.isNumeric() && operand->value.type() != VT::Date) {
-        Variant v = operand->value;
-        if (v.type() == VT::Long && v.i32() == 32768) operand->value = Variant::integer(-32768);
-        else if (v.type() == VT::Double && v.f64() == 2147483648.0) operand->value = Variant::lng(INT32_MIN);
-        else operand->value = unaryOp(Op::Neg, v);
+        operand->value = unaryOp(Op::Neg, operand->value);
         operand->line = t.line;
         operand->col = t.col;
         return operand;

@@ -11,7 +11,7 @@ namespace quillon::vbs {
 
 namespace {
 [[noreturn]] void compileFail(int number, int line, int col) {
-  throw ScriptError{number, errorText(number), "Microsoft VBScript compilation error", line, col, {}, {}, {}};
+  throw ScriptError{number, errorText(number), "Microsoft VBScript compilation error", line, col, {}, {}, {}, {}, 0};
 }
 }  // namespace
 
