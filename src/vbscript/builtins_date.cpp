@@ -97,8 +97,9 @@ PART(minute, nn)
 PART(second, ss)
 BI(weekday) {
   double d;
+  int first = firstDayArg(a, 1);  // checked even when the date is Null
   if (!dateArg(a, 0, d)) return Variant::null();
-  return Variant::integer(static_cast<int16_t>(weekday(d, firstDayArg(a, 1))));
+  return Variant::integer(static_cast<int16_t>(weekday(d, first)));
 }
 BI(weekdayname) {
   int w = longArg(a, 0, 0);
@@ -109,8 +110,9 @@ BI(weekdayname) {
   return Variant::str(abbrev ? n.substr(0, 3) : n);
 }
 BI(monthname) {
-  int m = longArg(a, 0, 0);
+  if (a.n > 1 && a[1].isNull()) raise(err::InvalidNull);
   bool abbrev = a.n > 1 && toBool(arg(a, 1));
+  int m = longArg(a, 0, 0);
   if (m < 1 || m > 12) raise(err::InvalidCall);
   std::string n = kMonthNames[m - 1];
   return Variant::str(abbrev ? n.substr(0, 3) : n);

@@ -40,20 +40,24 @@ BI(left) {
   return Variant::str(s.substr(0, static_cast<size_t>(n)));
 }
 BI(right) {
+  if (a[1].isNull()) raise(err::InvalidNull);
+  int32_t n = toLong(arg(a, 1));
+  if (n < 0) raise(err::InvalidCall);
   if (a[0].isNull()) return Variant::null();
   std::string s = strArg(a, 0);
-  int32_t n = longArg(a, 1, 0);
-  if (n < 0) raise(err::InvalidCall);
   size_t k = std::min(s.size(), static_cast<size_t>(n));
   return Variant::str(s.substr(s.size() - k));
 }
 BI(mid) {
+  // The numbers are checked first, whatever the text: a Null length, then the start.
+  if (a.n > 2 && a[2].isNull()) raise(err::InvalidNull);
+  if (a[1].isNull()) raise(err::InvalidNull);
+  int32_t start = toLong(arg(a, 1));
+  if (start < 1) raise(err::InvalidCall);
+  int32_t len = a.n > 2 ? toLong(arg(a, 2)) : -1;
+  if (a.n > 2 && len < 0) raise(err::InvalidCall);
   if (a[0].isNull()) return Variant::null();
   const Variant& sv = a[0];
-  int32_t start = longArg(a, 1, 1);
-  if (start < 1) raise(err::InvalidCall);
-  int32_t len = a.n > 2 ? longArg(a, 2, -1) : -1;
-  if (a.n > 2 && len < 0) raise(err::InvalidCall);
   auto cut = [&](const std::string& s) {
     if (static_cast<size_t>(start) > s.size()) return std::string();
     size_t st = static_cast<size_t>(start - 1);
@@ -83,12 +87,13 @@ BI(instr) {
 }
 BI(instrrev) {
   // InStrRev(s1, s2 [, start [, compare]])
-  if (a[0].isNull() || a[1].isNull()) return Variant::null();
+  if (a[0].isNull() || a[1].isNull()) raise(err::InvalidNull);
   std::string s1 = strArg(a, 0), s2 = strArg(a, 1);
   int32_t start = a.n > 2 ? longArg(a, 2, -1) : -1;
   if (start == 0 || start < -1) raise(err::InvalidCall);
   bool text = a.n > 3 && compareMode(a, 3) == 1;
   if (start == -1) start = static_cast<int32_t>(s1.size());
+  if (static_cast<size_t>(start) > s1.size() && s1.empty()) return Variant::lng(0);
   if (s2.empty()) return Variant::lng(start);
   if (static_cast<size_t>(start) > s1.size()) return Variant::lng(0);
   std::string h = text ? lower(s1) : s1, n = text ? lower(s2) : s2;
@@ -98,7 +103,7 @@ BI(instrrev) {
 }
 BI(replace) {
   // Replace(expr, find, with [, start [, count [, compare]]])
-  if (anyNull(a, 3)) return Variant::null();
+  if (anyNull(a, 3)) raise(err::InvalidNull);
   std::string s = strArg(a, 0), f = strArg(a, 1), w = strArg(a, 2);
   int32_t start = longArg(a, 3, 1), count = longArg(a, 4, -1);
   if (start < 1 || count < -1) raise(err::InvalidCall);
@@ -132,7 +137,10 @@ BI(split) {
   std::string s = strArg(a, 0);
   std::string d = a.n > 1 ? strArg(a, 1) : " ";
   int32_t limit = longArg(a, 2, -1);
-  bool text = a.n > 3 && compareMode(a, 3) == 1;
+  if (limit < -1) raise(err::InvalidCall);
+  int mode = a.n > 3 ? compareMode(a, 3) : 0;
+  if (mode > 1) raise(err::InvalidCall);
+  bool text = mode == 1;
   std::vector<Variant> parts;
   if (s.empty() || limit == 0) return makeVariantArray({});
   if (d.empty()) return makeVariantArray({Variant::str(s)});
@@ -149,6 +157,7 @@ BI(split) {
   return makeVariantArray(std::move(parts));
 }
 BI(join) {
+  if (a[0].isNull()) raise(err::InvalidNull);
   if (!a[0].isArray()) raise(err::TypeMismatch);
   const ArrayData* d = a[0].arr();
   if (d->bounds.size() > 1) raise(err::TypeMismatch);
@@ -156,7 +165,8 @@ BI(join) {
   std::string out;
   for (size_t i = 0; i < d->data.size(); ++i) {
     if (i) out += sep;
-    if (!d->data[i].isNull()) out += toString(d->data[i]);
+    if (d->data[i].isNull()) raise(err::TypeMismatch);
+    out += toString(d->data[i]);
     checkLength(out.size());
   }
   return Variant::str(std::move(out));

@@ -194,6 +194,7 @@ class Interp {
   Variant evalIdent(Expr& e, Frame& f, Args args, bool asCall);
   Variant evalCall(Expr& e, Frame& f, CallKind kind);
   Variant* lvalue(Expr& e, Frame& f);
+  Variant* elementLvalue(Expr& e, Frame& f);
   Variant withObject(Expr& e, Frame& f);
   void assignTo(Expr& target, Frame& f, Variant value, bool isSet);
   void invokeCached(Expr& site, Object* o, CallKind kind, Args args, Variant& result);

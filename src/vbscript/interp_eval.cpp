@@ -346,6 +346,18 @@ Variant Interp::evalCall(Expr& e, Frame& f, CallKind kind) {
   }
 }
 
+// The variable, or the array element, an index chain such as x(i)(j) names; null when
+// the chain goes through anything but arrays.
+Variant* Interp::elementLvalue(Expr& e, Frame& f) {
+  if (e.kind == EK::Ident) return lvalue(e, f);
+  if (e.kind != EK::Call || !e.a || e.a->kind == EK::Member) return nullptr;
+  Variant* base = elementLvalue(*e.a, f);
+  if (!base || !base->isArray()) return nullptr;
+  ArgBuf buf;
+  buildArgs(e.args, f, buf, 0);
+  return &arrayElement(*base, buf.args);
+}
+
 void Interp::assignTo(Expr& t, Frame& f, Variant value, bool isSet) {
   switch (t.kind) {
     case EK::Ident: {
@@ -392,7 +404,7 @@ void Interp::assignTo(Expr& t, Frame& f, Variant value, bool isSet) {
         invokeCached(tt, o.obj(), isSet ? CallKind::Set : CallKind::Let, all, r);
         return;
       }
-      Variant* p = tt.kind == EK::Ident ? lvalue(tt, f) : nullptr;
+      Variant* p = elementLvalue(tt, f);
       Variant held;
       if (!p) {
         // f(x)(y) = v: assign through the default member of the object f(x) returns.

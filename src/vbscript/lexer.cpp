@@ -42,6 +42,7 @@ std::vector<Token> tokenize(std::string_view s, int firstLine) {
   size_t i = 0;
   const size_t n = s.size();
   bool space = true;
+  bool continued = false;
   auto col = [&](size_t p) { return static_cast<int>(p - lineStart) + 1; };
   auto push = [&](Tok k, size_t start, std::string text) {
     Token t;
@@ -49,9 +50,11 @@ std::vector<Token> tokenize(std::string_view s, int firstLine) {
     t.line = line;
     t.col = col(start);
     t.spaceBefore = space;
+    t.continued = continued;
     t.text = std::move(text);
     out.push_back(std::move(t));
     space = false;
+    continued = false;
   };
   while (i < n) {
     char c = s[i];
@@ -79,6 +82,7 @@ std::vector<Token> tokenize(std::string_view s, int firstLine) {
         ++line;
         lineStart = i;
         space = true;
+        continued = true;
         continue;
       }
       fail(err::InvalidCharacter, line, col(i));
@@ -104,8 +108,9 @@ std::vector<Token> tokenize(std::string_view s, int firstLine) {
       if (j == std::string_view::npos || s.substr(i, j - i).find('\n') != std::string_view::npos) fail(err::InvalidCharacter, line, col(i));
       std::string raw(s.substr(i + 1, j - i - 1));
       i = j + 1;
-      push(Tok::Ident, start, lower(raw));
+      push(Tok::Ident, start, raw.empty() ? "[]" : lower(raw));  // "[]" is a name of its own
       out.back().raw = raw;
+      out.back().bracketed = true;
       continue;
     }
     if ((c >= '0' && c <= '9') || (c == '.' && i + 1 < n && s[i + 1] >= '0' && s[i + 1] <= '9' &&
@@ -135,8 +140,15 @@ std::vector<Token> tokenize(std::string_view s, int firstLine) {
       else out.back().value = Variant::dbl(d);
       continue;
     }
-    if (c == '&' && i + 1 < n && (s[i + 1] == 'h' || s[i + 1] == 'H' || s[i + 1] == 'o' || s[i + 1] == 'O' ||
-                                  (s[i + 1] >= '0' && s[i + 1] <= '7'))) {
+    // "&h"/"&o" start a number only when a digit follows; "x &hi" concatenates hi.
+    auto isDigitOf = [&](size_t k, bool hex) {
+      if (k >= n) return false;
+      char d = s[k];
+      return (d >= '0' && d <= '9') || (hex && ((d >= 'a' && d <= 'f') || (d >= 'A' && d <= 'F')));
+    };
+    if (c == '&' && i + 1 < n &&
+        (((s[i + 1] == 'h' || s[i + 1] == 'H') && isDigitOf(i + 2, true)) ||
+         ((s[i + 1] == 'o' || s[i + 1] == 'O') && isDigitOf(i + 2, false)) || (s[i + 1] >= '0' && s[i + 1] <= '7'))) {
       int base = (s[i + 1] == 'h' || s[i + 1] == 'H') ? 16 : 8;
       size_t j = i + ((s[i + 1] >= '0' && s[i + 1] <= '7') ? 1 : 2);
       uint64_t v = 0;

@@ -17,6 +17,8 @@ enum class Tok : uint8_t {
 struct Token {
   Tok kind = Tok::End;
   bool spaceBefore = false;  // whitespace right before: ".x" after a space starts a With member
+  bool bracketed = false;    // "[name]": never a keyword
+  bool continued = false;    // first token after a line continuation
   int line = 0, col = 0;
   std::string text;          // identifiers lower-cased; raw text for others
   std::string raw;           // identifier as written (for messages and class names)

@@ -61,8 +61,10 @@ class Parser {
   const Token& cur() const { return t_[p_]; }
   const Token& peek(size_t k = 1) const { return t_[std::min(p_ + k, t_.size() - 1)]; }
   bool at(Tok k) const { return cur().kind == k; }
-  bool isKw(const char* kw) const { return cur().kind == Tok::Ident && cur().text == kw; }
-  bool peekKw(size_t k, const char* kw) const { return peek(k).kind == Tok::Ident && peek(k).text == kw; }
+  bool isKw(const char* kw) const { return cur().kind == Tok::Ident && !cur().bracketed && cur().text == kw; }
+  bool peekKw(size_t k, const char* kw) const {
+    return peek(k).kind == Tok::Ident && !peek(k).bracketed && peek(k).text == kw;
+  }
   const Token& next() { const Token& t = t_[p_]; if (p_ + 1 < t_.size()) ++p_; return t; }
   [[noreturn]] void fail(int number) const { fail(number, cur()); }
   [[noreturn]] void fail(int number, const Token& t) const {
@@ -75,8 +77,9 @@ class Parser {
   bool accept(Tok k) { if (at(k)) { next(); return true; } return false; }
   bool atEos() const { return at(Tok::Newline) || at(Tok::Colon) || at(Tok::End); }
   void skipNewlines() { while (at(Tok::Newline) || at(Tok::Colon)) next(); }
+  // A statement ends at a line end, ":", Else, or an "End ..." on the same line.
   void endOfStatement() {
-    if (!atEos() && !isKw("else")) fail(err::ExpectedEndOfStatement);
+    if (!atEos() && !isKw("else") && !isKw("end")) fail(err::ExpectedEndOfStatement);
   }
 
   static bool reserved(const std::string& w) {
@@ -89,7 +92,7 @@ class Parser {
     return kw.count(w) != 0;
   }
   std::string identifier(std::string* raw = nullptr) {
-    if (!at(Tok::Ident) || reserved(cur().text)) fail(1010);
+    if (!at(Tok::Ident) || (reserved(cur().text) && !cur().bracketed)) fail(1010);
     if (raw) *raw = cur().raw;
     return next().text;
   }
@@ -111,7 +114,7 @@ class Parser {
         if (isKw("default")) { isDefault = true; next(); }
       }
     }
-    if (isKw("sub") || isKw("function") || isKw("property")) {
+    if (isKw("sub") || isKw("function") || propertyDecl(0)) {
       prog_->procs.push_back(procedure(isPublic, isDefault, nullptr));
       return;
     }
@@ -211,7 +214,7 @@ class Parser {
     }
     if ((d->kind == ProcKind::PropLet || d->kind == ProcKind::PropSet) && d->params.empty()) fail(1054);
     if (owner && (d->name == "class_initialize" || d->name == "class_terminate") && !d->params.empty()) fail(1053);
-    endOfStatement();
+    if (!at(Tok::Ident)) endOfStatement();  // "Sub F() x = 1 End Sub" on one line
     bool savedIn = inProc_;
     ProcKind savedKind = procKind_;
     int sd = loopDo_, sf = loopFor_;
@@ -247,20 +250,24 @@ class Parser {
     }
   }
 
+  // "Property" starts a declaration only as Property Get/Let/Set; otherwise it is a name.
+  bool propertyDecl(size_t k) const {
+    return peekKw(k, "property") && (peekKw(k + 1, "get") || peekKw(k + 1, "let") || peekKw(k + 1, "set"));
+  }
   bool startsDeclaration() {
     auto decl = [&](size_t k) {
-      return peekKw(k, "sub") || peekKw(k, "function") || peekKw(k, "property") || peekKw(k, "class");
+      return peekKw(k, "sub") || peekKw(k, "function") || propertyDecl(k) || peekKw(k, "class");
     };
     if (isKw("public") || isKw("private")) return decl(1) || (peekKw(1, "default") && decl(2));
     return decl(0);
   }
 
   void statementLine(Block& out) {
-    if (isKw("sub") || isKw("function") || isKw("class") || isKw("property")) {
+    if (isKw("sub") || isKw("function") || isKw("class") || propertyDecl(0)) {
       if (inProc_ || inClass_ || depth_ > 0) fail(err::SyntaxError);
     }
     out.push_back(statement());
-    if (!atEos()) fail(err::ExpectedEndOfStatement);
+    if (!atEos() && !isKw("end")) fail(err::ExpectedEndOfStatement);
   }
 
   // ---- statements ----
@@ -269,7 +276,7 @@ class Parser {
     const Token& st = cur();
     if (st.kind != Tok::Ident && st.kind != Tok::Dot) fail(1024);
     const std::string& w = st.text;
-    if (st.kind == Tok::Ident) {
+    if (st.kind == Tok::Ident && !st.bracketed) {
       if (w == "dim") { next(); return dimList(st); }
       if (w == "redim") return redim();
       if (w == "erase") {
@@ -322,7 +329,16 @@ class Parser {
       if (reserved(w) && w != "me") fail(1024);
     }
     // Assignment or call statement.
+    size_t start = p_;
     ExprP lhs = postfix(true);
+    if (lhs->kind == EK::Call && lhs->parens && lhs->a->kind != EK::Call && !atEos() && !at(Tok::Eq) &&
+        !isKw("else") && !isKw("end")) {
+      // "F(x) + 1" as a statement: the parentheses belong to the first argument, "(x) + 1".
+      size_t lp = start;
+      while (lp < p_ && t_[lp].kind != Tok::LParen) ++lp;
+      p_ = lp;
+      lhs = std::move(lhs->a);
+    }
     if (at(Tok::Eq)) {
       next();
       auto s = std::make_unique<Stmt>(SK::Assign, st.line, st.col);
@@ -657,7 +673,9 @@ class Parser {
       // "=<" and "=>" are accepted by the classic engine too.
       if (op == Op::Eq && at(Tok::Lt) && !cur().spaceBefore) { next(); op = Op::Le; }
       else if (op == Op::Eq && at(Tok::Gt) && !cur().spaceBefore) { next(); op = Op::Ge; }
-      ExprP r = concatExpr();
+      else if (op == Op::Gt && at(Tok::Lt) && !cur().spaceBefore) { next(); op = Op::Ne; }
+      // "a <> Not b = c" compares a with Not (b = c).
+      ExprP r = isKw("not") ? notExpr() : concatExpr();
       auto e = std::make_unique<Expr>(EK::Compare, t.line, t.col);
       e->op = op;
       e->litA = isLiteral(*l);
@@ -763,7 +781,7 @@ class Parser {
         break;
       }
       case Tok::Ident: {
-        const std::string& w = t.text;
+        const std::string& w = t.bracketed ? std::string() : t.text;  // "[true]" is a name
         if (w == "true" || w == "false") {
           e = std::make_unique<Expr>(EK::Literal, t.line, t.col);
           e->value = Variant::boolean(w == "true");
@@ -791,7 +809,7 @@ class Parser {
         }
         if (reserved(w)) fail(1023);
         e = std::make_unique<Expr>(EK::Ident, t.line, t.col);
-        e->name = w;
+        e->name = t.text;
         next();
         break;
       }
@@ -799,7 +817,7 @@ class Parser {
         fail(1023);
     }
     for (;;) {
-      if (at(Tok::Dot) && !cur().spaceBefore) {
+      if (at(Tok::Dot) && (!cur().spaceBefore || cur().continued)) {  // "a _\n.b" is a.b
         const Token& d = next();
         auto m = std::make_unique<Expr>(EK::Member, d.line, d.col);
         m->name = memberName();

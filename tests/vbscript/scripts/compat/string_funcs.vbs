@@ -1,0 +1,30 @@
+' String functions: results for edge cases (arguments are converted to text)
+WScript.Echo "InStr: " & InStr(1, "abcd", "bc") & " " & InStr("abcd", "bc") & " " & InStr("bcabc", "bc") & " " & InStr(3, "abcd", "bc") & " " & InStr(5, "abcd", "bc") & " " & TypeName(InStr("abcd", "bc"))
+WScript.Echo "InStr start rounding: " & InStr(1.3, "abcd", "bc") & " " & InStr(2.3, "abcd", "bc") & " " & InStr(2.6, "abcd", "bc")
+WScript.Echo "InStr empty: " & InStr(2, "", "abcd", 0) & " " & InStr(4, "abcdef", "", 0) & " " & InStr(20, "abcdef", "", 0) & " " & InStr(4, "", "", 0)
+WScript.Echo "InStr Null: " & IsNull(InStr("abcd", Null)) & " " & IsNull(InStr(Null, "abcd")) & " " & IsNull(InStr(2, Null, "abcd"))
+WScript.Echo "InStrRev: " & InStrRev("bcabcd", "bc") & " " & InStrRev("bcabcd", "bc", 6) & " " & InStrRev("abcd", "bc", 3) & " " & InStrRev("abcd", "bc", 2) & " " & InStrRev("abcd", "b", 2) & " " & InStrRev("abcd", "bc", 5) & " " & InStrRev("abcd", "bc", 15)
+WScript.Echo "InStrRev rounding/empty: " & InStrRev("abcd", "bc", 1.3) & " " & InStrRev("abcd", "bc", 2.6) & " " & InStrRev("", "hi", 1, 0) & " " & InStrRev("abcd", "", 3, 1) & " " & InStrRev("", "", 3, 0) & " " & TypeName(InStrRev("a", "a"))
+WScript.Echo "Mid: [" & Mid("test", 2, 2) & "][" & Mid("test", 2, 4) & "][" & Mid("test", 1, 0) & "][" & Mid("test", 5, 2) & "][" & Mid(1234, 1, 2) & "][" & Mid("test", 4) & "][" & Mid(1234, 5) & "][" & Mid(Empty, 5, 2) & "] " & IsNull(Mid(Null, 5, 2)) & " " & IsNull(Mid(Null, 5))
+WScript.Echo "case: " & UCase("123aBC?") & " " & LCase("123aBC?") & " " & UCase(1) & " " & UCase(True) & " " & LCase(True) & " " & UCase(0.123) & " [" & UCase(Empty) & "] " & TypeName(UCase(Null)) & " " & TypeName(LCase(Null))
+WScript.Echo "Join: [" & Join(Array()) & "][" & Join(Array("a", "b", "c")) & "][" & Join(Array("a", "b", "c", 1, 2, 3)) & "][" & Join(Array(1, Empty)) & "][" & Join(Array(1, "Hello"), "-") & "][" & Join(Array("a", "b", "c"), Empty) & "][" & Join(Array("a", "b", "c"), "123") & "]"
+Dim p
+p = Split("abc--def", "-")
+WScript.Echo "Split: " & UBound(p) & " [" & p(0) & "][" & p(1) & "][" & p(2) & "] " & UBound(Split("abc")) & " " & Split("abc def", "")(0) & " " & Split("abcdefghi", "def")(1)
+p = Split("12345", 3)
+WScript.Echo "Split number delimiter: [" & p(0) & "][" & p(1) & "] [" & Split("12345", 5)(0) & "][" & Split("12345", 5)(1) & "] [" & Split("12345", 12)(0) & "][" & Split("12345", 12)(1) & "]"
+WScript.Echo "Split limits: " & UBound(Split("abc-def-ghi", "-", 2)) & " " & Split("abc-def-ghi", "-", 2)(1) & " " & UBound(Split("abc-def-ghi", "-", 4)) & " " & UBound(Split("abc-def-ghi", "-", -1)) & " " & UBound(Split("a b c d e f g h i j k l m n o p q"))
+WScript.Echo "Split compare: " & UBound(Split("abcZdefZghi", "Z", 3, 0)) & " " & UBound(Split("abcZdefZghi", "z", 3, 0)) & " " & UBound(Split("abcZdefZghi", "z", 3, 1))
+WScript.Echo "Len: " & Len("abc") & " " & Len("") & " " & Len(1) & " " & Len(-12.5) & " " & Len(Empty) & " " & IsNull(Len(Null)) & " " & TypeName(Len("abc"))
+WScript.Echo "Space: [" & Space(1) & "][" & Space(0) & "][" & Space(False) & "][" & Space(5.2) & "][" & Space(5.8) & "][" & Space(5.5) & "][" & Space(4.5) & "][" & Space(0.5) & "][" & Space(1.5) & "][" & Space("1") & "][" & Space(Empty) & "]"
+WScript.Echo "String: " & String(3, "x") & " " & String(3, "xy") & " " & String(1, "z") & " [" & String(0, "z") & "] " & String("3", "xy") & " " & Len(String(500, "a") & String(500, "b")) & " " & TypeName(String(0, "z"))
+WScript.Echo "StrReverse: " & StrReverse("test") & " [" & StrReverse("") & "] " & StrReverse(123) & " " & StrReverse(True)
+WScript.Echo "Left: " & Left("test", 2) & " " & Left("test", 5) & " [" & Left("test", 0) & "] " & Left(123, 2) & " " & Left("123456", 1.5) & " " & Left("123456", 2.5) & " " & Left("test", "2") & " " & Left(True, 2)
+WScript.Echo "Right: " & Right("test", 2) & " " & Right("test", 5) & " [" & Right("test", 0) & "] " & Right(123, 2) & " " & Right("test", "3") & " " & Right(123, "2") & " [" & Right(Empty, 1) & "][" & Right("test", Empty) & "] " & Right(True, 2) & " " & TypeName(Right(Null, 1))
+WScript.Echo "Trim: [" & Trim("   test    ") & "][" & LTrim("   test    ") & "][" & RTrim("   test    ") & "][" & Trim(123) & "][" & LTrim(True) & "][" & Trim("") & "]"
+WScript.Echo "Replace: " & Replace("xx testxx(xx)", "xx", "!") & " [" & Replace("", "x", "y") & "] " & Replace("xxx", "", "y") & " " & Replace("yxxy", "x", "") & " " & Replace("xxxxx", "xx", "y") & " " & Replace(123, 2, 6)
+WScript.Echo "Replace nul: " & (Replace("xyz" & Chr(0) & "xyz", "y", "Y") = "xYz" & Chr(0) & "xYz") & " " & (Replace("xyz" & Chr(0) & "xyz", Chr(0) & "x", "Y" & Chr(0) & Chr(0)) = "xyzY" & Chr(0) & Chr(0) & "yz")
+WScript.Echo "Replace start: " & Replace("xx testxx(xx)", "xx", "!", 1) & " " & Replace("xx testxx(xx)", "xx", "!", 2) & " [" & Replace("xx testxx(xx)", "xx", "!", 2000) & "] " & Replace("xxx", "", "y", 2)
+WScript.Echo "Replace count: " & Replace("xx testxx(xx)", "xx", "!", 1, 2) & " " & Replace("xx testxx(xx)", "xx", "!", 1, 1) & " " & Replace("xx testxx(xx)", "xx", "!", 2, 1) & " " & Replace("xx testxx(xx)", "xx", "!", 1, -1) & " " & Replace("xx testxx(xx)", "xx", "!", 1, 0)
+WScript.Echo "Replace text: " & Replace("Aa testAAa(aa)", "aa", "!", 1, 2, 1) & " " & Replace("aA testaa(aa)", "AA", "!", 1, 1, 1) & " " & Replace("aa testAa(aa)", "aa", "!", 2, 2, 0) & " " & Replace("aa testAA(aA)", "Aa", "!", 1, -1, 1) & " " & Replace("aa testaa(aa)", "A", "!", 1, -1, 1)
+WScript.Echo "Chr/Asc: " & Chr(120) & Chr(120.5) & Chr(119.5) & Chr("120") & " " & (Chr(0) <> "") & " " & Len(Chr(0)) & " " & Asc("T") & " " & Asc("test") & " " & Asc("3") & " " & Asc(3) & " " & Asc("   ") & " " & Asc(Chr(255)) & " " & Asc(Chr(0)) & " " & Asc(True) & " " & TypeName(Asc("a")) & " " & TypeName(Chr(120))
