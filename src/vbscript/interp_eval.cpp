@@ -590,7 +590,10 @@ void Instance::invoke(Interp& in, int id, CallKind kind, Args args, Variant& res
   Variant self = Variant::object(this);
   if (m.field >= 0) {
     Variant& fv = fields[static_cast<size_t>(m.field)];
-    if (kind == CallKind::Get || kind == CallKind::Call) {
+    bool reading = kind == CallKind::Get || kind == CallKind::Call;
+    // Indexes on a field that holds neither an array nor an object name no member.
+    if (args.n > (reading ? 0 : 1) && !fv.isArray() && !fv.isObject()) raise(err::NoMember);
+    if (reading) {
       result = in.indexValue(fv, args);
       return;
     }
@@ -602,10 +605,10 @@ void Instance::invoke(Interp& in, int id, CallKind kind, Args args, Variant& res
   switch (kind) {
     case CallKind::Get: case CallKind::Call: p = m.method ? m.method : m.get; break;
     case CallKind::Let: p = m.let ? m.let : nullptr; break;
-    case CallKind::Set: p = m.set ? m.set : m.let; break;
+    case CallKind::Set: p = m.set; break;
   }
   if (!p) {
-    if ((kind == CallKind::Let || kind == CallKind::Set) && (m.method || m.get)) raise(err::IllegalAssignment);
+    if (kind == CallKind::Let && (m.method || m.get)) raise(err::IllegalAssignment);
     raise(err::NoMember);
   }
   in.callProc(p, this, args, result);

@@ -66,8 +66,9 @@ void Resolver::resolveProgram(Program& p, const std::string& module, std::shared
     for (auto& pr : c->procs) {
       pr->moduleName = module;
       pr->source = src;
-      if (pr->name == "class_initialize") { def->init = pr.get(); continue; }
-      if (pr->name == "class_terminate") { def->term = pr.get(); continue; }
+      // The lifetime handlers are members too: a script may call them itself.
+      if (pr->name == "class_initialize") def->init = pr.get();
+      if (pr->name == "class_terminate") def->term = pr.get();
       int id;
       auto it = def->index.find(pr->name);
       if (it == def->index.end()) {
