@@ -374,6 +374,13 @@ std::string dateToString(double serial) {
 static const char* kMonths[] = {"january", "february", "march", "april", "may", "june", "july",
                                 "august", "september", "october", "november", "december"};
 
+static bool isWeekdayWord(const std::string& w) {
+  static const char* kDays[] = {"sunday", "monday", "tuesday", "wednesday", "thursday", "friday", "saturday"};
+  for (const char* d : kDays)
+    if (w.size() >= 3 && std::string(d).compare(0, w.size(), w) == 0) return true;
+  return false;
+}
+
 bool parseDate(std::string_view in, double& out) {
   std::string s = lower(in);
   // Tokenise into numbers, words and separators.
@@ -401,7 +408,9 @@ bool parseDate(std::string_view in, double& out) {
       std::string w = s.substr(st, i - st);
       if (w == "am") am = true;
       else if (w == "pm") pm = true;
-      else {
+      else if (isWeekdayWord(w) && nums.empty() && !month) {
+        // A leading day name, as in the long date form "Monday, 7 December 2026", is skipped.
+      } else {
         int found = 0;
         for (int k = 0; k < 12; ++k)
           if (w.size() >= 3 && std::string(kMonths[k]).compare(0, w.size(), w) == 0) found = k + 1;
