@@ -41,7 +41,8 @@ void decodeDigimax44(DecodeEnv& env, std::string_view data, std::string& detail)
   const std::string_view packet = data.substr(0, 6);
   const unsigned b1 = byteAt(data, 1), b2 = byteAt(data, 2), b3 = byteAt(data, 3);
   const unsigned b4 = byteAt(data, 4), b5 = byteAt(data, 5), b6 = byteAt(data, 6);
-  if ((((hi(b1) + lo(b1) + hi(b2) + lo(b2)) & 0x0F) ^ (b3 & 0x0F)) != 0x0F) {
+  // The address nibbles and the state nibble (high half of byte 3) sum to 0xF modulo 16.
+  if (((hi(b1) + lo(b1) + hi(b2) + lo(b2) + hi(b3) + lo(b3)) & 0x0F) != 0x0F) {
     detail += " | Digimax " + util::hexString(packet) + " Ignored because address parity mismatch ";
     return;
   }

@@ -89,8 +89,10 @@ TEST_F(DecodeTest, RfxAnalogSupplyAndRejections) {
   EXPECT_TRUE(bodies().empty());
 }
 
+// A thermostat 1234 packet: the address check nibble makes the nibbles of bytes 1-3 sum to 0xF.
 std::string digimax(int status, int temp, int setpoint) {
-  const int b3 = ((status & 3) << 4) | (0x0F ^ (nibbles({0x12, 0x34}) & 0x0F));
+  const int state = (status & 3) << 4;
+  const int b3 = state | (0x0F & (0x0F - nibbles({0x12, 0x34}) - (state >> 4)));
   const int b5 = ((status & 4) << 4) | (setpoint & 0x3F);
   return bytes({0x12, 0x34, b3, temp, b5, (0x0F ^ (nibbles({temp, b5}) & 0x0F)) << 4});
 }
@@ -98,28 +100,33 @@ std::string digimax(int status, int temp, int setpoint) {
 TEST_F(DecodeTest, DigimaxTable) {
   struct Row {
     std::string packet;
-    const char *mode, *state, *setpoint, *temp;  // empty mode / setpoint: that check fails
-  } rows[] = {{bytes({0x12, 0x34, 0x15, 0x15, 0x14, 0x40}), "Heating on", "ON", "20", "21"},
-              {digimax(0, 19, 21), "Heating without setpoint", "OFF", "21", "19"},
-              {bytes({0x12, 0x34, 0x14, 0x15, 0x14, 0x40}), "", "", "", ""},
-              {bytes({0x12, 0x34, 0x15, 0x16, 0x14, 0x40}), "Heating on", "ON", "", ""}};
-  for (const char* c : {"1234_M", "1234_S", "1234"}) inUse(c);
+    const char *dc, *mode, *state, *setpoint, *temp;  // empty mode / setpoint: that check fails
+  } rows[] = {
+      // Recorded thermostats: 3EF5 demands (20 with set point 20), 186B is satisfied (23, set 21).
+      {bytes({0x3E, 0xF5, 0x19, 0x14, 0x14, 0x50}), "3EF5", "Heating on", "ON", "20", "20"},
+      {bytes({0x18, 0x6B, 0x23, 0x17, 0x15, 0x10}), "186B", "Heating off", "OFF", "21", "23"},
+      {bytes({0x3E, 0xF5, 0x18, 0x14, 0x14, 0x50}), "3EF5", "", "", "", ""},            // address nibble
+      {bytes({0x3E, 0xF5, 0x19, 0x14, 0x14, 0x40}), "3EF5", "Heating on", "ON", "", ""},  // temperature nibble
+      {digimax(0, 19, 21), "1234", "Heating without setpoint", "OFF", "21", "19"},
+      {digimax(5, 18, 22), "1234", "Cooling on", "ON", "22", "18"}};
   for (const auto& r : rows) {
     SCOPED_TRACE(util::hexString(r.packet));
-    for (const char* c : {"1234_M", "1234_S", "1234"}) registry->device(c)->setText("-");
+    const std::string dc = r.dc;
+    for (const std::string& c : {dc + "_M", dc + "_S", dc}) inUse(c).setText("-");
     decodeDigimax44(*env, r.packet, detail = "");
     const std::string tail = " | Digimax " + util::hexString(r.packet) + " Ignored because ";
     std::vector<std::string> expected;
     if (!*r.mode) {
       EXPECT_EQ(detail, tail + "address parity mismatch ");
-    } else if (expected.push_back(event(r.state, display("1234_M"), r.mode)); !*r.setpoint) {
-      EXPECT_EQ(detail, std::string(" | 1234_M = ") + r.mode + tail + "temperature parity mismatch ");
+    } else if (expected.push_back(event(r.state, display(dc + "_M"), r.mode)); !*r.setpoint) {
+      EXPECT_EQ(detail, " | " + dc + "_M = " + r.mode + tail + "temperature parity mismatch ");
     } else {
-      expected.push_back(event("ON", display("1234_S"), r.setpoint));
-      expected.push_back(event("ON", display("1234"), r.temp));
+      expected.push_back(event("ON", display(dc + "_S"), r.setpoint));
+      expected.push_back(event("ON", display(dc), r.temp));
     }
     EXPECT_EQ(bodies(), expected);
-    EXPECT_EQ(text("1234_S"), *r.setpoint ? r.setpoint : "-");
+    EXPECT_EQ(text(dc + "_S"), *r.setpoint ? r.setpoint : "-");
+    EXPECT_EQ(text(dc), *r.temp ? r.temp : "-");
   }
 }
 
