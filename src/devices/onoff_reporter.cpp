@@ -9,7 +9,9 @@ namespace quillon::devices {
 
 namespace {
 
-enum class OnWhen { Bit0, Bit7, Always, Never };
+// Bit 0 of a sensor's command byte is its low battery; bit 7 is set for "normal" and clear for
+// "alert", so a sensor record is on while it alerts.
+enum class OnWhen { Bit0, Bit7Clear, Always, Never };
 
 struct SecurityRow {
   std::vector<int> bytes;
@@ -21,21 +23,21 @@ struct SecurityRow {
 // Command byte -> records updated, in table order. A byte may update two records.
 const std::vector<SecurityRow>& securityTable() {
   static const std::vector<SecurityRow> rows = {
-      {{0, 1, 4, 5, 128, 129, 132, 133}, "B", OnWhen::Bit0, false},
-      {{0, 1, 128, 129}, "D", OnWhen::Bit7, false},
-      {{4, 5, 132, 133}, "", OnWhen::Bit7, false},
+      {{0, 1, 4, 5, 65, 69, 128, 129, 132, 133, 193, 197}, "B", OnWhen::Bit0, false},
+      {{0, 1, 128, 129}, "D", OnWhen::Bit7Clear, false},
+      {{4, 5, 132, 133}, "", OnWhen::Bit7Clear, false},
       {{2, 6, 10, 14}, "A", OnWhen::Always, false},
       {{130, 134}, "A", OnWhen::Never, false},
       {{3, 34, 38}, "P", OnWhen::Always, true},
-      {{12, 140}, "", OnWhen::Bit7, false},
+      {{12, 140}, "", OnWhen::Bit7Clear, false},
       {{28}, "T", OnWhen::Always, false},
       {{32, 240}, "K", OnWhen::Always, false},
       {{248}, "K", OnWhen::Never, false},
       {{43}, "H", OnWhen::Always, false},
-      {{64, 192}, "E", OnWhen::Bit7, false},
+      {{64, 65, 192, 193}, "E", OnWhen::Bit7Clear, false},
       {{66, 70}, "L", OnWhen::Always, false},
       {{194, 198}, "L", OnWhen::Never, false},
-      {{68, 76, 196, 204}, "F", OnWhen::Bit7, false},
+      {{68, 69, 76, 196, 197, 204}, "F", OnWhen::Bit7Clear, false},
       {{224}, "M", OnWhen::Always, true},
   };
   return rows;
@@ -44,7 +46,7 @@ const std::vector<SecurityRow>& securityTable() {
 bool onFor(OnWhen rule, int command) {
   switch (rule) {
     case OnWhen::Bit0: return (command & 1) != 0;
-    case OnWhen::Bit7: return (command & 0x80) != 0;
+    case OnWhen::Bit7Clear: return (command & 0x80) == 0;
     case OnWhen::Always: return true;
     case OnWhen::Never: return false;
   }

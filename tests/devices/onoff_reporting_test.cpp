@@ -83,11 +83,18 @@ class ReportingTest : public ::testing::Test {
 };
 
 TEST_F(ReportingTest, SecurityBytesUpdateTheirRecords) {
-  // Byte 0 on a new sensor: two records, both off and not in use, so the packet is "ignored".
+  // Byte 0 on a new sensor: two records not in use, so the packet is "ignored". The sensor alerts
+  // (bit 7 clear): its record is on; its battery is fine (bit 0 clear): off.
   EXPECT_TRUE(reporter->securitySensor("7F", 0));
   ASSERT_NE(registry->device("7FB"), nullptr);
   ASSERT_NE(registry->device("7FD"), nullptr);
   EXPECT_EQ(registry->device("7FB")->deviceStatus(), kDeviceStatusOff);
+  EXPECT_EQ(registry->device("7FD")->deviceStatus(), kDeviceStatusOn);
+  reporter->securitySensor("7F", 128);  // normal again
+  EXPECT_EQ(registry->device("7FD")->deviceStatus(), kDeviceStatusOff);
+  reporter->securitySensor("7F", 69);  // alert with tamper and a low battery
+  EXPECT_EQ(registry->device("7FF")->deviceStatus(), kDeviceStatusOn);
+  EXPECT_EQ(registry->device("7FB")->deviceStatus(), kDeviceStatusOn);
   EXPECT_FALSE(reporter->securitySensor("7F", 249));
   EXPECT_FALSE(reporter->securitySensor("7F", 7));  // not in the table
   EXPECT_TRUE(publisher.take().empty());
