@@ -88,6 +88,7 @@ struct Stmt {
   LoopCond pre = LoopCond::None, post = LoopCond::None;
   ExitKind exit = ExitKind::Do;
   int withSlot = -1;                    // With: frame slot holding the object
+  int8_t intTree = -1;                  // Assign: value is integer arithmetic on variables (-1 not yet known)
   Stmt(SK k, int l, int c) : kind(k), line(l), col(c) {}
 };
 using StmtP = std::unique_ptr<Stmt>;

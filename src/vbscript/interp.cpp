@@ -63,9 +63,9 @@ Interp::~Interp() {
 void Interp::reset() {
   Entry e(*this);
   // Release script values before the code that defines their classes.
-  std::deque<Variant> old;
+  GlobalStore old;
   old.swap(globals_);
-  for (auto& v : old) v = Variant();
+  old.forEach([](Variant& v) { v = Variant(); });
   old.clear();
   names_.clear();
   globalConst_.clear();
@@ -666,6 +666,15 @@ void Interp::execAssign(Stmt& s, Frame& f, bool isSet) {
     Variant* p = t.bind == Bind::Local ? f.slots[t.slot] : &globals_[static_cast<size_t>(t.slot)];
     if (t.bind == Bind::Global && globalConst_[static_cast<size_t>(t.slot)]) raise(err::IllegalAssignment);
     Expr& v = *s.value;
+    if (s.intTree < 0) s.intTree = isIntTree(v) ? 1 : 0;
+    if (s.intTree) {
+      int32_t r;
+      bool isLong;
+      if (evalInt(v, f, r, isLong)) {
+        p->setInt(isLong ? VT::Long : VT::Integer, r);
+        return;
+      }
+    }
     // s = s & a & b ... appends in place when the string is not shared.
     if (v.kind == EK::Binary && v.op == Op::Concat && p->isString()) {
       Expr* leftmost = &v;

@@ -59,6 +59,26 @@ struct NameEntry {
 
 using ObjectFactory = std::function<Object*(Interp&)>;
 
+// Global variables in blocks that never move: a slot's address stays valid while
+// globals are added, and indexing is a shift and a mask.
+class GlobalStore {
+ public:
+  Variant& operator[](size_t i) { return blocks_[i >> kShift][i & kMask]; }
+  size_t size() const { return size_; }
+  void emplace_back() {
+    if ((size_ >> kShift) == blocks_.size()) blocks_.push_back(std::make_unique<Variant[]>(kBlock));
+    ++size_;
+  }
+  void clear() { blocks_.clear(); size_ = 0; }
+  void swap(GlobalStore& o) noexcept { blocks_.swap(o.blocks_); std::swap(size_, o.size_); }
+  template <class F> void forEach(F&& f) { for (size_t i = 0; i < size_; ++i) f((*this)[i]); }
+
+ private:
+  static constexpr size_t kShift = 8, kBlock = size_t(1) << kShift, kMask = kBlock - 1;
+  std::vector<std::unique_ptr<Variant[]>> blocks_;
+  size_t size_ = 0;
+};
+
 class Interp {
  public:
   Interp();
@@ -191,6 +211,7 @@ class Interp {
   Variant evalNode(Expr& e, Frame& f);
   Variant evalBinary(Expr& e, Frame& f);
   Variant evalCompare(Expr& e, Frame& f);
+  bool evalInt(Expr& e, Frame& f, int32_t& out, bool& isLong);
   Variant evalIdent(Expr& e, Frame& f, Args args, bool asCall);
   Variant evalCall(Expr& e, Frame& f, CallKind kind);
   Variant* lvalue(Expr& e, Frame& f);
@@ -206,7 +227,7 @@ class Interp {
   std::vector<Variant*> ptrStack_;
   size_t sp_ = 0;
 
-  std::deque<Variant> globals_;
+  GlobalStore globals_;
   std::vector<bool> globalConst_;
   std::unordered_map<std::string, NameEntry> names_;
   std::deque<ProcSlot> procSlots_;

@@ -119,6 +119,70 @@ Variant Interp::evalBinary(Expr& e, Frame& f) {
   return binaryOp(e.op, a, b);
 }
 
+// Integer arithmetic (+ - * Mod \) on Integer and Long variables and literals, without
+// building Variants. False when a leaf holds anything else or a result needs more than a
+// Long; the caller then evaluates the tree the general way, which is safe to repeat
+// because such a tree has no side effects.
+bool Interp::evalInt(Expr& e, Frame& f, int32_t& out, bool& isLong) {
+  const Variant* v;
+  switch (e.kind) {
+    case EK::Literal: v = &e.value; break;
+    case EK::Ident:
+      if (e.bind == Bind::Local) v = f.slots[e.slot];
+      else if (e.bind == Bind::Global) v = &globals_[static_cast<size_t>(e.slot)];
+      else return false;
+      break;
+    case EK::Binary: {
+      int32_t x, y;
+      bool lx, ly;
+      if (!evalInt(*e.a, f, x, lx) || !evalInt(*e.b, f, y, ly)) return false;
+      int64_t r;
+      switch (e.op) {
+        case Op::Add: r = int64_t(x) + y; break;
+        case Op::Sub: r = int64_t(x) - y; break;
+        case Op::Mul: r = int64_t(x) * y; break;
+        case Op::Mod:
+          if (y == 0) return false;
+          r = y == -1 ? 0 : x % y;
+          break;
+        case Op::IntDiv:
+          if (y == 0 || (y == -1 && x == INT32_MIN)) return false;
+          r = x / y;
+          break;
+        default: return false;
+      }
+      if (!lx && !ly && r >= -32768 && r <= 32767) {
+        isLong = false;
+      } else {
+        if (r < INT32_MIN || r > INT32_MAX) return false;
+        isLong = true;
+      }
+      out = static_cast<int32_t>(r);
+      return true;
+    }
+    default: return false;
+  }
+  if (v->type() == VT::Integer) isLong = false;
+  else if (v->type() == VT::Long) isLong = true;
+  else return false;
+  out = v->i32();
+  return true;
+}
+
+// Whether a value expression is a small tree of integer operators on variables and literals.
+static bool intCandidate(const Expr& e, int depth) {
+  if (depth > 8) return false;
+  switch (e.kind) {
+    case EK::Literal: return e.value.type() == VT::Integer || e.value.type() == VT::Long;
+    case EK::Ident: return e.bind == Bind::Local || e.bind == Bind::Global;
+    case EK::Binary:
+      return (e.op == Op::Add || e.op == Op::Sub || e.op == Op::Mul || e.op == Op::Mod || e.op == Op::IntDiv) &&
+             intCandidate(*e.a, depth + 1) && intCandidate(*e.b, depth + 1);
+    default: return false;
+  }
+}
+bool isIntTree(const Expr& e) { return e.kind == EK::Binary && intCandidate(e, 0); }
+
 Variant Interp::evalCompare(Expr& e, Frame& f) {
   Variant a = eval(*e.a, f);
   Variant b = eval(*e.b, f);

@@ -52,6 +52,9 @@ struct ArgBuf {
   Args args;
 };
 
+// True for a value that evalInt may compute: integer operators on variables and literals.
+bool isIntTree(const Expr& e);
+
 inline Variant Interp::eval(Expr& e, Frame& f) {
   switch (e.kind) {
     case EK::Literal: return e.value;

@@ -75,11 +75,20 @@ class Variant {
   Variant(const Variant& o) : t_(o.t_), u_(o.u_) { if (t_ >= VT::String) grab(); }
   Variant(Variant&& o) noexcept : t_(o.t_), u_(o.u_) { o.t_ = VT::Empty; }
   Variant& operator=(const Variant& o) {
-    if (this != &o) { Variant tmp(o); swap(tmp); }
-    return *this;
+    if (t_ < VT::String && o.t_ < VT::String) { t_ = o.t_; u_ = o.u_; return *this; }
+    Variant tmp(o);
+    return *this = std::move(tmp);
   }
   Variant& operator=(Variant&& o) noexcept {
-    if (this != &o) { Variant tmp(std::move(o)); swap(tmp); }
+    if (this == &o) return *this;
+    // The old value is released only once the new one is in place: o may live inside it,
+    // and a class terminator run by the release sees the variable's new value.
+    Variant old;
+    old.t_ = t_;
+    old.u_ = u_;
+    t_ = o.t_;
+    u_ = o.u_;
+    o.t_ = VT::Empty;
     return *this;
   }
   void swap(Variant& o) noexcept { std::swap(t_, o.t_); std::swap(u_, o.u_); }
