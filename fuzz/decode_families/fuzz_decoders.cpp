@@ -43,8 +43,10 @@ struct Node {
   unsigned ticks = 0;
 };
 
-// Data bytes per family: 32, 34, 41, 44, 48 bits, then the Oregon rows in OregonType order.
-constexpr std::size_t kLengths[] = {4, 5, 6, 6, 6, 7, 8, 8, 8, 9, 10, 10, 10, 10, 11, 11, 11, 12, 15};
+// Data bytes per family: 32, 34, 41, 44, 48 bits, the Oregon rows in OregonType order, then the
+// 40-bit sensor info and the 104-bit clock.
+constexpr std::size_t kLengths[] = {4, 5, 6, 6, 6, 7, 8, 8, 8, 9, 10, 10, 10, 10, 11, 11, 11, 12, 15, 5, 13};
+constexpr unsigned kOregonRows = 14;
 
 }  // namespace
 
@@ -66,6 +68,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     case 2: decode::decodeSecurity41(env, packet, detail); break;
     case 3: decode::decodeDigimax44(env, packet, detail); break;
     case 4: decode::decodeRfxPower48(env, packet, detail); break;
+    case 5 + kOregonRows: decode::decodeRfxSensorInfo40(env, packet, detail); break;
+    case 6 + kOregonRows: decode::decodeOregonClock104(env, packet, detail); break;
     default: decode::decodeOregon(env, static_cast<decode::OregonType>(pick - 5), packet, detail); break;
   }
   decode::oregonCheckA(packet), decode::oregonCheckB(packet), decode::oregonCheckC(packet);

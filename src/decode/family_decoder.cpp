@@ -33,6 +33,8 @@ const char* familyName(PacketFamily f) {
     case PacketFamily::Oregon3A0D: return "OS 3A0D";
     case PacketFamily::Oregon5A6D: return "OS 5A6D";
     case PacketFamily::OregonUV120: return "OS UV 120 bit";
+    case PacketFamily::RfxSensorInfo40: return "RFXCOM sensor info";
+    case PacketFamily::OregonClock104: return "OS clock";
   }
   return "unknown";
 }

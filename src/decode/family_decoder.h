@@ -24,18 +24,20 @@ enum class PacketFamily {
   RfxPower48,       // 48 bits
   OregonScale56,    // 56 bits: first scale form, scale id = high half of byte 2
   OregonCA48,       // >= 60 bits, id CA48: temperature, battery status
-  OregonUV64,       // 64 bits, check A passes: UV (rc = byte 2), battery status
+  OregonUV64,       // 64 bits, check A passes: UV, battery status
   OregonScale64,    // 64 bits, check A fails, low half of byte 1 = 3: second scale form
   OregonEA4C,       // 68 or 80 bits, id EA4C: temperature, battery status
   OregonWind,       // >= 80 bits, id 1A89/1A99: wind direction, gust, speed, battery status
   OregonTempHum80,  // 80 bits, id ?ACC, CA2C, 1A2D or FA28: temperature, humidity, battery status
   Oregon0A4D,       // 80 bits: temperature, battery status, rc = (byte 4 / 2) & 7
-  Oregon1A3D,       // 80 bits: temperature, humidity, battery level
+  Oregon1A3D,       // 80 bits, id 1A3D or FAB8: temperature, humidity, battery level
   Oregon2A1D,       // 84 bits: rain
   Oregon5A5D,       // 88 bits: temperature, humidity, barometer (offset 795), battery status
   Oregon3A0D,       // 88 bits: three-digit wind, battery level
   Oregon5A6D,       // 96 bits: temperature, humidity, barometer (offset 856), battery level
-  OregonUV120,      // 120 bits, check A passes: UV (rc = byte 2), battery status
+  OregonUV120,      // 120 bits, check A passes: UV, battery status
+  RfxSensorInfo40,  // 40 bits: an RFXCOM sensor names the 1-wire chip it found
+  OregonClock104,   // 104 bits, id ?AEC: date and time of a radio-controlled clock
 };
 
 const char* familyName(PacketFamily f);
@@ -67,8 +69,6 @@ class DecodeContext {
   virtual std::string& lastEventKey() = 0;
   // Restarts the debounce timer; returns whether it was running before.
   virtual bool restartDebounce() = 0;
-  // Number of the current receive event; values kept "for this event" compare it.
-  virtual std::uint64_t receiveEvent() const = 0;
 };
 
 class FamilyDecoder {

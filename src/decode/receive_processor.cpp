@@ -9,18 +9,10 @@
 namespace quillon::decode {
 namespace {
 
-unsigned hi(unsigned b) { return (b >> 4) & 15; }
 unsigned lo(unsigned b) { return b & 15; }
-int nibbleSum(const Packet& p, int lastByte) {
-  int s = 0;
-  for (int k = 1; k <= lastByte; ++k) s += static_cast<int>(hi(p.byte(k)) + lo(p.byte(k)));
-  return s;
-}
-// The checksum stored nibble-swapped in the high half of byte 7 and the low half of byte 8.
-int swappedSum78(const Packet& p) { return static_cast<int>(hi(p.byte(7)) + 16 * lo(p.byte(8))); }
 
 bool acceptedCount(int n, bool afterPacket) {
-  static constexpr int kFirst[] = {32, 34, 41, 44, 48, 56, 60, 64, 68, 80, 84, 88, 96, 120};
+  static constexpr int kFirst[] = {32, 34, 36, 38, 40, 41, 44, 48, 56, 60, 64, 66, 68, 72, 80, 84, 88, 92, 96, 104, 120};
   static constexpr int kAfter[] = {32, 44, 80, 84, 88, 96};
   if (afterPacket) return std::find(std::begin(kAfter), std::end(kAfter), n) != std::end(kAfter);
   return std::find(std::begin(kFirst), std::end(kFirst), n) != std::end(kFirst);
@@ -39,22 +31,6 @@ std::string hexDump(std::string_view bytes) {
   }
   return out;
 }
-
-namespace checks {
-bool a(const Packet& p) { return nibbleSum(p, 7) - static_cast<int>(hi(p.byte(7))) - 16 * static_cast<int>(lo(p.byte(8))) - 10 == 0; }
-bool b(const Packet& p) { return static_cast<int>(p.byte(9)) == nibbleSum(p, 8) - 10; }
-bool c(const Packet& p) {
-  return nibbleSum(p, 8) + static_cast<int>(hi(p.byte(9)) + lo(p.byte(9))) - 10 == static_cast<int>(p.byte(10));
-}
-bool d(const Packet& p) {
-  return nibbleSum(p, 8) + static_cast<int>(lo(p.byte(9))) - 10 == static_cast<int>(hi(p.byte(9)) + 16 * lo(p.byte(10)));
-}
-bool e(const Packet& p) { return nibbleSum(p, 6) - swappedSum78(p) == 10; }
-bool f(const Packet& p) {
-  int s = nibbleSum(p, 8) + static_cast<int>(hi(p.byte(9)) + lo(p.byte(9)) + hi(p.byte(10)) + lo(p.byte(10)));
-  return s - 10 == static_cast<int>(p.byte(11));
-}
-}  // namespace checks
 
 ReceiveProcessor::ReceiveProcessor(core::NodeContext& ctx, DecoderRegistry& decoders)
     : ctx_(ctx), decoders_(decoders), timeout_(ctx.platform.loop()), debounce_(ctx.platform.loop()) {
@@ -151,7 +127,6 @@ void ReceiveProcessor::processCommData(const std::string& data, int eventCode) {
     }
     buf_ += data;
     rxBusy_ = scope.setBusy = true;
-    ++receiveEvent_;
     discardRemarks_ = suppressedRemarks_ = 0;
     try {
       cutPackets();
@@ -242,6 +217,13 @@ bool ReceiveProcessor::run(PacketFamily family, Packet& p) {
   return false;
 }
 
+void ReceiveProcessor::notDecoded(const Packet& p, const std::string& kind) {
+  // A sound frame of a kind no decoder reads (the caller consumes it): noted, logged once per kind.
+  const std::string text = kind + " packet " + util::hexString(p.data) + " not decoded";
+  *detail_ += " | " + text;
+  if (loggedKinds_.insert(kind).second) ctx_.logEvent(text);
+}
+
 void ReceiveProcessor::discard(const Packet& p, const std::string& text) {
   *detail_ += " | Discarding " + util::toHex(static_cast<unsigned char>(p.countByte)) + text;
 }
@@ -282,21 +264,26 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
     case 44: consumeIf(run(PacketFamily::Digimax44, p)); return;
     case 48: consumeIf(run(PacketFamily::RfxPower48, p)); return;
     case 56: consumeIf(run(PacketFamily::OregonScale56, p)); return;
+    case 36: notDecoded(p, "Visonic PowerCode"), consume(L); return;
+    case 38: notDecoded(p, "HomeEasy preset"), consume(L); return;
+    case 40:
+      if (!run(PacketFamily::RfxSensorInfo40, p)) notDecoded(p, "RFXCOM 40 bit");
+      consume(L);
+      return;
     default: break;
   }
   if (n >= 60 && id16 == 0xCA48) {
-    if (checks::e(p)) consumeIf(run(PacketFamily::OregonCA48, p));
+    if (oregonCheckE(p.data)) consumeIf(run(PacketFamily::OregonCA48, p));
     else discard(p, " while trying to sync on byte-count byte for OS Type CA48");
     return;
   }
   if (n >= 80 && (id16 == 0x1A89 || id16 == 0x1A99)) {
-    if (checks::c(p)) consumeIf(run(PacketFamily::OregonWind, p));
+    if (oregonCheckC(p.data)) consumeIf(run(PacketFamily::OregonWind, p));
     return;
   }
   switch (n) {
     case 64:
-      if (checks::a(p)) {
-        p.rollingCode = static_cast<int>(p.byte(2));
+      if (oregonCheckA(p.data)) {
         run(PacketFamily::OregonUV64, p);
       } else if (lo(p.byte(1)) == 3) {
         run(PacketFamily::OregonScale64, p);
@@ -305,7 +292,7 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
       return;
     case 68:
       if (id16 != 0xEA4C) return;
-      if (checks::e(p)) consumeIf(run(PacketFamily::OregonEA4C, p));
+      if (oregonCheckE(p.data)) consumeIf(run(PacketFamily::OregonEA4C, p));
       else discard(p, " while trying to sync on byte-count byte for OS Type EA4C");
       return;
     case 80: {
@@ -313,19 +300,22 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
       PacketFamily family = PacketFamily::OregonTempHum80;
       bool ok = false;
       if (p.id12() == 0xACC) {
-        ok = checks::b(p), failText = " while trying to sync on byte-count byte for OS Type ?ACC";
+        ok = oregonCheckB(p.data), failText = " while trying to sync on byte-count byte for OS Type ?ACC";
       } else if (id16 == 0xCA2C || id16 == 0x1A2D || id16 == 0xFA28) {
-        ok = checks::b(p), failText = " while trying to sync on byte-count byte for OS Type 1A2D/FA28";
+        ok = oregonCheckB(p.data), failText = " while trying to sync on byte-count byte for OS Type 1A2D/FA28";
       } else if (id16 == 0x0A4D) {
         family = PacketFamily::Oregon0A4D;
         p.rollingCode = static_cast<int>(p.byte(4) / 2) & 7;
-        ok = checks::b(p), failText = " while trying to sync on byte-count byte for OS Type 0A4D";
+        ok = oregonCheckB(p.data), failText = " while trying to sync on byte-count byte for OS Type 0A4D";
       } else if (id16 == 0x1A3D) {
         family = PacketFamily::Oregon1A3D;
-        ok = checks::b(p), failText = " while trying to sync on byte-count byte for OS Type 1A3D";
+        ok = oregonCheckB(p.data), failText = " while trying to sync on byte-count byte for OS Type 1A3D";
+      } else if (id16 == 0xFAB8) {  // WTGR800 thermo-hygrometer: like 1A3D, with a battery level
+        family = PacketFamily::Oregon1A3D;
+        ok = oregonCheckB(p.data), failText = " while trying to sync on byte-count byte for OS Type FAB8";
       } else if (id16 == 0xEA4C) {
         family = PacketFamily::OregonEA4C;
-        ok = checks::e(p), failText = " while trying to sync on byte-count byte for OS Type EA4C";
+        ok = oregonCheckE(p.data), failText = " while trying to sync on byte-count byte for OS Type EA4C";
       } else {
         discard(p, " after seeing invalid ID for 80 byte packet");
         return;
@@ -335,17 +325,17 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
       return;
     }
     case 84:
-      if (!checks::d(p)) discard(p, " while trying to sync on byte-count byte for OS Type 2A1D");
+      if (!oregonCheckD(p.data)) discard(p, " while trying to sync on byte-count byte for OS Type 2A1D");
       else if (id16 != 0x2A1D) discard(p, " after seeing invalid ID for 84 byte packet");
       else consumeIf(run(PacketFamily::Oregon2A1D, p));
       return;
     case 88:
       if (id16 == 0x5A5D) {
         p.pressureOffset = 795;
-        if (checks::f(p)) consumeIf(run(PacketFamily::Oregon5A5D, p));
+        if (oregonCheckF(p.data)) consumeIf(run(PacketFamily::Oregon5A5D, p));
         else discard(p, " while trying to sync on byte-count byte for OS Type H5A5D");
       } else if (id16 == 0x3A0D) {
-        if (checks::c(p)) consumeIf(run(PacketFamily::Oregon3A0D, p));
+        if (oregonCheckC(p.data)) consumeIf(run(PacketFamily::Oregon3A0D, p));
         else discard(p, " while trying to sync on byte-count byte for OS Type 3A0D");
       } else {
         discard(p, " after invalid ID for 88 bit packet");
@@ -354,16 +344,22 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
     case 96:
       if (id16 != 0x5A6D) {
         discard(p, " after seeing invalid ID for 96 byte packet");
-      } else if (!checks::f(p)) {
+      } else if (!oregonCheckF(p.data)) {
         discard(p, " while trying to sync on byte-count byte for OS Type 5A6D");
       } else {
         p.pressureOffset = 856;
         consumeIf(run(PacketFamily::Oregon5A6D, p));
       }
       return;
+    case 66: notDecoded(p, "Visonic CodeSecure"), consume(L); return;
+    case 72: notDecoded(p, "OS UVN800"), consume(L); return;
+    case 92: notDecoded(p, "OS PCR800"), consume(L); return;
+    case 104:
+      if (p.id12() != 0xAEC || !run(PacketFamily::OregonClock104, p)) notDecoded(p, "OS 104 bit");
+      consume(L);
+      return;
     case 120:
-      if (checks::a(p)) {
-        p.rollingCode = static_cast<int>(p.byte(2));
+      if (oregonCheckA(p.data)) {
         consumeIf(run(PacketFamily::OregonUV120, p));
       }
       return;

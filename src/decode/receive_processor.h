@@ -5,9 +5,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 
+#include "decode/families/oregon_checks.h"
 #include "decode/family_decoder.h"
 #include "platform/event_loop.h"
 
@@ -19,16 +21,6 @@ namespace quillon::decode {
 
 // "A0, 20, DF" for the bytes A0 20 DF.
 std::string hexDump(std::string_view bytes);
-
-// Oregon Scientific checksum checks over the data bytes of a packet (byte 1 first).
-namespace checks {
-bool a(const Packet& p);
-bool b(const Packet& p);
-bool c(const Packet& p);
-bool d(const Packet& p);
-bool e(const Packet& p);
-bool f(const Packet& p);
-}  // namespace checks
 
 class ReceiveProcessor : private DecodeContext {
  public:
@@ -65,7 +57,6 @@ class ReceiveProcessor : private DecodeContext {
  private:
   std::string& packetDetail() override { return *detail_; }
   bool restartDebounce() override;
-  std::uint64_t receiveEvent() const override { return receiveEvent_; }
 
   bool mode48() const;
   unsigned char front(std::size_t k = 0) const { return static_cast<unsigned char>(buf_[head_ + k]); }
@@ -81,6 +72,7 @@ class ReceiveProcessor : private DecodeContext {
   // reported like an unknown packet and consumed.
   bool run(PacketFamily family, Packet& p);
   void discard(const Packet& p, const std::string& text);
+  void notDecoded(const Packet& p, const std::string& kind);
 
   core::NodeContext& ctx_;
   DecoderRegistry& decoders_;
@@ -96,7 +88,7 @@ class ReceiveProcessor : private DecodeContext {
   std::size_t suppressedRemarks_ = 0;
   bool awaitingModeAck_ = false;
   bool rxBusy_ = false;
-  std::uint64_t receiveEvent_ = 0;
+  std::set<std::string> loggedKinds_;  // kinds already logged as not decoded
   std::function<void(const std::string&)> echo_;
   std::function<void(const Packet&)> frame_;
 };

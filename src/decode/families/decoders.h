@@ -7,10 +7,12 @@
 // with " | "). A decoder checks its packet (length, complements, parity, checksums, decimal
 // digits) before it touches any record; a packet that fails leaves one remark and no other trace.
 #include <functional>
+#include <map>
 #include <string>
 #include <string_view>
 
 #include "core/node_context.h"
+#include "decode/families/oregon_checks.h"
 #include "devices/device_registry.h"
 #include "devices/device_timers.h"
 #include "devices/onoff_reporter.h"
@@ -31,10 +33,16 @@ struct DecodeEnv {
   std::function<bool()> restartDebounce;  // restarts the debounce timer; true when it was running
   std::string lastEventKey;               // key of the last accepted debounced event
   std::string lastX10Unit;                // unit of the last X10 on/off command (dim, bright)
-  // The last RFXCOM temperature decoded; the analogue (humidity/pressure) decoder compensates
-  // with it. Reset it to 0 at the start of each receive event to keep it per event.
+  // Degrees Celsius the humidity of an RFXCOM analogue sensor is compensated with until the
+  // sensor's own temperature probe has been heard.
   double rfxTemperature = 0;
+  // The last temperature of each RFXCOM sensor, by base address (rfxBaseAddress).
+  std::map<unsigned, double> rfxTemperatures = {};
 };
+
+// An RFXCOM sensor sends its temperature, analogue reading, supply voltage and status from four
+// addresses that differ in the low two bits of both address bytes; the base address has them clear.
+inline unsigned rfxBaseAddress(unsigned b1, unsigned b2) { return (b1 & 0xFC) << 8 | (b2 & 0xFC); }
 
 // ---- 32-bit and other non-Oregon families -------------------------------------------------
 
@@ -56,6 +64,8 @@ void decodeRfxPower48(DecodeEnv& env, std::string_view data, std::string& detail
 double rfxTemperature(DecodeEnv& env, std::string_view data, std::string& detail);
 void rfxSupplyVoltage(DecodeEnv& env, std::string_view data, std::string& detail);
 void rfxAnalog(DecodeEnv& env, std::string_view data, double temperatureC, std::string& detail);
+// n = 40: "SEN", the sensor number and the 1-wire family code it found. False for other packets.
+bool decodeRfxSensorInfo40(DecodeEnv& env, std::string_view data, std::string& detail);
 
 // ---- Oregon Scientific --------------------------------------------------------------------
 
@@ -80,16 +90,11 @@ enum class OregonType {
 };
 
 void decodeOregon(DecodeEnv& env, OregonType type, std::string_view data, std::string& detail);
+// n = 104, id ?AEC: the date and time a radio-controlled clock sends, noted in the description
+// line. False when its checksum or a digit is wrong.
+bool decodeOregonClock104(DecodeEnv& env, std::string_view data, std::string& detail);
 
-// Nibble sums and checksum checks over the data bytes. A packet too short for a check fails it.
-int nibbleSum7(std::string_view data);
-int nibbleSum8(std::string_view data);
-bool oregonCheckA(std::string_view data);
-bool oregonCheckB(std::string_view data);
-bool oregonCheckC(std::string_view data);
-bool oregonCheckD(std::string_view data);
-bool oregonCheckE(std::string_view data);
-bool oregonCheckF(std::string_view data);
+// The checksum checks are in oregon_checks.h.
 
 // ---- shared helpers (exported for tests) ----------------------------------------------------
 

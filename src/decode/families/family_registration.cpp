@@ -1,7 +1,6 @@
 // Registers the family decoders with the receive processor: one adapter per packet family, which
 // shares the processor's debounce state with the decoders and hands them the packet's data bytes
 // and the event's description line.
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -16,16 +15,9 @@ using Entry = std::function<bool(DecodeEnv&, std::string_view, std::string&)>;
 
 class FamilyAdapter final : public FamilyDecoder {
  public:
-  FamilyAdapter(DecodeEnv& env, Entry entry, bool perEventTemperature = false)
-      : env_(env), entry_(std::move(entry)), perEventTemperature_(perEventTemperature) {}
+  FamilyAdapter(DecodeEnv& env, Entry entry) : env_(env), entry_(std::move(entry)) {}
 
   bool decode(const Packet& packet, DecodeContext& ctx) override {
-    // An RFXCOM analogue sensor is compensated with a temperature of the same receive event only
-    // (0 degrees when that event had none).
-    if (perEventTemperature_ && ctx.receiveEvent() != event_) {
-      event_ = ctx.receiveEvent();
-      env_.rfxTemperature = 0;
-    }
     // The debounce key and timer belong to the processor; the decoders see them through env.
     std::swap(env_.lastEventKey, ctx.lastEventKey());
     env_.restartDebounce = [&ctx] { return ctx.restartDebounce(); };
@@ -43,8 +35,6 @@ class FamilyAdapter final : public FamilyDecoder {
  private:
   DecodeEnv& env_;
   Entry entry_;
-  bool perEventTemperature_;
-  std::uint64_t event_ = 0;
 };
 
 Entry always(void (*fn)(DecodeEnv&, std::string_view, std::string&)) {
@@ -85,9 +75,11 @@ void registerFamilyDecoders(DecoderRegistry& registry, DecoderEnv& env) {
       {PacketFamily::Oregon3A0D, oregon(OregonType::Wind3A0D)},
       {PacketFamily::Oregon5A6D, oregon(OregonType::Baro5A6D)},
       {PacketFamily::OregonUV120, oregon(OregonType::UV120)},
+      {PacketFamily::RfxSensorInfo40, decodeRfxSensorInfo40},
+      {PacketFamily::OregonClock104, decodeOregonClock104},
   };
   for (const auto& [family, entry] : table)
-    registry.add(family, std::make_shared<FamilyAdapter>(*env.services, entry, family == PacketFamily::X10Rf32));
+    registry.add(family, std::make_shared<FamilyAdapter>(*env.services, entry));
 }
 
 }  // namespace quillon::decode

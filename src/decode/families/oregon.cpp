@@ -1,5 +1,5 @@
-// Oregon Scientific sensors: checksum checks, the per-type decoder table and the members
-// (temperature, humidity, UV, wind, rain, barometer, scales, battery).
+// Oregon Scientific sensors: the per-type decoder table and the members (temperature, humidity,
+// UV, wind, rain, barometer, scales, battery).
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -12,46 +12,16 @@
 namespace quillon::decode {
 using namespace detail;
 
-// ---- checksums ------------------------------------------------------------------------------
-
 namespace {
-int nibbleSum(std::string_view d, std::size_t bytes) {
-  int s = 0;
-  for (std::size_t k = 1; k <= bytes && k <= d.size(); ++k) s += static_cast<int>(hi(byteAt(d, k)) + lo(byteAt(d, k)));
-  return s;
-}
 int b(std::string_view d, std::size_t k) { return static_cast<int>(byteAt(d, k)); }
 int h(std::string_view d, std::size_t k) { return static_cast<int>(hi(byteAt(d, k))); }
 int l(std::string_view d, std::size_t k) { return static_cast<int>(lo(byteAt(d, k))); }
-}  // namespace
 
-int nibbleSum7(std::string_view d) { return nibbleSum(d, 7); }
-int nibbleSum8(std::string_view d) { return nibbleSum(d, 8); }
-
-bool oregonCheckA(std::string_view d) {
-  return d.size() >= 8 && nibbleSum7(d) - h(d, 7) - 16 * l(d, 8) - 10 == 0;
-}
-bool oregonCheckB(std::string_view d) { return d.size() >= 9 && b(d, 9) == nibbleSum8(d) - 10; }
-bool oregonCheckC(std::string_view d) {
-  return d.size() >= 10 && nibbleSum8(d) + h(d, 9) + l(d, 9) - 10 == b(d, 10);
-}
-bool oregonCheckD(std::string_view d) {
-  return d.size() >= 10 && nibbleSum8(d) + l(d, 9) - 10 == h(d, 9) + 16 * l(d, 10);
-}
-bool oregonCheckE(std::string_view d) {
-  return d.size() >= 8 && nibbleSum(d, 6) - (h(d, 7) + 16 * l(d, 8)) == 10;
-}
-bool oregonCheckF(std::string_view d) {
-  return d.size() >= 11 && nibbleSum8(d) + h(d, 9) + l(d, 9) + h(d, 10) + l(d, 10) - 10 == b(d, 11);
-}
-
-// ---- members --------------------------------------------------------------------------------
-
-namespace {
+constexpr double kMphPerMs = 2.23694;  // 3600 s / 1609.344 m
 
 enum class Member { Temperature, Humidity, UV, WindDirection, WindGust, WindSpeed, Wind3, Rain, Baro,
                     BatteryStatus, BatteryLevel, Scale1, Scale2 };
-enum class Rc { Byte4, Byte2, Half4 };
+enum class Rc { Byte4, Half4 };
 
 struct Call {
   const char* name;  // used in the error log and the too-short remark
@@ -78,7 +48,7 @@ const std::vector<Row>& decoderTable() {
   static const std::vector<Row> rows = {
       {OregonType::Scale56, {{M::Scale1}}},
       {OregonType::CA48, {{M::Temperature}, {M::BatteryStatus}}},
-      {OregonType::UV64, {{M::UV, Rc::Byte2}, {M::BatteryStatus, Rc::Byte2}}},
+      {OregonType::UV64, {{M::UV}, {M::BatteryStatus}}},
       {OregonType::Scale64, {{M::Scale2}}},
       {OregonType::EA4C, {{M::Temperature}, {M::BatteryStatus}}},
       {OregonType::Wind1A89, {{M::WindDirection}, {M::WindGust}, {M::WindSpeed}, {M::BatteryStatus}}},
@@ -89,7 +59,7 @@ const std::vector<Row>& decoderTable() {
       {OregonType::Baro5A5D, {{M::Temperature}, {M::Humidity}, {M::Baro, Rc::Byte4, 795}, {M::BatteryStatus}}},
       {OregonType::Wind3A0D, {{M::Wind3}, {M::BatteryLevel}}},
       {OregonType::Baro5A6D, {{M::Temperature}, {M::Humidity}, {M::Baro, Rc::Byte4, 856}, {M::BatteryLevel}}},
-      {OregonType::UV120, {{M::UV, Rc::Byte2}, {M::BatteryStatus, Rc::Byte2}}},
+      {OregonType::UV120, {{M::UV}, {M::BatteryStatus}}},
   };
   return rows;
 }
@@ -143,7 +113,7 @@ struct Member_ {
     const std::string text = std::to_string(d1) + std::to_string(d2);
     report({code(), "", "UV", text, text + "&nbsp;", "OSUV"});
   }
-  double speedUnit(double ms) const { return metric ? ms * 3.6 : ms * 2.209356; }
+  double speedUnit(double ms) const { return metric ? ms * 3.6 : ms * kMphPerMs; }
   void windDirection() {
     const double deg = h(d, 5) * 22.5;
     const std::string w = windCompass(deg), text = whole(deg);
@@ -161,8 +131,9 @@ struct Member_ {
     const std::string text = whole(speedUnit(v));
     report({code("_W"), "", "WindSpeed", text, text, "OSWindSpeed"});
   }
+  // Direction in whole degrees, gust and average speed in tenths of m/s, all BCD.
   void wind3() {
-    if (h(d, 5) > 9 || h(d, 6) > 9 || l(d, 6) > 9) {
+    if (h(d, 6) > 9 || l(d, 6) > 9 || h(d, 5) > 9) {
       detail += " | Ignored because wind direction byte is not decimal";
       return;
     }
@@ -174,17 +145,15 @@ struct Member_ {
       detail += " | Ignored because avg wind speed byte is not decimal";
       return;
     }
-    const int dir = 100 * h(d, 5) + 10 * h(d, 6);
-    const int gust = 100 * l(d, 8) + 10 * h(d, 7) + l(d, 7);
-    const int avg = 100 * h(d, 9) + 10 * l(d, 9) + h(d, 8);
+    const int dir = 100 * h(d, 6) + 10 * l(d, 6) + h(d, 5);
+    const double gust = (100 * l(d, 8) + 10 * h(d, 7) + l(d, 7)) / 10.0;
+    const double avg = (100 * h(d, 9) + 10 * l(d, 9) + h(d, 8)) / 10.0;
     const std::string ds = std::to_string(dir), compass = compassText(dir);
     report({code("_D", "0"), "", "WindDirection", ds, compass + "&nbsp;(" + ds + "&nbsp;degrees)", "OSWindDirection"});
     report({code("_C", "0"), "", "WindCompass", compass, ds + "&nbsp;degrees&nbsp;(" + compass + ")", "OSWindDirection"});
-    const std::string speed = metric ? std::to_string(avg) : whole(avg * 0.447);
     const std::string unit = metric ? "kph" : "mph";
+    const std::string speed = whole(speedUnit(avg)), g = whole(speedUnit(gust));
     report({code("_W", "0"), "", "WindSpeed", speed, speed + "&nbsp;" + unit, "OSWindSpeed"});
-    // The gust is in metres per second: kph with Metric, else mph.
-    const std::string g = whole(metric ? gust * 3.6 : gust * 2.236936);
     report({code("_G", "0"), "", "WindGust", g, g + "&nbsp;" + unit, "OSWindGust"});
   }
   void rain() {
@@ -242,9 +211,14 @@ struct Member_ {
     const std::string text = util::formatNumber(roundHalfEven(metric ? kg : kg * 2.20462, 1));
     report({prefix + hex(h(d, 2)) + "_K", "", "Scale", text, text + (metric ? " kg" : " lb"), "OSScale"});
   }
+  // The check digits repeat the high half of byte 1 and the low half of byte 2.
   void scale1() {
-    if (h(d, 6) != h(d, 1) || l(d, 7) != l(d, 1)) {
+    if (h(d, 6) != h(d, 1) || l(d, 7) != l(d, 2)) {
       detail += " | OSScale ignored because checks digits do not match";
+      return;
+    }
+    if (h(d, 5) > 9 || l(d, 5) > 9 || h(d, 4) > 9) {
+      detail += " | OSScale ignored because weight digit not decimal";
       return;
     }
     scale("6C10_", 100 * (b(d, 6) & 1) + 10 * h(d, 5) + l(d, 5) + h(d, 4) / 10.0);
@@ -272,7 +246,6 @@ struct Member_ {
 
 unsigned rollingCode(std::string_view d, Rc rc) {
   switch (rc) {
-    case Rc::Byte2: return byteAt(d, 2);
     case Rc::Half4: return (byteAt(d, 4) / 2) & 7;
     case Rc::Byte4: break;
   }
@@ -286,7 +259,7 @@ void decodeOregon(DecodeEnv& env, OregonType type, std::string_view data, std::s
     if (row.type != type) continue;
     for (const Step& step : row.steps) {
       const Call& call = kCalls[static_cast<std::size_t>(step.member)];
-      const std::size_t need = std::max<std::size_t>(call.need, step.rc == Rc::Byte2 ? 3 : 4);
+      const std::size_t need = std::max<std::size_t>(call.need, 4);
       // A member that would read past the packet, or fails otherwise, logs its name and the
       // packet length; the other members of the row still run.
       const std::string failure =
@@ -304,6 +277,21 @@ void decodeOregon(DecodeEnv& env, OregonType type, std::string_view data, std::s
     }
     return;
   }
+}
+
+bool decodeOregonClock104(DecodeEnv& /*env*/, std::string_view d, std::string& detail) {
+  if (d.size() < 12 || !oregonCheckByteAfter(d, 11)) return false;
+  // BCD, low digit first: seconds from the high half of byte 5 on; the month is one binary nibble.
+  const int digits[] = {h(d, 5), l(d, 6), h(d, 6), l(d, 7), h(d, 7), l(d, 8), h(d, 8), l(d, 9), h(d, 10), l(d, 11)};
+  for (int v : digits)
+    if (v > 9) return false;
+  const int month = h(d, 9);
+  if (month < 1 || month > 12) return false;
+  auto two = [](int tens, int units) { return std::to_string(tens) + std::to_string(units); };
+  detail += " | " + hex(byteAt(d, 1)) + hex(byteAt(d, 2)) + "_" + channel(d) + hex(byteAt(d, 4)) + " clock 20" +
+            two(l(d, 11), h(d, 10)) + "-" + two(month / 10, month % 10) + "-" + two(l(d, 9), h(d, 8)) + " " +
+            two(l(d, 8), h(d, 7)) + ":" + two(l(d, 7), h(d, 6)) + ":" + two(l(d, 6), h(d, 5));
+  return true;
 }
 
 }  // namespace quillon::decode

@@ -1,6 +1,7 @@
 // RFXCOM sensors: temperature probes, supply voltage and analogue (humidity/pressure) inputs.
 #include <cmath>
 #include <limits>
+#include <optional>
 
 #include "decode/families/family_common.h"
 #include "util/text.h"
@@ -55,13 +56,21 @@ void rfxAnalog(DecodeEnv& env, std::string_view data, double temperatureC, std::
   const double a = measurement(data) / 100.0;
   const bool metric = env.ctx.settings.metric;
 
+  // The sensor measures its supply on the voltage address (low bits 10); until that has been
+  // heard, the record's own supply voltage (4.7 V unless set) is used.
+  const unsigned b1 = byteAt(data, 1), b2 = byteAt(data, 2);
+  std::optional<double> measured;
+  if (const devices::W800Device* v = env.registry.device(hex((b1 & 0xFC) | 2) + hex((b2 & 0xFC) | 2)))
+    measured = v->supplyVoltage();
   auto supply = [&](const std::string& c) -> double {
+    if (measured) return *measured;
     const devices::W800Device* d = env.registry.device(c);
     return d ? d->supplyVoltage() : 0.0;
   };
   if (env.registry.addW800Unit(code + "_H")) {
     const double vs = supply(code + "_H");
-    const double rh = vs > 0 ? (a / vs - 0.16) / 0.0062 / (1.0545 - temperatureC * 0.00216) : NAN;
+    // The humidity sensor's temperature correction: RH / (1.0546 - 0.00216 T).
+    const double rh = vs > 0 ? (a / vs - 0.16) / 0.0062 / (1.0546 - temperatureC * 0.00216) : NAN;
     if (!std::isfinite(rh)) {
       detail += " | RFXHumidity " + code + "_H ignored because supply voltage is not positive";
       env.ctx.logEvent("RFXCOM_AD, Buffer Length=" + std::to_string(data.size()));
@@ -82,6 +91,16 @@ void rfxAnalog(DecodeEnv& env, std::string_view data, double temperatureC, std::
     sensorReport(env, packet, detail,
                  {code + "_B", code, "Barometer", text, text + "&nbsp;" + (metric ? "hPa" : "inHg"), "RFXBaro"});
   }
+}
+
+bool decodeRfxSensorInfo40(DecodeEnv& env, std::string_view data, std::string& detail) {
+  if (data.size() < 5 || data.substr(0, 3) != "SEN") return false;
+  const unsigned family = byteAt(data, 5);
+  const char* chip = family == 0x26 ? " (DS2438)" : family == 0x28 ? " (DS18B20)" : "";
+  const std::string text = "RFXCOM Sensor " + std::to_string(byteAt(data, 4)) + " has 1-wire type " + hex(family) + chip;
+  detail += " | " + text;
+  env.ctx.logEvent(text);
+  return true;
 }
 
 }  // namespace quillon::decode

@@ -64,6 +64,51 @@ bool isRfxcomSensor(unsigned b1, unsigned b2, unsigned b3, unsigned b4) {
   return ((s ^ b4) & 0x0F) == 0x0F && ((b1 ^ b2) & 0xF0) == 0xF0;
 }
 
+// Status codes of an RFXCOM sensor (flag bit 4 of byte 4), as far as their meaning is known.
+const char* rfxcomStatusText(unsigned code) {
+  switch (code) {
+    case 0x02: return " (battery low)";
+    case 0x83: return " (1-wire device is not a DS18B20 or DS2438)";
+  }
+  return "";
+}
+
+// An RFXCOM sensor packet: status (flag bit 4, from any of the sensor's addresses), temperature,
+// analogue reading or supply voltage by the low two bits of byte 2. False when not recognised.
+bool decodeRfxcomSensor(DecodeEnv& env, std::string_view data, std::string& detail) {
+  const unsigned b1 = byteAt(data, 1), b2 = byteAt(data, 2), b3 = byteAt(data, 3), b4 = byteAt(data, 4);
+  const unsigned type = b2 & 3;
+  if (b4 & 0x10) {
+    env.ctx.logEvent("RFXCOM Sensor " + hex(b1) + hex(b2) + " Error Status " + hex(b3) + rfxcomStatusText(b3));
+    return true;
+  }
+  if (type == 3) {
+    detail += "Discared RFXCOM Sensor because address end with 11";
+    return false;
+  }
+  if (type == 0) {
+    const double t = rfxTemperature(env, data, detail);
+    if (!std::isnan(t)) env.rfxTemperatures[rfxBaseAddress(b1, b2)] = t;
+  } else if (type == 1) {
+    // Compensated with the last temperature of the same sensor's own probe.
+    const auto it = env.rfxTemperatures.find(rfxBaseAddress(b1, b2));
+    rfxAnalog(env, data, it != env.rfxTemperatures.end() ? it->second : env.rfxTemperature, detail);
+  } else {
+    rfxSupplyVoltage(env, data, detail);
+  }
+  return true;
+}
+
+// "RF", the sensor type digit and the firmware version (bit 7: slow transmit mode), which an RFXCOM
+// sensor sends once when it starts. False for any other packet.
+bool decodeRfxcomSensorStart(DecodeEnv& env, std::string_view data) {
+  const unsigned b3 = byteAt(data, 3), b4 = byteAt(data, 4);
+  if (byteAt(data, 1) != 'R' || byteAt(data, 2) != 'F' || b3 < '0' || b3 > '9') return false;
+  env.ctx.logEvent("RFXCOM Sensor started: type " + std::string(1, static_cast<char>(b3)) + ", version " +
+                   hex(b4 & 0x7F) + ", " + ((b4 & 0x80) ? "slow" : "fast") + " transmit mode");
+  return true;
+}
+
 void decodeX10(DecodeEnv& env, unsigned b1, unsigned b3, std::string& detail) {
   const std::string house = kHouse[b1 >> 4];
   const std::string unit = kUnit[((b1 & 0x04) | (b3 & 0x58)) / 4];
@@ -180,23 +225,8 @@ bool decode32Bit(DecodeEnv& env, std::string_view data, std::string& detail) {
   if (!requireBytes(data, 4, "32 bit packet", detail)) return false;
   const unsigned b1 = byteAt(data, 1), b2 = byteAt(data, 2), b3 = byteAt(data, 3), b4 = byteAt(data, 4);
   if ((b3 ^ b4) != 0xFF) {
-    if (!isRfxcomSensor(b1, b2, b3, b4)) return false;
-    const unsigned type = b2 & 3;
-    if (type == 3) {
-      detail += "Discared RFXCOM Sensor because address end with 11";
-      return false;
-    }
-    if (b4 & 0x10) {
-      env.ctx.logEvent("RFXCOM Sensor " + hex(b1) + hex(b2) + " Error Status " + hex(b3));
-    } else if (type == 0) {
-      const double t = rfxTemperature(env, data, detail);
-      if (!std::isnan(t)) env.rfxTemperature = t;
-    } else if (type == 1) {
-      rfxAnalog(env, data, env.rfxTemperature, detail);
-    } else {
-      rfxSupplyVoltage(env, data, detail);
-    }
-    return true;
+    if (isRfxcomSensor(b1, b2, b3, b4)) return decodeRfxcomSensor(env, data, detail);
+    return decodeRfxcomSensorStart(env, data);
   }
   if ((b1 ^ b2) == 0xFF) {
     if (b1 == 0xEE)
@@ -205,6 +235,10 @@ bool decode32Bit(DecodeEnv& env, std::string_view data, std::string& detail) {
       decodeX10(env, b1, b3, detail);
   } else if ((b1 ^ b2) == 0x0F) {
     decodeSecurity32(env, data, detail);
+  } else if (isRfxcomSensor(b1, b2, b3, b4) && lo(b1) == lo(b2)) {
+    // A sensor reading whose bytes 3 and 4 happen to be complements (with the sensor's address
+    // form: high nibbles complemented, low nibbles equal).
+    return decodeRfxcomSensor(env, data, detail);
   } else if (env.ctx.settings.acceptVisonic) {
     decodeVisonic(env, data, detail);
   }

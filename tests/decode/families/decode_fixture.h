@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "decode/families/decoders.h"
+#include "decode/receive_processor.h"
 #include "support/fake_platform.h"
 #include "util/text.h"
 #include "support/test_folder.h"
@@ -22,6 +23,13 @@ namespace fs = std::filesystem;
 inline std::string bytes(std::initializer_list<int> b) {
   std::string s;
   for (int v : b) s.push_back(static_cast<char>(v));
+  return s;
+}
+
+// "2C3EF5" -> the bytes 2C 3E F5 (packets as recorded from a receiver).
+inline std::string fromHex(const std::string& hex) {
+  std::string s;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2) s.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
   return s;
 }
 
@@ -46,7 +54,7 @@ class DecodeTest : public ::testing::Test {
                                                 [this] { return restartDebounce(); }, {}, {}, 0});
   }
   ~DecodeTest() override {
-    env.reset(), reporter.reset(), bsc.reset(), transport.reset(), timers.reset(), registry.reset(), ctx.reset();
+    rx.reset(), env.reset(), reporter.reset(), bsc.reset(), transport.reset(), timers.reset(), registry.reset(), ctx.reset();
     fs::remove_all(dir);
   }
 
@@ -56,6 +64,19 @@ class DecodeTest : public ::testing::Test {
     const bool running = debounceStart >= 0 && now - debounceStart < ctx->settings.debounceInterval;
     debounceStart = now;
     return running;
+  }
+
+  // One receive event through the framing in 48-bit mode (count byte first); the description line.
+  std::string receive(const std::string& hex) {
+    if (!rx) {
+      ctx->settings.mode = 1;
+      denv = std::make_unique<DecoderEnv>(DecoderEnv{*ctx, env.get()});
+      registerAllDecoders(decoders, *denv);
+      rx = std::make_unique<ReceiveProcessor>(*ctx, decoders);
+      rx->setEchoSink([this](const std::string& line) { echoed = line.substr(line.find(" |  ") + 4); });
+    }
+    rx->processCommData(fromHex(hex));
+    return echoed;
   }
 
   // A record in use (it has a location) with an xAP UID.
@@ -90,6 +111,10 @@ class DecodeTest : public ::testing::Test {
   std::unique_ptr<xap::BscEndpoint> bsc;
   std::unique_ptr<devices::OnOffReporter> reporter;
   std::unique_ptr<DecodeEnv> env;
+  DecoderRegistry decoders;
+  std::unique_ptr<DecoderEnv> denv;
+  std::unique_ptr<ReceiveProcessor> rx;
+  std::string echoed;
   std::vector<std::string> tags, logs;
   std::int64_t debounceStart = -1;
   std::string detail;

@@ -1,4 +1,5 @@
 // Oregon Scientific: checksum checks, each type row's members, units and rejections.
+#include <algorithm>
 #include <map>
 #include <vector>
 
@@ -16,12 +17,6 @@ int nib(const std::vector<int>& b, std::size_t from, std::size_t to) {  // bytes
 // Fills in the checksum of `check` (the nibbles the check reads are overwritten).
 std::string os(std::vector<int> b, char check) {
   switch (check) {
-    case 'A': {  // lo7 is chosen so that the sum is a multiple of 16, lo8 carries it
-      const int s6 = nib(b, 1, 6);
-      b[6] = (b[6] & 0xF0) | ((10 - s6) & 15);
-      b[7] = (b[7] & 0xF0) | ((s6 + (b[6] & 15) - 10) / 16);
-      break;
-    }
     case 'B': b[8] = nib(b, 1, 8) - 10; break;
     case 'C': b[9] = nib(b, 1, 8) + nib(b, 9, 9) - 10; break;
     case 'D': {
@@ -30,8 +25,9 @@ std::string os(std::vector<int> b, char check) {
       b[9] = (b[9] & 0xF0) | (s >> 4);
       break;
     }
-    case 'E': {
-      const int x = nib(b, 1, 6) - 10;
+    case 'A':
+    case 'E': {  // bytes 1-6 and the flag nibble (low half of byte 7); low digit first
+      const int x = nib(b, 1, 6) + (b[6] & 15) - 10;
       b[6] = ((x & 15) << 4) | (b[6] & 15);
       b[7] = (b[7] & 0xF0) | (x >> 4);
       break;
@@ -63,6 +59,9 @@ TEST(OregonChecks, EachCheckPassesOnItsChecksumAndFailsOnOneNibble) {
     EXPECT_FALSE(r.check(p.substr(0, r.len - 1)));  // short: fails, reads nothing past the end
   }
   EXPECT_TRUE(oregonCheckB(bytes({0x1A, 0x2D, 0x10, 0xE5, 0x02, 0x21, 0x50, 0x38, 0x39, 0x4B})));  // replay sample
+  // A and E take the flag nibble (low half of byte 7: the sign of a thermometer) into the sum.
+  EXPECT_FALSE(oregonCheckE(fromHex("EA4C309180126803")));
+  EXPECT_TRUE(oregonCheckE(fromHex("EA4C30918012E803")));
 }
 
 struct Row {
@@ -109,16 +108,19 @@ TEST_F(DecodeTest, OregonTable) {
        {{"5A6D_17A", "23.1"}, {"5A6D_17A_H", "83"}, {"5A6D_17A_B", "1013"}, {"5A6D_17A_F", "Partly Cloudy"}, {"5A6D_17A_L", "70"}}, ""},
       {"5A6D inHg", T::Baro5A6D, os({0x5A, 0x6D, 0x10, 0x7A, 0x13, 0x23, 0x30, 0x08, 157, 0x20, 0, 0}, 'F'), false,
        {{"5A6D_17A_B", "29.91"}, {"5A6D_17A_F", "Cloudy"}}, ""},
+      // Direction 252 degrees, gust 1.5 m/s, average 1.2 m/s (km/h, then mph).
       {"3A0D wind", T::Wind3A0D, os({0x3A, 0x0D, 0x10, 0x40, 0x21, 0x25, 0x15, 0x20, 0x01, 0, 0}, 'C'), true,
-       {{"3A0D_040_D", "220"}, {"3A0D_040_C", " SW "}, {"3A0D_040_W", "12"}, {"3A0D_040_G", "54"}, {"3A0D_140_L", "90"}}, ""},
-      {"3A0D wind mph", T::Wind3A0D, os({0x3A, 0x0D, 0x10, 0x40, 0x21, 0x25, 0x15, 0x20, 0x01, 0, 0}, 'C'), false,
-       {{"3A0D_040_W", "5"}, {"3A0D_040_G", "34"}}, ""},
+       {{"3A0D_040_D", "252"}, {"3A0D_040_C", " WSW "}, {"3A0D_040_W", "4"}, {"3A0D_040_G", "5"}, {"3A0D_140_L", "90"}}, ""},
+      {"3A0D wind mph", T::Wind3A0D, os({0x3A, 0x0D, 0x10, 0x40, 0x21, 0x25, 0x95, 0x20, 0x01, 0, 0}, 'C'), false,
+       {{"3A0D_040_W", "3"}, {"3A0D_040_G", "21"}}, ""},
+      {"1A89 wind mph", T::Wind1A89, os({0x1A, 0x89, 0x00, 0x1B, 0x60, 0x00, 0x34, 0x00, 40, 0}, 'C'), false,
+       {{"1A89_21B_G", "8"}, {"1A89_21B_W", "89"}}, ""},  // 40 m/s: 89.48 mph
       {"UV 64", T::UV64, os({0xEC, 0x70, 0x10, 0x22, 0x50, 0x00, 0x00, 0x00}, 'A'), true,
-       {{"EC70_170", "05"}, {"EC70_170_P", "0"}}, ""},
+       {{"EC70_122", "05"}, {"EC70_122_P", "0"}}, ""},
       {"UV 120", T::UV120, os({0xEC, 0x70, 0x10, 0x22, 0x14, 0x01, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0}, 'A'), true,
-       {{"EC70_170", "11"}, {"EC70_170_P", "1"}}, ""},
-      {"scale 56", T::Scale56, bytes({0x3A, 0x50, 0x00, 0x30, 0x75, 0x30, 0x0A}), true, {{"6C10_05_K", "75.3"}}, ""},
-      {"scale 56 check digits", T::Scale56, bytes({0x3A, 0x50, 0x00, 0x30, 0x75, 0x30, 0x0B}), true,
+       {{"EC70_122", "11"}, {"EC70_122_P", "1"}}, ""},
+      {"scale 56", T::Scale56, bytes({0x3A, 0x50, 0x00, 0x30, 0x75, 0x30, 0x00}), true, {{"6C10_05_K", "75.3"}}, ""},
+      {"scale 56 check digits", T::Scale56, bytes({0x3A, 0x50, 0x00, 0x30, 0x75, 0x30, 0x0A}), true,
        {{"6C10_05_K", "<none>"}}, " | OSScale ignored because checks digits do not match"},
       {"scale 64", T::Scale64, bytes({0x23, 0x40, 0xC0, 0x56, 0x07, 0, 0, 0}), true, {{"0003_04_K", "75"}}, ""},
   };
@@ -131,6 +133,70 @@ TEST_F(DecodeTest, OregonTable) {
     EXPECT_NE(detail.find(r.detailPart), std::string::npos) << detail;
   }
   EXPECT_TRUE(bodies().empty());  // no record was in use
+}
+
+// Packets recorded from real sensors, as the receiver delivers them (count byte first), with what
+// each device reported.
+TEST_F(DecodeTest, OregonRecordedSensors) {
+  struct Recorded {
+    const char* name;
+    const char* hex;
+    std::map<std::string, std::string> texts;  // record code -> Text ("<none>": not written)
+    std::string detailPart;
+  } rows[] = {
+      {"UV138 UV 4", "78EA7C10804870ADE4FBFFAFCE070188", {{"EA7C_180", "04"}, {"EA7C_180_P", "0"}}, ""},
+      {"UV138 UV 12", "78EA7C108028719DE4FBFFAFCE070188", {{"EA7C_180", "12"}}, ""},
+      {"UV138 UV 3", "78EA7C10803040FE43FDFFAFCE070108", {{"EA7C_180", "03"}}, ""},
+      {"UV138 bad checksum", "78EA7C10FFFF70ADE4FBFFAFCE070188", {{"EA7C_180", "<none>"}}, ""},
+      {"WTGR800 20.7 C 86 %", "50FAB8142F722060D85EDB", {{"FAB8_12F", "20.7"}, {"FAB8_12F_H", "86"}, {"FAB8_12F_L", "80"}}, ""},
+      {"WTGR800 low battery", "50FAB8142F792060D865DB", {{"FAB8_12F_L", "10"}}, ""},
+      {"WTGR800 wind 22.5 deg, 1.2 m/s, average 1", "581A99042F10C01200013980",
+       {{"1A99_22F_D", "22"}, {"1A99_22F_C", "NNE"}, {"1A99_22F_G", "4"}, {"1A99_22F_W", "4"}, {"1A99_22F_P", "0"}}, ""},
+      {"WGR918 241 deg, 3.4 m/s, average 3.2", "583A0D002D10243420033233",
+       {{"3A0D_02D_D", "241"}, {"3A0D_02D_C", " WSW "}, {"3A0D_02D_G", "12"}, {"3A0D_02D_W", "12"}, {"3A0D_22D_L", "100"}}, ""},
+      {"WGR918 87 bits", "573A0D002D10243420033233", {{"3A0D_02D_D", "<none>"}}, " | Discarding 57 while trying to sync"},
+      {"BWR102 92.9 kg", "38DC63D29392D013", {{"6C10_06_K", "92.9"}}, ""},
+      {"BWR102 check digit", "38DC63D29392E013", {{"6C10_06_K", "<none>"}}, " | OSScale ignored because checks digits do not match"},
+      {"BWR102 check digit 2", "38DC63D29392D012", {{"6C10_06_K", "<none>"}}, " | OSScale ignored because checks digits do not match"},
+      {"BWR102 weight digit", "38DC63D293D2D013", {{"6C10_06_K", "<none>"}}, " | OSScale ignored because weight digit not decimal"},
+      {"GR101 62.1 kg", "40D36C421406388406", {{"0003_06_K", "62.1"}}, ""},
+      {"GR101 invalid", "40D26C421406388406", {{"0003_06_K", "<none>"}}, ""},
+      {"BTHR918N", "605A6D00B110236046A3614E5C",
+       {{"5A6D_2B1", "23.1"}, {"5A6D_2B1_H", "66"}, {"5A6D_2B1_B", "1019"}, {"5A6D_2B1_F", "Partly Cloudy"}, {"5A6D_2B1_L", "100"}}, ""},
+      {"BTHR918 unknown forecast", "585A5D00C230216044CE0154",
+       {{"5A5D_2C2", "21.3"}, {"5A5D_2C2_H", "46"}, {"5A5D_2C2_B", "1001"}, {"5A5D_2C2_F", "<none>"}, {"5A5D_2C2_P", "0"}},
+       " | Forecast 01 not recogned"},
+      {"RGR918 rain", "542A1D00863000815540031B", {{"2A1D_286_E", "3"}, {"2A1D_286_R", "558"}, {"2A1D_286_F", "1"}}, ""},
+      {"RTGR328N", "50DACC134D312220644E32", {{"DACC_14D", "22.3"}, {"DACC_14D_H", "42"}, {"DACC_14D_P", "0"}}, ""},
+      {"RTGR328N -1.7 C", "50DACC134D710128645732", {{"DACC_14D", "-1.7"}, {"DACC_14D_H", "42"}}, ""},
+      {"RTGR328N low battery", "50DACC134D352220645232", {{"DACC_14D_P", "1"}}, ""},
+      {"RTGR328N bad checksum", "50DACC1FFFF12220644E32", {{"DACC_1FF", "<none>"}},
+       " | Discarding 50 while trying to sync on byte-count byte for OS Type ?ACC"},
+      {"THGR228N", "501A2D10A42115702536D0", {{"1A2D_1A4", "15.2"}, {"1A2D_1A4_H", "57"}, {"1A2D_1A4_P", "0"}}, ""},
+      {"THGR810", "50FA2814E6802450444D09", {{"FA28_1E6", "24.8"}, {"FA28_1E6_H", "45"}}, ""},
+      {"THR128", "500A4D100A902300002A00", {{"0A4D_105", "23.9"}, {"0A4D_105_P", "0"}}, ""},
+      {"THGR918", "501A3D10FB611350254355", {{"1A3D_1FB", "13.6"}, {"1A3D_1FB_H", "55"}, {"1A3D_1FB_L", "90"}}, ""},
+      {"test transmitter", "50FEFE0000000000000000", {}, " | Discarding 50 after seeing invalid ID for 80 byte packet"},
+      {"RTGR328N clock", "689AEC134D033311526072605F43", {}, " | 9AEC_14D clock 2007-06-05 21:13:30"},
+      {"RTGR328N clock bad checksum", "689AEC134D03FF11526072605F43", {}, " | OS 104 bit packet 9AEC134D03FF11526072605F43 not decoded"},
+      {"UVN800", "48DA7814560010073480", {}, " | OS UVN800 packet DA7814560010073480 not decoded"},
+      {"PCR800", "5C2A19043F300080220120230A", {}, " | OS PCR800 packet 2A19043F300080220120230A not decoded"},
+      {"Electrisave", "78EA00A642000000169BFF5F1DC05408", {{"EA00_1A6", "<none>"}}, ""},
+  };
+  ctx->settings.metric = true;
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.name);
+    registry->devices().clear();
+    platform.time().advance(3000);  // the receive time-out clears what a bad packet left
+    rx ? rx->onReceiveTimeout() : void();
+    const std::string line = receive(r.hex);
+    for (const auto& [code, value] : r.texts) EXPECT_EQ(text(code), value) << code;
+    EXPECT_NE(line.find(r.detailPart), std::string::npos) << line;
+  }
+  // A kind that is not decoded is logged once.
+  const std::string uvn800 = "OS UVN800 packet DA7814560010073480 not decoded";
+  receive("48DA7814560010073480");
+  EXPECT_EQ(std::count(logs.begin(), logs.end(), uvn800), 1);
 }
 
 TEST_F(DecodeTest, OregonReportsOnlyChangesAndDisplays) {

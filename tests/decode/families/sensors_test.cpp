@@ -39,7 +39,7 @@ TEST_F(DecodeTest, RfxTemperatureTable) {
     EXPECT_EQ(detail, std::string(" | 21D0 = ") + r.text);
     EXPECT_EQ(display("21D0"), devices::statusImageHtml(r.display, "Temperature", ""));
     EXPECT_EQ(bodies(), std::vector<std::string>{event("ON", display("21D0"), r.text)});
-    EXPECT_DOUBLE_EQ(env->rfxTemperature, r.eighths / 8.0);
+    EXPECT_DOUBLE_EQ(env->rfxTemperatures.at(rfxBaseAddress(0x21, 0xD0)), r.eighths / 8.0);
   }
   // The same reading again publishes nothing, but is noted and queues the tag.
   tags.clear();
@@ -162,25 +162,64 @@ TEST_F(DecodeTest, RfxPowerTable) {
     }
     EXPECT_TRUE(bodies().empty());
   }
+  // A recorded meter 00F0 counting 6; the same with a parity error; its identification packet
+  // (type nibble F, whose parity the ten-nibble rule does not cover); an all-zero packet.
+  ctx->settings.sensorCal = 1;
+  decodeRfxPower48(*env, fromHex("00F00006000A"), detail = "");
+  EXPECT_EQ(text("00F0"), "6");
+  for (const char* hex : {"00F00006000B", "00F0000600FB"}) {
+    decodeRfxPower48(*env, fromHex(hex), detail = "");
+    EXPECT_EQ(detail, "Discarded Power because parity invalid");
+  }
+  decodeRfxPower48(*env, fromHex("000000000000"), detail = "");
+  EXPECT_EQ(detail, "Discarded Power because upper nibble of address bytes not complemented");
 }
 
-// Through the framing: an analogue sensor is compensated with the temperature decoded in the
-// same receive event, and with 0 degrees in an event that had none.
-TEST_F(DecodeTest, RfxAnalogTakesTheTemperatureOfItsOwnReceiveEvent) {
-  ctx->settings.mode = 1;
+// A recorded RFXCOM sensor (base address 00F0) through the framing: each reading is its own
+// receive event. Its humidity is computed from the supply voltage it measured (02F2) and the
+// temperature of its own probe (00F0); readings whose bytes 3 and 4 are complements still count.
+TEST_F(DecodeTest, RfxcomRecordedSensor) {
   ctx->settings.metric = true;
-  DecoderRegistry decoders;
-  DecoderEnv denv{*ctx, env.get()};
-  registerAllDecoders(decoders, denv);
-  ReceiveProcessor rx(*ctx, decoders);
-  const std::string temperature = bytes({0x20, 0x21, 0xD0, 0x15, 0x81});  // 21.5 C
-  const std::string analog = bytes({0x20, 0x21, 0xD1, 0x1D, 0x6A});       // 2.35 V
-  rx.processCommData(temperature + analog);
-  EXPECT_EQ(text("21D0"), "21.5");
-  const std::string compensated = text("21D1_H");
-  rx.processCommData(analog);
-  EXPECT_NE(text("21D1_H"), compensated);
-  EXPECT_EQ(text("21D1_H"), "52");  // rh at 0 C
+  struct Recorded {
+    const char* hex;
+    std::string detail, h, b;  // description line; then 01F1_H and 01F1_B after the packet
+  } rows[] = {
+      {"2001F11AE5", "20, 01, F1, 1A, E5 | 01F1 = 45 | RFXHumidity 01F11AE5 Ignored because location not defined for sensor"
+                     " | 01F1 = 614 | RFXBaro 01F11AE5 Ignored because location not defined for sensor", "45", "614"},  // 2.15 V, 4.7 V supply assumed, 0 C
+      {"2002F23EA1", "20, 02, F2, 3E, A1", "45", "614"},                                         // supply 5.01 V
+      {"2000F007CD", "20, 00, F0, 07, CD | 00F0 = 7.8 | RFXTemperature 00F007CD Ignored because location not defined for sensor", "45", "614"},  // 7.75 C
+      {"2001F11AE5", "", "42", "582"},                                                       // 41.83 %
+      {"2000F0FFC6", "20, 00, F0, FF, C6 | 00F0 = -0.2 | RFXTemperature 00F0FFC6 Ignored because location not defined for sensor", "42", "582"},  // -0.25 C
+      {"2021D01581", "", "42", "582"},  // another sensor's temperature is not used
+      {"2001F11AE5", "", "41", "582"},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.hex);
+    const std::string line = receive(r.hex);
+    if (!r.detail.empty()) EXPECT_EQ(line, r.detail);
+    EXPECT_EQ(text("01F1_H") + " " + text("01F1_B"), r.h + " " + r.b);
+  }
+  EXPECT_FLOAT_EQ(registry->device("02F2")->supplyVoltage(), 5.01f);
+
+  // Status packets come from the address ending in binary 11; flag bit 4 of byte 4 marks them.
+  logs.clear();
+  EXPECT_EQ(receive("2003F30217"), "20, 03, F3, 02, 17");
+  receive("2003F3831E");
+  receive("2003F39917");
+  receive("205246330A");  // "RF", type 3, version 0A: the sensor started
+  receive("2052463289");
+  receive("2853454E0026");  // "SEN": the 1-wire chip of sensor 0
+  EXPECT_EQ(receive("2853454E0010"), "28, 53, 45, 4E, 00, 10 | RFXCOM Sensor 0 has 1-wire type 10");
+  EXPECT_EQ(logs, (std::vector<std::string>{
+                      "RFXCOM Sensor 03F3 Error Status 02 (battery low)",
+                      "RFXCOM Sensor 03F3 Error Status 83 (1-wire device is not a DS18B20 or DS2438)",
+                      "RFXCOM Sensor 03F3 Error Status 99", "RFXCOM Sensor started: type 3, version 0A, fast transmit mode",
+                      "RFXCOM Sensor started: type 2, version 09, slow transmit mode",
+                      "RFXCOM Sensor 0 has 1-wire type 26 (DS2438)", "RFXCOM Sensor 0 has 1-wire type 10"}));
+  // A reading from that address is no sensor type: discarded.
+  EXPECT_EQ(receive("2003F31AE1").find(
+                "20, 03, F3, 1A, E1Discared RFXCOM Sensor because address end with 11 | Discarding 03 because byte 3 & 4 are not complements"),
+            0u);
 }
 
 }  // namespace

@@ -1,4 +1,6 @@
 // 32-bit X10 RF, PC remote, X10 security (32- and 41-bit), the Visonic form and the door switch.
+#include <map>
+
 #include "decode_fixture.h"
 
 namespace quillon::decode::test {
@@ -35,6 +37,12 @@ TEST_F(DecodeTest, X10RfTable) {
       {x10('D', 1, false), 2000, " | D1=ON", "D1", 2},  // auto-off: ON reported...
       {x10('D', 1, true), 200, " | D1=OFF", "D1", 2},   // ... OFF not
       {x10('K', 5, false), 2000, " | K5=ON | Ignored because location not defined for sensor", "K5", 2},
+      // Recorded remotes: A11 on, off, bright, dim; A3 on.
+      {fromHex("649B08F7"), 2000, " | A11=ON | Ignored because location not defined for sensor", "A11", 2},
+      {fromHex("649B28D7"), 2000, " | A11=OFF | Ignored because location not defined for sensor", "A11", 3},
+      {fromHex("649B8877"), 2000, " | A11=BRIGHT | Ignored because location not defined for sensor", "A11", 5},
+      {fromHex("649B9867"), 2000, " | A11=DIM | Ignored because location not defined for sensor", "A11", 4},
+      {fromHex("609F08F7"), 2000, " | A3=ON", "A3", 2},
   };
   decode32Bit(*env, x10('A', 1, false, 0x98), detail);  // dim before any unit: no record "A"
   EXPECT_EQ(detail, " | X10 A DIM ignored because no unit heard yet");
@@ -48,6 +56,8 @@ TEST_F(DecodeTest, X10RfTable) {
   EXPECT_FALSE(decode32Bit(*env, bytes({0x60, 0x9F, 0x00, 0xFE}), detail = ""));  // not complements
   EXPECT_FALSE(decode32Bit(*env, bytes({0x60, 0x9F, 0x00}), detail = ""));
   EXPECT_TRUE(decode32Bit(*env, bytes({0x12, 0x34, 0x02, 0xFD}), detail = ""));  // Visonic off: silent
+  EXPECT_EQ(detail, "");
+  EXPECT_TRUE(decode32Bit(*env, fromHex("64FB9867"), detail = ""));  // recorded, not X10: silent
   EXPECT_EQ(detail, "");
 }
 
@@ -100,6 +110,29 @@ TEST_F(DecodeTest, SecurityTable) {
   }
   EXPECT_NE(registry->device("3C33B"), nullptr);  // 132 updates the "B" record and the sensor's own
   EXPECT_EQ(registry->device("3C34"), nullptr);
+
+  // Recorded sensors and remotes: a record is on while its sensor alerts (bit 7 of the command
+  // clear) and while its battery is low (bit 0).
+  struct Recorded {
+    const char* hex;
+    std::map<std::string, int> status;
+  } recorded[] = {
+      {"FEF1807FB700", {{"FEF1B", 3}, {"FEF1D", 3}}},  // normal, maximum delay
+      {"010E44BB", {{"010EF", 2}, {"010EB", 0}}},      // alert, tamper, minimum delay
+      {"010E45BA", {{"010EF", 2}, {"010EB", 2}}},      // the same with a low battery
+      {"C6C906F9EF80", {{"C6C9A", 2}}},                // keyfob: arm away
+      {"C6C98679EF80", {{"C6C9A", 3}}},                // disarm
+      {"C6C902FDEF80", {{"C6C9A", 2}}},                // arm away (maximum delay)
+      {"010E46B9", {{"010EL", 2}}},                    // lights on
+  };
+  for (const auto& r : recorded) {
+    SCOPED_TRACE(r.hex);
+    platform.time().advance(2000);
+    const std::string p = fromHex(r.hex);
+    EXPECT_TRUE(p.size() == 4 ? decode32Bit(*env, p, detail = "") : decodeSecurity41(*env, p, detail = ""));
+    for (const auto& [code, status] : r.status)
+      EXPECT_EQ(registry->device(code) ? registry->device(code)->deviceStatus() : 0, status) << code;
+  }
 }
 
 TEST_F(DecodeTest, VisonicAndDoorSwitch) {
@@ -122,7 +155,10 @@ TEST_F(DecodeTest, VisonicAndDoorSwitch) {
   } rows[] = {{bytes({0xA1, 0xB2, 0x03, 0x10, 0x00}), " | A1B2_003_S = 1", "ON"},
               {bytes({0xA1, 0xB2, 0x03, 0x1F, 0x00}), " | A1B2_003_S = 1 | DoorSwitch A1B2031F00 Not reported because no change", ""},
               {bytes({0xA1, 0xB2, 0x03, 0xEF, 0x00}), " | A1B2_003_S = 0", "OFF"},
-              {bytes({0x01, 0x02, 0x03, 0x10, 0x00}), " | 0102_003_S = 1 | DoorSwitch 0102031000 Ignored because location not defined for sensor", ""}};
+              {bytes({0x01, 0x02, 0x03, 0x10, 0x00}), " | 0102_003_S = 1 | DoorSwitch 0102031000 Ignored because location not defined for sensor", ""},
+              // Recorded HomeEasy remotes: off, and a group on (the command is bit 4 of byte 4).
+              {fromHex("C7E05DCA00"), " | C7E0_05D_S = 0 | DoorSwitch C7E05DCA00 Ignored because location not defined for sensor", ""},
+              {fromHex("020AA1B080"), " | 020A_0A1_S = 1 | DoorSwitch 020AA1B080 Ignored because location not defined for sensor", ""}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.detail);
     EXPECT_TRUE(decodeDoorSwitch34(*env, r.packet, detail = ""));
@@ -132,6 +168,28 @@ TEST_F(DecodeTest, VisonicAndDoorSwitch) {
   }
   EXPECT_EQ(tags, (std::vector<std::string>{"fob", "door", "door", "door"}));
   EXPECT_FALSE(decodeDoorSwitch34(*env, bytes({0x01, 0x02}), detail = ""));
+}
+
+// Recorded Visonic packets and the receiver's own bytes through the framing: whole frames that no
+// decoder reads are noted, not walked byte by byte.
+TEST_F(DecodeTest, FramedButNotDecoded) {
+  const struct {
+    const char *hex, *detail;
+  } rows[] = {
+      {"A4C5EC581430", "A4, C5, EC, 58, 14, 30 | Visonic PowerCode packet C5EC581430 not decoded"},
+      {"A4C5EC58E800", "A4, C5, EC, 58, E8, 00 | Visonic PowerCode packet C5EC58E800 not decoded"},
+      {"C23FF39B5C01BA680400", "C2, 3F, F3, 9B, 5C, 01, BA, 68, 04, 00 | Visonic CodeSecure packet 3FF39B5C01BA680400 not decoded"},
+      {"26C7E05DCA00", "26, C7, E0, 5D, CA, 00 | HomeEasy preset packet C7E05DCA00 not decoded"},
+      {"20609F08F7A4C5EC581440", "20, 60, 9F, 08, F7, A4, C5, EC, 58, 14, 40 | A3=ON | Ignored because location not defined for sensor"
+                                 " | Visonic PowerCode packet C5EC581440 not decoded"},
+      {"80", "80 | Discarding 80 while trying to sync on byte-count byte"},  // a second receiver's empty packet
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.hex);
+    platform.time().advance(2000);
+    EXPECT_EQ(receive(r.hex), r.detail);
+    EXPECT_EQ(rx->buffered(), 0u);
+  }
 }
 
 }  // namespace
