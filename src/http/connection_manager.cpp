@@ -28,10 +28,13 @@ void HttpServer::logError(const std::string& text, const std::string& descriptio
   if (ctx_.log.debugLog()) ctx_.log.logEvent(core::Logger::kDebugType, text, " " + description);
 }
 
+// Both keys are read unquoted: every double quote is removed.
 void HttpServer::reloadLogin() {
-  webLoginUser_ = ctx_.ini.getIniSetting(core::kSettingsSection, "LoginUsername", "", core::kSettingsFile);
-  webLoginPassword_ =
-      util::unscramblePassword(ctx_.ini.getIniSetting(core::kSettingsSection, "LoginPassword", "", core::kSettingsFile));
+  auto read = [this](const char* key) {
+    return util::removeChar(ctx_.ini.getIniSetting(core::kSettingsSection, key, "", core::kSettingsFile), '"');
+  };
+  webLoginUser_ = read("LoginUsername");
+  webLoginPassword_ = util::unscramblePassword(read("LoginPassword"));
 }
 
 void HttpServer::start() {

@@ -253,7 +253,7 @@ TEST_F(HttpServerTest, PathsThatWouldLeaveTheWebRootAreNotFound) {
 }
 
 TEST_F(HttpServerTest, LoginByOwnNetworkRememberedAddressOrCredentialsWithTheSavedRequestReplayed) {
-  settings("LoginUsername=admin\nLoginPassword=" + util::scramblePassword("pw") + "\n");
+  settings("LoginUsername=\"admin\"\nLoginPassword=\"" + util::scramblePassword("pw") + "\"\n");  // read unquoted
   server->start();
   const std::string good = "Authorization: Basic YWRtaW46cHc=\r\n";  // admin:pw
   const std::string wrongCase = "Authorization: Basic QWRtaW46cHc=\r\n";  // Admin:pw
