@@ -1,8 +1,11 @@
 #!/bin/sh
-# Installs the Debian packages Quillon needs to build, test and benchmark, when they are missing.
+# Installs the Debian packages Quillon needs to build, test and benchmark, when they are missing
+# (wrk and nginx serve the HTTP benchmark only: it starts its own nginx on 127.0.0.1, and the
+# service that Debian's nginx package starts on port 80 is turned off when this script installs it).
 set -e
 PACKAGES="cmake g++ make pkg-config git qt6-base-dev qt6-serialport-dev libgl-dev
-googletest libgtest-dev libgmock-dev libbenchmark-dev lua5.4 python3 xauth xvfb"
+googletest libgtest-dev libgmock-dev libbenchmark-dev lua5.4 python3 xauth xvfb curl
+wrk nginx"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
@@ -13,4 +16,7 @@ if [ -n "$missing" ]; then
   [ "$(id -u)" -ne 0 ] && SUDO="sudo"
   $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
+  case " $missing " in
+    *" nginx "*) [ -d /run/systemd/system ] && $SUDO systemctl disable --now nginx >/dev/null 2>&1 || true ;;
+  esac
 fi

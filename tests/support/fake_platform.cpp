@@ -48,6 +48,12 @@ void FakeUdpSocket::close() {
   boundAddress.clear();
 }
 
+FakeTcpConnection::FakeTcpConnection(FakePlatform* owner, std::string peerAddr, std::string localAddr)
+    : peer(std::move(peerAddr)), local(std::move(localAddr)), owner_(owner) {
+  owner_->tcpConnections.push_back(this);
+}
+FakeTcpConnection::~FakeTcpConnection() { forget(owner_->tcpConnections, this); }
+
 FakeTcpListener::~FakeTcpListener() { forget(owner_->tcpListeners, this); }
 bool FakeTcpListener::listen(std::uint16_t p) {
   ++listenCalls;

@@ -126,7 +126,8 @@ class FakeUdpSocket : public platform::UdpSocket {
 // An accepted connection: the test plays the client and the network.
 class FakeTcpConnection : public platform::TcpConnection {
  public:
-  FakeTcpConnection(std::string peerAddr, std::string localAddr) : peer(std::move(peerAddr)), local(std::move(localAddr)) {}
+  FakeTcpConnection(FakePlatform* owner, std::string peerAddr, std::string localAddr);
+  ~FakeTcpConnection() override;
   bool write(const std::string& bytes) override {
     if (state_ != State::Connected || failWrites) return false;
     written += bytes;
@@ -172,6 +173,7 @@ class FakeTcpConnection : public platform::TcpConnection {
   int closeCalls = 0;
   bool closedByServer = false;
   bool failWrites = false;
+  FakePlatform* owner_;
 
  private:
   State state_ = State::Connected;
@@ -198,7 +200,7 @@ class FakeTcpListener : public platform::TcpListener {
   // A client connects; returns the connection the code under test owns once it has accepted it
   // (a connection it leaves waiting stays alive here).
   FakeTcpConnection* connect(const std::string& peer = "127.0.0.1", const std::string& local = "127.0.0.1") {
-    auto conn = std::make_unique<FakeTcpConnection>(peer, local);
+    auto conn = std::make_unique<FakeTcpConnection>(owner_, peer, local);
     FakeTcpConnection* raw = conn.get();
     waiting_.push_back(std::move(conn));
     if (connectionRequestHandler_) connectionRequestHandler_();
@@ -251,6 +253,7 @@ class FakePlatform : public platform::Platform {
   std::vector<FakeTcpClient*> tcpClients;
   std::vector<FakeUdpSocket*> udpSockets;
   std::vector<FakeTcpListener*> tcpListeners;
+  std::vector<FakeTcpConnection*> tcpConnections;  // accepted or waiting, oldest first
   std::set<std::uint16_t> boundUdpPorts;
   // Address and port of every bound UDP socket; "0.0.0.0" conflicts with every address on its port.
   std::multiset<std::pair<std::string, std::uint16_t>> boundUdpEndpoints;
