@@ -540,13 +540,15 @@ Flow Interp::execFor(Stmt& s, Frame& f) {
     int64_t end = to.isEmpty() ? 0 : to.i32();
     int64_t st = stp.isEmpty() ? 0 : stp.i32();
     *var = typedInt(i, wantLong);
+    const bool stable = s.target->kind == EK::Ident && (s.target->bind == Bind::Local || s.target->bind == Bind::Global);
     for (;;) {
       if (st >= 0 ? i > end : i < end) break;
       Flow r = execBlock(s.body, f);
       if (r == Flow::ExitFor) break;
       if (r != Flow::Normal) return r;
       step();
-      Variant* v = lvalue(*s.target, f);
+      // A local's or global's address does not change while the loop runs.
+      Variant* v = stable ? var : lvalue(*s.target, f);
       if (v->type() == VT::Integer || v->type() == VT::Long) i = v->i32();
       else i = static_cast<int64_t>(toDouble(*v));
       i += st;

@@ -228,7 +228,7 @@ class Interp {
   size_t sp_ = 0;
 
   GlobalStore globals_;
-  std::vector<bool> globalConst_;
+  std::vector<uint8_t> globalConst_;  // bytes, not bits: read on every assignment
   std::unordered_map<std::string, NameEntry> names_;
   std::deque<ProcSlot> procSlots_;
   std::vector<std::shared_ptr<ClassDef>> classes_;

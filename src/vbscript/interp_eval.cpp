@@ -31,13 +31,15 @@ size_t flatIndex(const ArrayData* a, Args args) {
 
 void Interp::buildArgs(std::vector<ExprP>& exprs, Frame& f, ArgBuf& b, int extra) {
   int n = static_cast<int>(exprs.size());
-  Variant* tmp = b.tmp;
+  Variant* tmp;
   Variant** ptr = b.ptr;
   if (n + extra > ArgBuf::kInline) {
-    b.heapTmp.resize(static_cast<size_t>(n + extra));
-    b.heapPtr.resize(static_cast<size_t>(n + extra));
-    tmp = b.heapTmp.data();
-    ptr = b.heapPtr.data();
+    b.heapTmp.reset(new Variant[static_cast<size_t>(n + extra)]);
+    b.heapPtr.reset(new Variant*[static_cast<size_t>(n + extra)]);
+    tmp = b.heapTmp.get();
+    ptr = b.heapPtr.get();
+  } else {
+    tmp = b.useInline(n + extra);
   }
   for (int i = 0; i < n; ++i) {
     Expr& e = *exprs[static_cast<size_t>(i)];
@@ -106,6 +108,13 @@ Variant Interp::evalBinary(Expr& e, Frame& f) {
     if (r >= INT32_MIN && r <= INT32_MAX) return Variant::lng(static_cast<int32_t>(r));
     return Variant::dbl(static_cast<double>(r));
   }
+  // Doubles with Doubles or integers.
+  if ((a.type() == VT::Double || b.type() == VT::Double) && (a.type() == VT::Double || isIntTag(a.type())) &&
+      (b.type() == VT::Double || isIntTag(b.type())) && e.op <= Op::Mul) {
+    double x = a.type() == VT::Double ? a.f64() : a.i32(), y = b.type() == VT::Double ? b.f64() : b.i32();
+    double r = e.op == Op::Add ? x + y : e.op == Op::Sub ? x - y : x * y;
+    if (std::isfinite(r)) return Variant::dbl(r);
+  }
   if (e.op == Op::Concat && a.isString() && b.isString()) {
     std::string s;
     checkLength(a.s().size() + b.s().size());
@@ -124,6 +133,19 @@ Variant Interp::evalBinary(Expr& e, Frame& f) {
 // Long; the caller then evaluates the tree the general way, which is safe to repeat
 // because such a tree has no side effects.
 bool Interp::evalInt(Expr& e, Frame& f, int32_t& out, bool& isLong) {
+  // Leaves are read here directly; only operator children recurse.
+  auto operand = [&](Expr& c, int32_t& x, bool& l) {
+    const Variant* v;
+    if (c.kind == EK::Literal) v = &c.value;
+    else if (c.kind == EK::Ident && c.bind == Bind::Local) v = f.slots[c.slot];
+    else if (c.kind == EK::Ident && c.bind == Bind::Global) v = &globals_[static_cast<size_t>(c.slot)];
+    else return evalInt(c, f, x, l);
+    if (v->type() == VT::Integer) l = false;
+    else if (v->type() == VT::Long) l = true;
+    else return false;
+    x = v->i32();
+    return true;
+  };
   const Variant* v;
   switch (e.kind) {
     case EK::Literal: v = &e.value; break;
@@ -135,7 +157,7 @@ bool Interp::evalInt(Expr& e, Frame& f, int32_t& out, bool& isLong) {
     case EK::Binary: {
       int32_t x, y;
       bool lx, ly;
-      if (!evalInt(*e.a, f, x, lx) || !evalInt(*e.b, f, y, ly)) return false;
+      if (!operand(*e.a, x, lx) || !operand(*e.b, y, ly)) return false;
       int64_t r;
       switch (e.op) {
         case Op::Add: r = int64_t(x) + y; break;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <memory>
+#include <new>
 #include <vector>
 
 #include "interp.h"
@@ -44,10 +45,23 @@ struct Slots {
 // Evaluated call arguments; simple variables are passed by reference.
 struct ArgBuf {
   static constexpr int kInline = 6;
-  Variant tmp[kInline];
+  ArgBuf() {}
+  ArgBuf(const ArgBuf&) = delete;
+  ArgBuf& operator=(const ArgBuf&) = delete;
+  ~ArgBuf() {
+    for (int i = 0; i < built; ++i) inlineTmp()[i].~Variant();
+  }
+  // Only the values a call uses are constructed.
+  Variant* inlineTmp() { return reinterpret_cast<Variant*>(raw); }
+  Variant* useInline(int count) {
+    for (; built < count; ++built) new (&inlineTmp()[built]) Variant();
+    return inlineTmp();
+  }
+  alignas(Variant) unsigned char raw[kInline * sizeof(Variant)];
+  int built = 0;
   Variant* ptr[kInline];
-  std::vector<Variant> heapTmp;
-  std::vector<Variant*> heapPtr;
+  std::unique_ptr<Variant[]> heapTmp;
+  std::unique_ptr<Variant*[]> heapPtr;
   std::vector<Variant> keep;  // arrays whose elements are passed by reference
   Args args;
 };
