@@ -44,6 +44,8 @@ class TagStore : public xap::FilterTagStore {
   void record(const std::string& tag, xap::FilteredMessage message) override;
 
   DeviceClass* find(const std::string& tag);
+  // Adds a record under a new tag; false (nothing changed) when the tag is already there.
+  bool add(const std::string& tag, std::shared_ptr<DeviceClass> entry) { return tags_.insert(tag, std::move(entry)); }
   const util::OrderedDict<std::shared_ptr<DeviceClass>>& tags() const { return tags_; }
 
  private:

@@ -1,0 +1,423 @@
+#include "web/status_page.h"
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+#include "util/text.h"
+
+#ifndef QUILLON_WEB_VERSION
+#define QUILLON_WEB_VERSION "0.0.0"
+#endif
+
+namespace quillon::web {
+namespace {
+
+constexpr std::size_t kStatusChars = 255;
+
+// Case-insensitive text order, as the record set's sort compares text.
+int compareText(const std::string& a, const std::string& b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const int x = std::tolower(static_cast<unsigned char>(a[i])), y = std::tolower(static_cast<unsigned char>(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+template <typename T>
+int compareValue(const T& a, const T& b) {
+  return a < b ? -1 : (b < a ? 1 : 0);
+}
+
+using RowCompare = int (*)(const StatusRow&, const StatusRow&);
+
+struct SortField {
+  const char* name;
+  RowCompare compare;
+};
+
+const SortField kSortFields[] = {
+    {"UIDIndex", [](const StatusRow& a, const StatusRow& b) { return compareValue(a.uidIndex, b.uidIndex); }},
+    {"DC", [](const StatusRow& a, const StatusRow& b) { return compareText(a.dc, b.dc); }},
+    {"DCSort", [](const StatusRow& a, const StatusRow& b) { return compareText(a.dcSort, b.dcSort); }},
+    {"UID", [](const StatusRow& a, const StatusRow& b) { return compareText(a.uid, b.uid); }},
+    {"BSC", [](const StatusRow& a, const StatusRow& b) { return compareValue(a.bsc, b.bsc); }},
+    {"X10", [](const StatusRow& a, const StatusRow& b) { return compareValue(a.x10, b.x10); }},
+    {"Inv", [](const StatusRow& a, const StatusRow& b) { return compareValue(a.inv, b.inv); }},
+    {"Ev", [](const StatusRow& a, const StatusRow& b) { return compareValue(a.ev, b.ev); }},
+    {"Remove", [](const StatusRow& a, const StatusRow& b) { return compareValue(a.remove, b.remove); }},
+    {"Used", [](const StatusRow& a, const StatusRow& b) { return compareValue(a.used, b.used); }},
+    {"MAP", [](const StatusRow& a, const StatusRow& b) { return compareText(a.map, b.map); }},
+    {"OFF", [](const StatusRow& a, const StatusRow& b) { return compareValue(a.off, b.off); }},
+    {"Location", [](const StatusRow& a, const StatusRow& b) { return compareText(a.location, b.location); }},
+    {"Type", [](const StatusRow& a, const StatusRow& b) { return compareText(a.type, b.type); }},
+    {"Icon", [](const StatusRow& a, const StatusRow& b) { return compareText(a.icon, b.icon); }},
+    {"Tag", [](const StatusRow& a, const StatusRow& b) { return compareText(a.tag, b.tag); }},
+    {"Changed", [](const StatusRow& a, const StatusRow& b) { return compareValue(a.changed, b.changed); }},
+    {"Status", [](const StatusRow& a, const StatusRow& b) { return compareText(a.status, b.status); }},
+};
+
+// The first 255 characters of the state picture, cut back to a whole tag and with its table
+// closed, so a long fragment cannot swallow the rest of the row.
+std::string statusCell(const std::string& deviceString) {
+  if (deviceString.size() <= kStatusChars) return deviceString;
+  std::string out = deviceString.substr(0, kStatusChars);
+  const std::size_t open = out.rfind('<'), close = out.rfind('>');
+  if (open != std::string::npos && (close == std::string::npos || close < open)) out.resize(open);
+  if (util::ifind(out, "<table>") != std::string::npos && util::ifind(out, "</table>") == std::string::npos)
+    out += "</td></table>";
+  return out;
+}
+
+std::string checkbox(bool on, const std::string& name) {
+  return std::string("<input type='checkbox' ") + (on ? "checked" : "") + " name='" + name + "'>";
+}
+
+std::string textInput(int size, const std::string& name, const std::string& value) {
+  return "<input type='text' size='" + std::to_string(size) + "' name='" + name + "' value='" + htmlEscape(value) +
+         "'>";
+}
+
+std::string versionText() {
+  std::vector<std::string> parts = util::split(QUILLON_WEB_VERSION, ".");
+  while (parts.size() < 3) parts.push_back("0");
+  return parts[0] + "." + parts[1] + "." + parts[2];
+}
+
+}  // namespace
+
+std::string dcSortKey(const std::string& code) {
+  if (code.size() >= 4 || code.empty()) return code;
+  const std::string rest = code.substr(1);
+  return code.substr(0, 1) + (rest.size() < 2 ? "0" + rest : rest);
+}
+
+bool isX10Code(const std::string& code) {
+  if (code.size() < 2 || code.size() > 3) return false;
+  const char house = static_cast<char>(std::toupper(static_cast<unsigned char>(code[0])));
+  const double unit = util::leadingNumber(code.substr(1));
+  return house >= 'A' && house <= 'P' && unit >= 1 && unit <= 16;
+}
+
+std::string checked(bool flag) { return flag ? " checked " : " "; }
+
+void sortRows(std::vector<StatusRow>& rows, const std::string& sortText) {
+  const std::vector<std::string> words = util::split(util::trim(sortText), " ");
+  if (words.empty()) return;
+  RowCompare compare = nullptr;
+  for (const SortField& f : kSortFields)
+    if (util::iequals(words[0], f.name)) compare = f.compare;
+  if (!compare) return;
+  const bool descending = words.size() > 1 && util::iequals(words.back(), "DESC");
+  std::stable_sort(rows.begin(), rows.end(), [&](const StatusRow& a, const StatusRow& b) {
+    const int c = compare(a, b);
+    return descending ? c > 0 : c < 0;
+  });
+}
+
+StatusPage::StatusPage(core::NodeContext& ctx, devices::DeviceRegistry& registry, script::TagStore* tags,
+                       WebServices services)
+    : ctx_(ctx), registry_(registry), tags_(tags), services_(std::move(services)), framework_(ctx) {}
+
+std::string StatusPage::setting(const char* key, const char* def) {
+  return util::removeChar(ctx_.ini.getIniSetting(core::kSettingsSection, key, def, core::kSettingsFile), '"');
+}
+
+void StatusPage::saveSetting(const char* key, const std::string& value) {
+  ctx_.ini.saveIniSetting(core::kSettingsSection, key, value, core::kSettingsFile);
+}
+
+std::string StatusPage::form(const char* key) const { return request_ ? request_->form(key) : std::string(); }
+std::string StatusPage::formN(const char* key, int n) const {
+  return request_ ? request_->form(key + std::to_string(n)) : std::string();
+}
+
+std::string StatusPage::statusPage(http::Request& request, http::Response*) {
+  try {
+    request_ = &request;
+    framework_.xStartMiscFunctionsAsp();
+    framework_.xSecurityCheck(request);
+    framework_.xStartHeaderAsp(request);
+    std::string page = statusAsp();
+    request_ = nullptr;
+    return page;
+  } catch (const std::exception& e) {
+    request_ = nullptr;
+    ctx_.log.logError("Quillon", "StatusPage: ", e.what());
+    return "";
+  }
+}
+
+std::string StatusPage::statusAsp() {
+  try {
+    if (!form("clientinput").empty() && !clientRequest()) return "";
+    today_ = ctx_.now().dateOnly();
+    yesterday_ = util::DateTime::fromDaysSinceEpoch(today_.daysSinceEpoch() - 1);
+    return formatScreen();
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "Status_ASP: ", e.what());
+    return "";
+  }
+}
+
+std::string StatusPage::formatChanged(const util::DateTime& d) const {
+  if (d.toSerial() == 0 || d == util::DateTime{2000, 1, 1}) return "";
+  if (d >= yesterday_) {
+    const int h12 = d.hour % 12 == 0 ? 12 : d.hour % 12;
+    auto two = [](int v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+    return std::string(d >= today_ ? "Today " : "Yesterday ") + std::to_string(h12) + ":" + two(d.minute) + ":" +
+           two(d.second) + (d.hour < 12 ? " AM" : " PM");
+  }
+  return util::formatGeneral(d);
+}
+
+std::string StatusPage::formatScreen() {
+  util::FastString page;
+  const core::Settings& s = ctx_.settings;
+  auto step = [&](auto&& body) {
+    try {
+      body();
+    } catch (const std::exception& e) {
+      ctx_.log.logError("Quillon", "Status FormatScreen ", e.what());
+    }
+  };
+  step([&] {
+    page.add("<html><head><script LANGUAGE='JavaScript'>\r\n"
+             "var myPopup = {startHelp: function(key) {}, clearHelp: function() {}};\r\n"
+             "function ClearSubmit(button) { var f = document.forms['control']; f.clientvalue.value = button.value; "
+             "f.clientinput.value = button.name; f.submit(); }\r\n"
+             "function HiddenSubmit(button) { var f = window.frames['hiddenframe'].document.forms['hiddenform']; "
+             "f.clientvalue.value = button.value; f.clientinput.value = button.name; f.submit(); }\r\n"
+             "function CheckPort(text, button) { if (text.value == '') { alert('Comm port must be defined before "
+             "sending commands'); } else { var f = document.forms['control']; f.clientinput.value = button.name; "
+             "f.submit(); } }\r\n"
+             "</script>");
+  });
+  step([&] {
+    const std::string title = "RF Status&nbsp;&nbsp;<small><font size='1'></b> V" + versionText() + "</font></small>";
+    page.add(framework_.customHeader({title, "", s.background, "x", s.styleSheet}));
+    page.add("\r\n<div><center><small>");
+  });
+  step([&] {
+    page.add("<form name='control' method='post'>"
+             "<input type='hidden' name='clientinput' value='yes'><input type='hidden' name='clientvalue' value='yes'>"
+             "<input type='submit' name='UpdateButton' value='Save Changes'>"
+             "<input type='submit' name='Refresh' value='Refresh'>");
+    auto box = [&](const char* name, bool on, const char* label) {
+      return cell(std::string("<input type='checkbox' name ='") + name + "' value='1'" + checked(on) + ">&nbsp;" +
+                      label,
+                  "", "", "TABLEROWEVEN");
+    };
+    page.add("<table><tr>")
+        .add(cell("Browser Content Display Control", "", "2", "TABLEHEADER"))
+        .add("</tr><tr>")
+        .add(box("ShowSetup", s.showSetup, "Setup"))
+        .add(box("ShowReceiveMessages", s.showReceiveMessages, "Receive xAP Messages"))
+        .add("</tr><tr>")
+        .add(box("ShowOnlyUsed", s.showOnlyUsed, "Only Used"))
+        .add(box("ShowReceiveDetail", s.showReceiveDetail, "Receive xAP Detail"))
+        .add("</tr><tr>")
+        .add(box("HideRemoved", s.hideRemoved, "Hide Removed"))
+        .add(cell("&nbsp;", "", "", "TABLEROWEVEN"))
+        .add("</tr></table>");
+  });
+  step([&] { addDeviceTable(page); });
+  step([&] {
+    if (s.showSetup) {
+      addSetup(page);
+      addLogin(page);
+    }
+    if (s.showReceiveMessages) addFilter(page);
+  });
+  step([&] {
+    page.add("</form>");
+    addScriptButton(page);
+    page.add("<IFRAME frameborder=0 scrolling='no' name='hiddenframe' cols='0' rows='0' width='0' height='0' "
+             "size='0'><form name='hiddenform' method = 'post'><input type='hidden' name='clientinput' value='x'>"
+             "<input type='hidden' name='clientvalue' value='y'></form></IFRAME>");
+    page.add("</small></center></div></body></html>");
+  });
+  setupShown_ = s.showSetup;
+  messagesShown_ = s.showReceiveMessages;
+  return page.take();
+}
+
+void StatusPage::addDeviceTable(util::FastString& page) {
+  static const char* const kButtons[][2] = {{"R", "R"},         {"Status", "Status"}, {"ID", "ID"},
+                                            {"UID", "UID"},     {"Inv", "Inv"},       {"BSC", "BSC"},
+                                            {"X10", "X10"},     {"Map", "Send"},      {"Off", "OFF"},
+                                            {"Location", "Location"}, {"Type", "Type"}, {"Icon", "Icon"},
+                                            {"Tag", "Tag"},     {"Ev", "Ev"},         {"Changed", "Changed"}};
+  page.add("<br><table  border='5' frame='box'><tr>");
+  for (const auto& b : kButtons)
+    page.add(cell(std::string("<input type='submit' name='") + b[0] + "' value='" + b[1] + "'>", "Center", "1",
+                  "TABLEHEADER"));
+  page.add("</tr><tr>");
+
+  const core::Settings& s = ctx_.settings;
+  std::vector<StatusRow> rows;
+  rows.reserve(registry_.devices().size());
+  int index = 0;
+  for (const auto& [code, d] : registry_.devices()) {
+    const int n = index++;
+    if (!d || (d->remove() && s.hideRemoved)) continue;
+    StatusRow r;
+    r.uidIndex = n;
+    r.dc = d->dc();
+    r.dcSort = dcSortKey(d->dc());
+    r.uid = d->uid();
+    r.bsc = d->bsc();
+    r.x10 = d->x10();
+    r.inv = d->invert();
+    r.ev = d->eventNotification();
+    r.remove = d->remove();
+    r.used = d->inUse();
+    r.map = d->map();
+    r.off = d->offTime();
+    r.location = d->location();
+    r.type = d->deviceType();
+    r.icon = d->icon();
+    r.tag = d->tag();
+    r.changed = d->deviceLastChange();
+    r.status = statusCell(d->deviceString());
+    rows.push_back(std::move(r));
+  }
+  if (!rows.empty()) {
+    const std::string key = setting("StatusSortKey", "DCSort");
+    sortRows(rows, key + " " + setting("StatusSortDirection"));
+  }
+  drawnRows_.clear();
+  bool even = true;
+  std::string line;
+  for (StatusRow& r : rows) {
+    if (!r.used && s.showOnlyUsed) continue;
+    const std::string cls = even ? "TABLEROWEVEN" : "TABLEROWODD";
+    even = !even;
+    const std::string n = std::to_string(r.uidIndex);
+    const bool x10 = isX10Code(r.dc);
+    line.clear();
+    line += cell(checkbox(r.remove, "Remove" + n), "Left", "1", cls);
+    line += cell(r.status, "Left", "1", cls);
+    line += cell(htmlEscape(util::upper(r.dc)), "Left", "1", cls);
+    line += cell(htmlEscape(r.uid), "Left", "1", cls);
+    line += cell(r.dc == "EE11" ? std::string("&nbsp;") : checkbox(r.inv, "Inv" + n), "Left", "1", cls);
+    line += cell(x10 ? checkbox(r.bsc, "BSC" + n) : std::string("&nbsp;"), "Left", "1", cls);
+    line += cell(x10 ? checkbox(r.x10, "X10" + n) : std::string("&nbsp;"), "Left", "1", cls);
+    line += cell(textInput(3, "Map" + n, r.map), "Left", "1", cls);
+    line += cell(textInput(3, "Off" + n, std::to_string(r.off)), "Left", "1", cls);
+    line += cell(textInput(15, "Location" + n, r.location), "Left", "1", cls);
+    line += cell(textInput(10, "Type" + n, r.type), "Left", "1", cls);
+    line += cell(textInput(10, "Icon" + n, r.icon), "Left", "1", cls);
+    line += cell(textInput(15, "Tag" + n, r.tag), "Left", "1", "tablecellmisc");
+    line += cell(checkbox(r.ev, "Ev" + n), "Left", "1", cls);
+    line += cell(formatChanged(r.changed), "Left", "1", cls);
+    line += "</tr><tr>";
+    page.add(line);
+    drawnRows_.push_back(std::move(r));
+  }
+  page.add("</tr></table>");
+}
+
+bool StatusPage::clientRequest() {
+  try {
+    if (form("UpdateButton").empty()) {
+      if (!form("script").empty()) {
+        if (services_.initScriptControl) services_.initScriptControl();
+        return false;
+      }
+      if (!form("query").empty()) {
+        if (services_.bscQuery) services_.bscQuery(">:>");
+        return true;
+      }
+      std::string key;
+      if (!form("ID").empty()) {
+        key = "DCSort";
+      } else {
+        for (const char* f : {"Status", "ID", "Inv", "BSC", "R", "Icon", "UID", "Tag", "Type", "X10", "Map", "Off",
+                              "Ev", "Location", "Used", "Changed"})
+          key += form(f);
+        if (key == "R") key = "Remove";
+      }
+      if (!key.empty()) {
+        std::string direction = setting("StatusSortDirection");
+        if (key != lastSortKey_) {
+          lastSortKey_ = key;
+          direction.clear();
+        } else {
+          direction = direction.empty() ? "DESC" : "";
+        }
+        saveSetting("StatusSortKey", "\"" + key + "\"");
+        saveSetting("StatusSortDirection", "\"" + direction + "\"");
+        ctx_.ini.flushIniCache();
+      }
+      return true;
+    }
+    saveDisplayOptions();
+    saveSetting("ShowInputLinks", "False");
+    saveSetting("ShowEPROM", "False");
+    // A section's settings are saved only when it was on the page and its fields came with the
+    // post: a post without them (another tab, a hand-made request) must not blank them.
+    if (setupShown_ && request_->formCol().contains("ServerPort")) saveSetupAndLogin();
+    saveDevices();
+    if (messagesShown_ && request_->formCol().contains("Source0")) saveFilterSettigs();
+    registry_.buildTagDictionary();
+    if (!ctx_.ini.flushIniCache()) ctx_.logEvent("Status ClientRequest: the settings file could not be written");
+    return true;
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "Status ClientRequest ", e.what());
+    return true;
+  }
+}
+
+void StatusPage::saveDisplayOptions() {
+  core::Settings& s = ctx_.settings;
+  auto option = [&](const char* key, bool& value) {
+    value = !form(key).empty();
+    saveSetting(key, value ? "True" : "False");
+  };
+  option("ShowSetup", s.showSetup);
+  option("ShowReceiveMessages", s.showReceiveMessages);
+  option("ShowOnlyUsed", s.showOnlyUsed);
+  option("ShowReceiveDetail", s.showReceiveDetail);
+  option("HideRemoved", s.hideRemoved);
+}
+
+void StatusPage::saveDevices() {
+  // "~" separates the fields of a stored record, so typed text never carries one.
+  auto field = [&](const char* key, int n) { return util::replaceAll(formN(key, n), "~", "-"); };
+  for (const StatusRow& row : drawnRows_) {
+    const int n = row.uidIndex;
+    devices::DevicePtr d = registry_.devicePtr(row.dc);
+    // Text inputs are always posted: a row without them was not on the page that was posted.
+    if (!d || !request_->formCol().contains("Location" + std::to_string(n))) continue;
+    d->setInvert(!formN("Inv", n).empty());
+    d->setTag(util::replaceAll(field("Tag", n), " ", "_"));
+    d->setRemove(!formN("Remove", n).empty());
+    d->setEventNotification(!formN("Ev", n).empty());
+    const std::string location = field("Location", n);
+    d->setInUse(!location.empty());
+    d->setLocation(location);
+    d->setBsc(!formN("bsc", n).empty() || d->dc().size() >= 4);
+    d->setX10(!formN("x10", n).empty());
+    d->setMap(field("Map", n));
+    d->setIcon(field("Icon", n));
+    const std::string type = field("Type", n);
+    d->setDeviceType(type.empty() ? "Switch" : type);
+    const std::string off = formN("Off", n);
+    if (util::isNumeric(off) && d->timerIndex() < 1) registry_.allocateOffTimer(d);
+    const double seconds = util::isNumeric(off) ? std::nearbyint(util::leadingNumber(off)) : 0;
+    d->setOffTime(static_cast<std::int16_t>(std::clamp(seconds, 0.0, 32767.0)));
+    d->setUid(d->bsc() ? devices::DeviceRegistry::deviceUidSuffix(d->dc()) : "");
+    if (tags_ && !d->tag().empty() && !tags_->hasTag(d->tag())) {
+      auto entry = std::make_shared<script::DeviceClass>();
+      entry->tag = d->tag();
+      entry->lastChange = d->deviceLastChange();
+      tags_->add(d->tag(), std::move(entry));
+    }
+    // Written now, not only at shutdown, so an edit survives a crash.
+    ctx_.ini.saveIniSetting(devices::kUnitsSection, d->dc(), d->properties(), core::kSettingsFile);
+  }
+}
+
+}  // namespace quillon::web

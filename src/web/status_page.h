@@ -1,0 +1,103 @@
+#pragma once
+// The status page: every known device with its state picture and its editable options, the
+// display options, sorting, and (on request) the setup, login and receive-filter sections. The
+// page posts its own form back; ClientRequest applies the post before the page is drawn again.
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/node_context.h"
+#include "core/settings.h"
+#include "devices/device_registry.h"
+#include "http/request.h"
+#include "http/response.h"
+#include "script/tag_store.h"
+#include "util/date_time.h"
+#include "util/fast_string.h"
+#include "web/page_helpers.h"
+
+namespace quillon::web {
+
+// What the page asks of the rest of the node.
+struct WebServices {
+  std::function<void()> initScriptControl;                      // the "Read Script" button
+  std::function<void(const std::string&)> bscQuery;             // the "BSC Query" button
+  std::function<void()> reopenLinks;                            // receiver and transmitter settings changed
+  std::function<void(const core::PeriodicSchedule&)> armPeriodic;
+  std::function<void(const std::string& uid)> uidChanged;       // the node's xAP UID
+};
+
+// One listed device, built from its record before sorting.
+struct StatusRow {
+  int uidIndex = 0;
+  std::string dc, dcSort, uid;
+  bool bsc = false, x10 = false, inv = false, ev = false, remove = false, used = false;
+  std::string map;
+  int off = 0;
+  std::string location, type, icon, tag;
+  util::DateTime changed;
+  std::string status;
+};
+
+// The sort key of a device code: A2 -> A02, so that it sorts before A10.
+std::string dcSortKey(const std::string& code);
+// A house code A-P followed by a unit 1-16.
+bool isX10Code(const std::string& code);
+std::string checked(bool flag);
+// Sorts rows by "Field" or "Field DESC"; a key that names no field leaves the order as it is.
+void sortRows(std::vector<StatusRow>& rows, const std::string& sortText);
+
+class StatusPage {
+ public:
+  StatusPage(core::NodeContext& ctx, devices::DeviceRegistry& registry, script::TagStore* tags, WebServices services);
+
+  // Entry from the HTTP server for every path beginning "/stat".
+  std::string statusPage(http::Request& request, http::Response* response);
+  std::string statusAsp();
+
+  // "Today 3:05:09 PM", "Yesterday ...", the general date, or "" for a change that never happened.
+  std::string formatChanged(const util::DateTime& d) const;
+
+  const std::string& lastSortKey() const { return lastSortKey_; }
+  bool setupShown() const { return setupShown_; }
+  bool messagesShown() const { return messagesShown_; }
+  const std::vector<StatusRow>& drawnRows() const { return drawnRows_; }
+  PageFramework& framework() { return framework_; }
+
+ private:
+  std::string formatScreen();
+  bool clientRequest();
+  std::string form(const char* key) const;
+  std::string formN(const char* key, int n) const;
+  void saveDisplayOptions();
+  void saveDevices();
+  void addDeviceTable(util::FastString& page);
+  std::string cell(std::string_view content, std::string_view align, std::string_view colspan,
+                   std::string_view cls) const {
+    return framework_.formatCell(content, align, colspan, cls);
+  }
+  std::string setting(const char* key, const char* def = "");
+  void saveSetting(const char* key, const std::string& value);
+
+  // Setup, login, filter and command-button sections.
+  void addSetup(util::FastString& page);
+  void addLogin(util::FastString& page);
+  void addFilter(util::FastString& page);
+  void addScriptButton(util::FastString& page);
+  void saveSetupAndLogin();
+  void saveFilterSettigs();
+
+  core::NodeContext& ctx_;
+  devices::DeviceRegistry& registry_;
+  script::TagStore* tags_;
+  WebServices services_;
+  PageFramework framework_;
+  http::Request* request_ = nullptr;
+  std::string lastSortKey_;
+  bool setupShown_ = false, messagesShown_ = false;
+  util::DateTime today_, yesterday_;
+  std::vector<StatusRow> drawnRows_;  // the rows of the last drawn page, in page order
+};
+
+}  // namespace quillon::web

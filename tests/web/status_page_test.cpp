@@ -1,0 +1,211 @@
+#include <gtest/gtest.h>
+
+#include "util/password_scramble.h"
+#include "web_fixture.h"
+
+using namespace quillon;
+
+namespace {
+
+class StatusPageTest : public test::WebFixture {
+ protected:
+  // The ID column of each drawn row, in page order.
+  std::string order() {
+    std::string out;
+    for (const web::StatusRow& r : page->drawnRows()) out += (out.empty() ? "" : " ") + r.dc;
+    return out;
+  }
+  static bool has(const std::string& page, const std::string& text) { return page.find(text) != std::string::npos; }
+};
+
+TEST_F(StatusPageTest, RowOfASeededDeviceAndPageFrame) {
+  devices::W800Device& d = add("B3", "Hall", "Motion");
+  d.setDeviceString("<b>ON</b>");
+  d.setDeviceLastChange(util::DateTime{2026, 12, 6, 15, 5, 9});
+  const std::string html = get();
+  EXPECT_TRUE(html.starts_with("<html><head><script LANGUAGE='JavaScript'>"));
+  EXPECT_TRUE(has(html, "<title>Quillon - RF Status V"));
+  EXPECT_TRUE(has(html,
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='Remove0'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><b>ON</b></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" >B3</td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='Inv0'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='BSC0'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='X100'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='3' name='Map0' value=''></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='3' name='Off0' value='0'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='15' name='Location0' value='Hall'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='10' name='Type0' value='Motion'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='10' name='Icon0' value=''></td>"
+                  "<td class=\"tablecellmisc\" colspan=\"1\" align=\"Left\" ><input type='text' size='15' name='Tag0' value=''></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='Ev0'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" >Today 3:05:09 PM</td></tr><tr>"));
+  EXPECT_TRUE(html.ends_with("</IFRAME></small></center></div></body></html>"));
+  // Codes that are no X10 address get no BSC and X10 boxes.
+  add("1A2B3C", "Roof");
+  EXPECT_TRUE(has(get(), "name='Inv1'></td><td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" >&nbsp;</td>"));
+}
+
+TEST_F(StatusPageTest, FormatChangedAndCodeHelpers) {
+  get();  // sets today
+  EXPECT_EQ(page->formatChanged(util::DateTime{2000, 1, 1}), "");
+  EXPECT_EQ(page->formatChanged(util::DateTime{}), "");
+  EXPECT_EQ(page->formatChanged(util::DateTime{2026, 12, 6, 0, 0, 1}), "Today 12:00:01 AM");
+  EXPECT_EQ(page->formatChanged(util::DateTime{2026, 12, 5, 23, 59, 59}), "Yesterday 11:59:59 PM");
+  EXPECT_EQ(page->formatChanged(util::DateTime{2026, 12, 4, 8, 0, 0}), "04/12/2026 08:00:00");
+  EXPECT_EQ(web::dcSortKey("A2"), "A02");
+  EXPECT_EQ(web::dcSortKey("A10"), "A10");
+  EXPECT_TRUE(web::isX10Code("p16"));
+  EXPECT_FALSE(web::isX10Code("Q1"));
+  EXPECT_FALSE(web::isX10Code("A17"));
+  EXPECT_FALSE(web::isX10Code("1A2B"));
+}
+
+TEST_F(StatusPageTest, SortButtonsToggleAndDiscardEdits) {
+  add("A10", "x").setTag("b");
+  add("A2", "y").setTag("c");
+  add("B1", "z").setTag("a");
+  get();
+  EXPECT_EQ(order(), "A2 A10 B1");  // DCSort by default
+  post("clientinput=yes&ID=ID&Location0=edited");
+  EXPECT_EQ(order(), "A2 A10 B1");
+  post("clientinput=yes&ID=ID");
+  EXPECT_EQ(order(), "B1 A10 A2");
+  EXPECT_EQ(ini("StatusSortDirection"), "\"DESC\"");
+  post("clientinput=yes&Tag=Tag");
+  EXPECT_EQ(order(), "B1 A10 A2");  // a, b, c
+  EXPECT_EQ(ini("StatusSortKey"), "\"Tag\"");
+  post("clientinput=yes&Map=Send");
+  EXPECT_EQ(order(), "A10 A2 B1");  // names no field: table order
+  EXPECT_EQ(registry->device("A10")->location(), "x");  // the edit posted with a sort was ignored
+}
+
+TEST_F(StatusPageTest, OptionsHideRowsAndSaveTouchesOnlyDrawnDevices) {
+  add("A1", "Porch").setRemove(true);
+  devices::W800Device& unused = add("A2");
+  unused.setTag("keep");
+  add("A3", "Kitchen");
+  ctx->settings.showOnlyUsed = true;
+  const std::string html = get();
+  EXPECT_EQ(order(), "A1 A3");
+  EXPECT_TRUE(has(html, "<input type='checkbox' checked name='Remove0'>"));
+  ctx->settings.hideRemoved = true;
+  get();
+  EXPECT_EQ(order(), "A3");
+  ctx->settings.hideRemoved = false;
+  get();
+
+  // A1 and A3 were drawn; A2 was not and keeps its settings although the post names index 1.
+  post("clientinput=yes&UpdateButton=Save&ShowOnlyUsed=1&Location0=&Tag0=two+words&Off0=30&Type0=&"
+       "Location1=Hijack&Tag1=&Location2=Kitchen&BSC2=on&X102=on&Tag2=&Off2=abc");
+  const devices::W800Device& a1 = *registry->device("A1");
+  EXPECT_FALSE(a1.inUse());
+  EXPECT_EQ(a1.tag(), "two_words");
+  EXPECT_EQ(a1.offTime(), 30);
+  EXPECT_GE(a1.timerIndex(), 1);
+  EXPECT_EQ(a1.deviceType(), "Switch");
+  EXPECT_FALSE(a1.remove());
+  EXPECT_EQ(unused.location(), "");
+  EXPECT_EQ(unused.tag(), "keep");
+  const devices::W800Device& a3 = *registry->device("A3");
+  EXPECT_TRUE(a3.bsc() && a3.x10());
+  EXPECT_EQ(a3.uid(), devices::DeviceRegistry::deviceUidSuffix("A3"));
+  EXPECT_EQ(a3.offTime(), 0);
+  EXPECT_TRUE(tags.hasTag("two_words"));
+  EXPECT_EQ(ini("ShowOnlyUsed"), "True");
+  EXPECT_EQ(ini("HideRemoved"), "False");
+  // Saved to the file at once, not only at shutdown.
+  EXPECT_TRUE(ini("A1", "W800Units").starts_with("A1~0~two_words~"));
+}
+
+TEST_F(StatusPageTest, LongCodesAlwaysPublishAndHostileTextIsEscaped) {
+  add("1A2B3C", "Roof");
+  get();
+  post("clientinput=yes&UpdateButton=Save&Location0=%27%3E%3Cscript%3Ealert(1)%3C/script%3E&Tag0=&Icon0=a%22b");
+  const devices::W800Device& d = *registry->device("1A2B3C");
+  EXPECT_TRUE(d.bsc());
+  EXPECT_EQ(d.location(), "'><script>alert(1)</script>");
+  const std::string html = get();
+  EXPECT_FALSE(has(html, "<script>alert"));
+  EXPECT_TRUE(has(html, "value='&#39;&gt;&lt;script&gt;alert(1)&lt;/script&gt;'"));
+  EXPECT_TRUE(has(html, "value='a&quot;b'"));
+  // A "~" would split the stored record.
+  post("clientinput=yes&UpdateButton=Save&Location0=a~b");
+  EXPECT_EQ(d.location(), "a-b");
+}
+
+TEST_F(StatusPageTest, SetupSavedOnlyWhenShownWithBoundsAndPassword) {
+  const std::string setup = "&ServerPort=8018&Background=%23000000&StyleSheet=s.css&xapUID=FF.0099:00&SerialIP=&"
+                            "SerialPort=/dev/ttyUSB0&TxSerialIP=&TxSerialPort=&periodicscriptinterval=20&"
+                            "sensorcal=0&mode=1&metric=1&LoginUsername=admin&LoginPassword=p%C3%A4ss+w";
+  get();  // setup hidden
+  post("clientinput=yes&UpdateButton=Save&AcceptVisonic=1&debounceinterval=500" + setup);
+  EXPECT_EQ(ini("HTTPPort"), "<absent>");
+  EXPECT_EQ(ini("AcceptVisonic"), "<absent>");
+
+  ctx->settings.showSetup = true;
+  get();
+  auto save = [&](const std::string& debounce) {
+    post("clientinput=yes&UpdateButton=Save&ShowSetup=1&AcceptVisonic=1&debounceinterval=" + debounce + setup);
+    return ini("DebounceInterval");
+  };
+  EXPECT_EQ(save("150"), "1000");
+  EXPECT_EQ(save("500"), "500");
+  EXPECT_EQ(save("2500"), "1000");
+  EXPECT_EQ(ini("HTTPPort"), "8018");
+  EXPECT_EQ(ini("SensorCal"), "1");
+  EXPECT_EQ(ini("SerialPort"), "/dev/ttyUSB0");
+  EXPECT_EQ(ini("AcceptVisonic"), "True");
+  EXPECT_EQ(ctx->settings.uid, "FF.0099:00");
+  EXPECT_EQ(ctx->settings.mode, 1);
+  EXPECT_EQ(reopens, 1);  // the links changed once
+  const std::string stored = ini("LoginPassword");
+  EXPECT_EQ(stored, util::scramblePassword("p\xC3\xA4ss w"));
+  EXPECT_EQ(stored.find_first_not_of("0123456789."), std::string::npos);
+  const std::string html = get();
+  EXPECT_TRUE(has(html, "type='password' size='15' value='p\xC3\xA4ss w' name='LoginPassword'"));
+  EXPECT_TRUE(has(html, "<input type='radio' name='mode' value='1' checked >"));
+
+  // A post without the setup fields (hand-made, or from another tab) blanks nothing.
+  post("clientinput=yes&UpdateButton=Save&ShowSetup=1");
+  EXPECT_EQ(ini("HTTPPort"), "8018");
+  EXPECT_EQ(ini("LoginUsername"), "admin");
+  // A port that is no port number keeps the old one.
+  post("clientinput=yes&UpdateButton=Save&ShowSetup=1&ServerPort=80a");
+  EXPECT_EQ(ini("HTTPPort"), "8018");
+}
+
+TEST_F(StatusPageTest, FilterRowsAddedMergedAndDeleted) {
+  ctx->settings.showReceiveMessages = true;
+  get();
+  post("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&Source0=acme.x.y&Class0=xap.c&FilterTag0=front+door&"
+       "FilterEvent0=1");
+  EXPECT_EQ(ini("acme.x.y~xap.c", "Received"), "front_door;1");
+  EXPECT_TRUE(tags.hasTag("front_door"));
+  std::string html = get();
+  EXPECT_TRUE(has(html, "value='front_door' name='FilterTag1'"));
+
+  // Row 1 and a new row 0 with the same source and class: the first read (row 0) is kept.
+  post("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&Source1=acme.x.y&Class1=xap.c&FilterTag1=front_door&"
+       "Source0=ACME.x.y&Class0=xap.c&FilterTag0=other");
+  EXPECT_EQ(ctx->filters.size(), 1u);
+  EXPECT_EQ(ini("acme.x.y~xap.c", "Received"), "other;");
+  get();
+  post("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&Source1=&Class1=&FilterTag1=front_door&Source0=");
+  EXPECT_TRUE(ctx->filters.empty());
+  EXPECT_EQ(ini("acme.x.y~xap.c", "Received"), "<absent>");
+  // Hostile source text is escaped.
+  post("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&Source0=%27%3E%3Cb%3E&Class0=c");
+  EXPECT_FALSE(has(get(), "'><b>"));
+}
+
+TEST_F(StatusPageTest, CommandButtons) {
+  get();
+  EXPECT_EQ(post("clientinput=yes&script=Read+Script+Quillon.txt"), "");
+  EXPECT_EQ(scriptReloads, 1);
+  EXPECT_TRUE(has(post("clientinput=yes&query=BSC+Query+of+Receiver"), "</html>"));
+  EXPECT_EQ(queries, ">:>");
+}
+
+}  // namespace
