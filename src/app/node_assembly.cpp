@@ -18,6 +18,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       links_(ctx_),
       scripts_(ctx_, applicationServices(), options_.vbsProgram),
       http_(ctx_),
+      statusPage_(ctx_, registry_, &tagStore_, webServices()),
       node_(ctx_, {}) {
   decodeEnv_.queueTagEvent = [this](const std::string& tag) { bsc_.queueTagEvent(tag); };
   decode::DecoderEnv env{ctx_, &decodeEnv_};
@@ -40,7 +41,32 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
     if (d.bsc()) bsc_.sendXapBsc(d.dc(), "xapbsc.event");
     if (!d.tag().empty()) bsc_.queueTagEvent(d.tag());
   });
+  http_.setStatusPage([this](http::Request& request, http::Response& response) {
+    return statusPage_.statusPage(request, &response);
+  });
   node_.seams() = buildSeams();
+}
+
+// What the status page's buttons and setup section ask of the running node.
+web::WebServices NodeAssembly::webServices() {
+  web::WebServices s;
+  s.initScriptControl = [this] { scripts_.requestInitScriptControl(); };
+  s.bscQuery = [this](const std::string& target) { bsc_.bscQuery(target); };
+  s.armPeriodic = [this](const core::PeriodicSchedule& p) { scripts_.armPeriodic(p); };
+  s.uidChanged = [this](const std::string& uid) {
+    ctx_.nodeUid = uid;
+    transport_.setXapUid(uid);
+  };
+  s.reopenLinks = [this] {
+    if (replay_) {  // the recording stays the receiver for this run
+      ctx_.settings.serialPort.clear();
+      return;
+    }
+    links_.reopenAll();
+    processor_.setAwaitingModeAck(true);
+    if (links_.receiverOpen()) links_.sendToReceiver(processor_.modeCommand());
+  };
+  return s;
 }
 
 script::ApplicationServices NodeAssembly::applicationServices() {

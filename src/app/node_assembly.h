@@ -20,6 +20,7 @@
 #include "xap/bsc_endpoint.h"
 #include "xap/xap_hub.h"
 #include "xap/xap_transport.h"
+#include "web/status_page.h"
 
 namespace quillon::app {
 
@@ -49,6 +50,7 @@ class NodeAssembly {
   devices::OnOffReporter& reporter() { return reporter_; }
   rflink::RfLinks& links() { return links_; }
   http::HttpServer& httpServer() { return http_; }
+  web::StatusPage& statusPage() { return statusPage_; }
   script::ScriptHost& scripts() { return scripts_; }
   script::TagStore& tagStore() { return tagStore_; }
   decode::ReceiveProcessor& receiveProcessor() { return processor_; }
@@ -60,6 +62,7 @@ class NodeAssembly {
  private:
   core::NodeSeams buildSeams();
   script::ApplicationServices applicationServices();
+  web::WebServices webServices();
   int initXapTransport();
   void startHubIfAsked();
   void initLinks();
@@ -83,6 +86,7 @@ class NodeAssembly {
   std::unique_ptr<rflink::ReplayFeed> replay_;
   script::ScriptHost scripts_;
   http::HttpServer http_;
+  web::StatusPage statusPage_;
   core::Node node_;
 };
 
