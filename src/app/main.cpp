@@ -87,16 +87,16 @@ int main(int argc, char** argv) {
     }
   }
 
-  QCoreApplication qapp(argc, argv);
   quillon::core::AppPaths paths;
   paths.exePath = quillon::core::executablePath();
-  if (appDir.empty()) {
-    appDir = quillon::core::defaultAppFolder();
-    std::error_code ec;
-    if (!std::filesystem::exists(std::filesystem::path(appDir) / "Config", ec) &&
-        !quillon::core::populateFromTemplate(templateDir(paths.exePath), appDir))
-      std::fprintf(stderr, "quillon: cannot create the application folder %s from the template\n", appDir.c_str());
-  }
+  if (appDir.empty()) appDir = quillon::core::defaultAppFolder();
+
+  QCoreApplication qapp(argc, argv);
+  // A folder without settings (first run, or the service's empty state folder) gets the template.
+  std::error_code ec;
+  if (!std::filesystem::exists(std::filesystem::path(appDir) / "Config", ec) &&
+      !quillon::core::populateFromTemplate(templateDir(paths.exePath), appDir))
+    std::fprintf(stderr, "quillon: cannot create the application folder %s from the template\n", appDir.c_str());
   paths.appFolder = std::filesystem::absolute(appDir).lexically_normal().string();
   while (paths.appFolder.size() > 1 && paths.appFolder.back() == '/') paths.appFolder.pop_back();
 
@@ -112,6 +112,11 @@ int main(int argc, char** argv) {
     node.context().log.writeLogLine("Quillon", "Signal " + std::to_string(sig) + ": shutting down");
     node.shutdown();
     QCoreApplication::quit();
+  });
+
+  quillon::platform::watchReloadSignal([&] {
+    node.context().log.writeLogLine("Quillon", "Signal 1: re-reading the settings and the scripts");
+    node.node().reload();
   });
 
   node.start();

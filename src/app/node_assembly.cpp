@@ -179,6 +179,21 @@ core::NodeSeams NodeAssembly::buildSeams() {
   s.initLinks = [this] { initLinks(); };
   s.receiverOpen = [this] { return receiverOpen(); };
   s.sendToReceiver = [this](const std::string& bytes) { sendToReceiver(bytes); };
+  s.applyRunOverrides = [this] {
+    if (options_.replayFile.empty()) return;
+    ctx_.settings.serialPort.clear();
+    if (replay_ && replay_->recordedMode() >= 0) ctx_.settings.mode = replay_->recordedMode();
+  };
+  s.reopenReceiver = [this] {
+    if (replay_) return;
+    links_.reopenReceiver([this](bool open) {
+      if (!open) return;
+      processor_.setAwaitingModeAck(true);
+      links_.sendToReceiver(processor_.modeCommand());
+    });
+  };
+  s.reopenTransmitter = [this] { links_.reopenTransmitter(); };
+  s.reloadScripts = [this] { scripts_.requestInitScriptControl(); };
   s.closeLinks = [this] {
     if (replay_) replay_->stop();
     links_.closeLinks();

@@ -24,6 +24,8 @@ void Logger::logEvent(const std::string& type, const std::string& text, const st
     return;
   }
   if (debugLog_) writeLogLine(type, text);
+  // Standard error (the service's journal) gets every entry, also those the file leaves out.
+  else if (echoToStderr_) std::fprintf(stderr, "%s\n", formatLine(type, text, "").c_str());
   // A log entry raised while sending a log entry is not sent again.
   if (xapSender_ && !sending_) {
     sending_ = true;
@@ -32,11 +34,14 @@ void Logger::logEvent(const std::string& type, const std::string& text, const st
   }
 }
 
-void Logger::writeLogLine(const std::string& type, const std::string& text, const std::string& errorSuffix) {
+std::string Logger::formatLine(const std::string& type, const std::string& text, const std::string& errorSuffix) const {
   const util::DateTime now = clock_.now();
   const double seconds = std::floor(now.secondsSinceMidnight() * 100.0 + 0.5) / 100.0;
-  std::string line = util::formatGeneral(now) + " " + util::formatNumber(seconds) + " | " + type + " " + text + " " +
-                     errorSuffix;
+  return util::formatGeneral(now) + " " + util::formatNumber(seconds) + " | " + type + " " + text + " " + errorSuffix;
+}
+
+void Logger::writeLogLine(const std::string& type, const std::string& text, const std::string& errorSuffix) {
+  std::string line = formatLine(type, text, errorSuffix);
   if (echoToStderr_) std::fprintf(stderr, "%s\n", line.c_str());
   std::FILE* f = std::fopen(logFile_.c_str(), "ab");
   if (!f) {

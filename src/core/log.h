@@ -32,12 +32,15 @@ class Logger {
   void setDebugLog(bool on) { debugLog_ = on; }
   bool debugLog() const { return debugLog_; }
   void setXapSender(XapSender sender) { xapSender_ = std::move(sender); }
+  // Copies every entry to standard error, those that skip the file included.
   void setEchoToStderr(bool on) { echoToStderr_ = on; }
   const std::string& logFile() const { return logFile_; }
   // The last file write failed (disk full, folder missing); entries are lost, the node goes on.
   bool lastWriteFailed() const { return lastWriteFailed_; }
 
  private:
+  std::string formatLine(const std::string& type, const std::string& text, const std::string& errorSuffix) const;
+
   const platform::Clock& clock_;
   std::string logFile_;
   bool debugLog_ = false;

@@ -19,6 +19,9 @@ void attempt(NodeContext& ctx, const char* name, const std::function<void()>& st
   }
 }
 
+// The receiver-mode command: 48-bit (RFXCOM) mode or the W800's 32-bit mode.
+std::string modeCommand(int mode) { return mode == 1 ? std::string("\xF0\x2C", 2) : std::string("\xF0\x29", 2); }
+
 }  // namespace
 
 bool Node::start() {
@@ -73,14 +76,67 @@ void Node::initHw() {
   // InitINIVariables: every key, then the receiver when a serial port is set and it is not open.
   initIniKeys(ctx_.settings, ctx_.ini);
   setIniValue(ctx_.settings, ctx_.ini, "serverport");  // the tray menu's links need the HTTP port
+  if (seams_.applyRunOverrides) seams_.applyRunOverrides();
   ctx_.log.setDebugLog(ctx_.settings.debugLog);
+  runningHttpPort_ = ctx_.settings.httpPort;
   if (!ctx_.settings.serialPort.empty() && !(seams_.receiverOpen && seams_.receiverOpen()) && seams_.openReceiver)
     seams_.openReceiver();
   if (seams_.loadDevices) seams_.loadDevices();
   if (seams_.armPeriodicScript) seams_.armPeriodicScript(periodicSchedule(ctx_.settings.periodicScriptInterval));
   if (seams_.initLinks) seams_.initLinks();
   if (seams_.receiverOpen && seams_.receiverOpen() && seams_.sendToReceiver)
-    seams_.sendToReceiver(ctx_.settings.mode == 1 ? std::string("\xF0\x2C", 2) : std::string("\xF0\x29", 2));
+    seams_.sendToReceiver(modeCommand(ctx_.settings.mode));
+}
+
+void Node::reReadSettings() {
+  const Settings before = ctx_.settings;
+  initIniKeys(ctx_.settings, ctx_.ini);
+  setIniValue(ctx_.settings, ctx_.ini, "serverport");
+  if (seams_.applyRunOverrides) seams_.applyRunOverrides();
+  const Settings& now = ctx_.settings;
+  ctx_.log.setDebugLog(now.debugLog);
+  initFilterDictionary(ctx_.filters, ctx_.ini);
+  if (now.periodicScriptInterval != before.periodicScriptInterval && seams_.armPeriodicScript)
+    seams_.armPeriodicScript(periodicSchedule(now.periodicScriptInterval));
+
+  if (now.serialPort != before.serialPort || now.serialIp != before.serialIp) {
+    ctx_.logEvent("Receiver settings changed (SerialPort=" + now.serialPort + " SerialIP=" + now.serialIp +
+                  "): reopening the receiver link");
+    if (seams_.reopenReceiver) seams_.reopenReceiver();
+  } else if (now.mode != before.mode && seams_.receiverOpen && seams_.receiverOpen() && seams_.sendToReceiver) {
+    seams_.sendToReceiver(modeCommand(now.mode));
+  }
+  if (now.txSerialPort != before.txSerialPort || now.txSerialIp != before.txSerialIp) {
+    ctx_.logEvent("Transmitter settings changed (TxSerialPort=" + now.txSerialPort + " TxSerialIP=" + now.txSerialIp +
+                  "): reopening the transmitter link");
+    if (seams_.reopenTransmitter) seams_.reopenTransmitter();
+  }
+
+  // The HTTP server and the xAP transport took these at start and keep them for the run.
+  auto atNextStart = [this](const std::string& what, const std::string& running, const std::string& stored) {
+    if (running != stored)
+      ctx_.logEvent(what + " changed from " + running + " to " + stored + ": takes effect at the next start");
+  };
+  atNextStart("HTTPPort", runningHttpPort_, now.httpPort);
+  atNextStart("UID", ctx_.nodeUid, now.uid);
+  atNextStart("InterfaceAddress", ctx_.interfaceAddress,
+              ctx_.ini.getIniSetting("Interface", "InterfaceAddress", "Default", kXapSettingsFile));
+  atNextStart("BroadcastAddress", ctx_.broadcastAddress,
+              ctx_.ini.getIniSetting("Interface", "BroadcastAddress", "Default", kXapSettingsFile));
+}
+
+void Node::reload() {
+  if (stopped_) return;
+  ctx_.logEvent("Re-reading the settings and the scripts");
+  try {
+    reReadSettings();
+    if (seams_.reloadScripts) seams_.reloadScripts();
+    ctx_.logEvent("Settings and scripts re-read");
+  } catch (const std::exception& e) {
+    ctx_.log.writeLogLine("Quillon", "Reload", Logger::errorSuffix(e.what()));
+  } catch (...) {
+    ctx_.log.writeLogLine("Quillon", "Reload", Logger::errorSuffix("unknown error"));
+  }
 }
 
 void Node::onMessage() {

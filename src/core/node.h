@@ -45,6 +45,11 @@ struct NodeSeams {
   std::function<void()> closeXapTransport;
   std::function<void()> stopHttpServer;
   std::function<void()> showSetupForm;
+  // Re-reading the settings into the running node.
+  std::function<void()> applyRunOverrides;  // settings this run replaces (a replay feed's receiver)
+  std::function<void()> reopenReceiver;     // its port or address changed
+  std::function<void()> reopenTransmitter;
+  std::function<void()> reloadScripts;      // InitScriptControl: engine reset, main script read again
 };
 
 class Node {
@@ -55,6 +60,12 @@ class Node {
   bool start();
   // Runs the shutdown once; every step is attempted whatever happened before.
   void shutdown();
+  // The settings window's re-read: every key of the settings file into the running node, the
+  // receive filters, the periodic script when its interval changed, and each RF link reopened
+  // only when its own port or address changed. What applies only at the next start is logged.
+  void reReadSettings();
+  // The reload request (SIGHUP): the settings re-read, then the scripts reloaded.
+  void reload();
   // Drains the received xAP messages; a nested call returns at once.
   void onMessage();
   // Mouse message of the tray icon: 0x202 and 0x205 pop up the menu.
@@ -78,6 +89,7 @@ class Node {
   NodeSeams seams_;
   bool inMessageDrain_ = false;
   bool stopped_ = false;
+  std::string runningHttpPort_ = "8017";  // the port the HTTP server took at start
 };
 
 }  // namespace quillon::core

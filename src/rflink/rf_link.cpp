@@ -349,6 +349,30 @@ void RfLinks::reopenAll() {
   if (!ctx_.settings.txSerialPort.empty()) transmitter_.open(numericText(ctx_.settings.txSerialPort));
 }
 
+void RfLinks::reopenReceiver(std::function<void(bool)> done) {
+  receiver_.close();  // also ends a start-up attempt still waiting for its connection
+  initInProgress_ = false;
+  w800Pending_ = false;
+  const std::string port = ctx_.settings.serialPort;
+  if (port.empty()) {
+    if (done) done(false);
+    return;
+  }
+  receiver_.open(numericText(port), [this, port, done = std::move(done)](bool ok) {
+    if (ok) ctx_.logEvent("Port " + port + " opened for W800");
+    if (done) done(ok);
+  });
+}
+
+void RfLinks::reopenTransmitter() {
+  transmitter_.close();
+  const std::string port = ctx_.settings.txSerialPort;
+  if (port.empty()) return;
+  transmitter_.open(numericText(port), [this, port](bool ok) {
+    if (ok) ctx_.logEvent("Port " + port + " opened for RFXCOM Xmitter");
+  });
+}
+
 void RfLinks::closeLinks() {
   receiver_.close();
   transmitter_.close();

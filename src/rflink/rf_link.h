@@ -111,6 +111,10 @@ class RfLinks {
   void initW800();
   // The setup page changed the ports: close both links and open them with the new settings.
   void reopenAll();
+  // One link's port or address changed: close it and open it with the new settings (an empty
+  // port leaves it closed). done(open) runs once the receiver's outcome is known.
+  void reopenReceiver(std::function<void(bool)> done = {});
+  void reopenTransmitter();
   void closeLinks();
 
   bool receiverOpen() const { return receiver_.isOpen(); }

@@ -1,10 +1,13 @@
 #pragma once
-// SIGINT and SIGTERM delivered as an ordinary event of the Qt loop, so the handler may do real work.
+// POSIX signals delivered as ordinary events of the Qt loop, so their handlers may do real work:
+// the signal handler only writes the signal number to a socket pair the loop watches.
 #include <functional>
 
 namespace quillon::platform {
 
-// Installs the handlers once; fn runs on the loop for each signal received.
+// SIGINT and SIGTERM; fn runs on the loop for each one received.
 void watchTerminationSignals(std::function<void(int signal)> fn);
+// SIGHUP (the service manager's reload request); fn runs on the loop for each one received.
+void watchReloadSignal(std::function<void()> fn);
 
 }  // namespace quillon::platform
