@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <string>
 
+#include "app/config_check.h"
 #include "app/node_assembly.h"
 #include "core/app_paths.h"
 #include "platform/qt/qt_platform.h"
@@ -21,6 +22,8 @@ const char* kUsage =
     "  --replay-speed N     replay N times faster than recorded (0 = as fast as possible)\n"
     "  --headless           no tray icon (the default when no display is available)\n"
     "  -v, --verbose        copy log lines to standard error\n"
+    "  --check-config       check the application folder's settings as the node would read them,\n"
+    "                       print every problem and exit (0: the node would start cleanly, 1: not)\n"
     "  --version            print the version and exit\n"
     "  -h, --help           print this help and exit\n";
 
@@ -43,6 +46,21 @@ std::string vbsProgram(const std::string& exePath) {
   return "quillon-vbs";
 }
 
+int checkConfig(const std::string& appFolder, const std::string& templateDir) {
+  const quillon::app::ConfigProbe probe = quillon::app::systemProbe();
+  std::printf("Checking %s as user %s\n", appFolder.c_str(), probe.userName.c_str());
+  const quillon::app::ConfigReport report = quillon::app::checkConfig(appFolder, templateDir, probe);
+  for (const auto& n : report.notes) std::printf("  %s\n", n.c_str());
+  for (const auto& p : report.problems) std::printf("  problem: %s\n", p.c_str());
+  if (report.clean()) {
+    std::printf("No problems: the node would start cleanly.\n");
+    return 0;
+  }
+  std::printf("%zu problem%s: fix %s before starting the node.\n", report.problems.size(),
+              report.problems.size() == 1 ? "" : "s", report.problems.size() == 1 ? "it" : "them");
+  return 1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -50,6 +68,7 @@ int main(int argc, char** argv) {
   options.headless = std::getenv("DISPLAY") == nullptr && std::getenv("WAYLAND_DISPLAY") == nullptr;
   std::string appDir;
   bool verbose = false;
+  bool check = false;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
     auto next = [&]() -> std::string {
@@ -79,6 +98,8 @@ int main(int argc, char** argv) {
       }
     } else if (a == "--headless") {
       options.headless = true;
+    } else if (a == "--check-config") {
+      check = true;
     } else if (a == "-v" || a == "--verbose") {
       verbose = true;
     } else {
@@ -90,6 +111,7 @@ int main(int argc, char** argv) {
   quillon::core::AppPaths paths;
   paths.exePath = quillon::core::executablePath();
   if (appDir.empty()) appDir = quillon::core::defaultAppFolder();
+  if (check) return checkConfig(appDir, templateDir(paths.exePath));
 
   QCoreApplication qapp(argc, argv);
   // A folder without settings (first run, or the service's empty state folder) gets the template.

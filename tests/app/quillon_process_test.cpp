@@ -1,10 +1,11 @@
-// The program's command line: SIGHUP reloads a running node.
+// The installed program's command line: SIGHUP reloads a running node, --check-config exit codes.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -40,6 +41,16 @@ fs::path appFolder(const std::string& quillonIni) {
   return dir;
 }
 
+int runCheck(const fs::path& dir, std::string& output) {
+  std::string cmd = std::string(QUILLON_BINARY) + " --check-config --app-dir '" + dir.string() + "' 2>&1";
+  FILE* p = ::popen(cmd.c_str(), "r");
+  if (!p) return -1;
+  char buf[512];
+  while (std::fgets(buf, sizeof buf, p)) output += buf;
+  int status = ::pclose(p);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
 TEST(QuillonProcess, SighupReloadsSettingsAndScriptWithoutRestart) {
   fs::path dir = appFolder("[W800]\r\nHTTPPort=18027\r\nDebugLog=1\r\n");
   std::ofstream(dir / "Scripts" / "Quillon.txt") << "Sub Main(t)\n  MsgBox \"first run\"\nEnd Sub\n";
@@ -67,6 +78,24 @@ TEST(QuillonProcess, SighupReloadsSettingsAndScriptWithoutRestart) {
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+  fs::remove_all(dir);
+}
+
+TEST(QuillonProcess, CheckConfigExitCodes) {
+  fs::path dir = appFolder("[W800]\r\nHTTPPort=18028\r\n");
+  std::string out;
+  EXPECT_EQ(runCheck(dir, out), 0) << out;
+  EXPECT_NE(out.find("the node would start cleanly"), std::string::npos) << out;
+
+  std::ofstream(dir / "Config" / "Quillon.ini") << "[W800]\r\nHTTPPort=18028\r\nSerialPort=/dev/quillon-no-such-port\r\n"
+                                                   "DebounceInterval=5\r\n";
+  out.clear();
+  EXPECT_EQ(runCheck(dir, out), 1) << out;
+  EXPECT_NE(out.find("problem: Quillon.ini [W800] SerialPort=/dev/quillon-no-such-port: the receiver port"),
+            std::string::npos)
+      << out;
+  EXPECT_NE(out.find("problem: Quillon.ini [W800] DebounceInterval=5"), std::string::npos) << out;
+  EXPECT_NE(out.find("2 problems"), std::string::npos) << out;
   fs::remove_all(dir);
 }
 

@@ -1,0 +1,312 @@
+#include "app/config_check.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "core/ini_cache.h"
+#include "core/settings.h"
+#include "rflink/rf_link.h"
+#include "util/text.h"
+#include "xap/xap_transport.h"
+
+namespace fs = std::filesystem;
+
+namespace quillon::app {
+namespace {
+
+const char* const kBoolKeys[] = {"DebugLog", "ShowSetup", "ShowOnlyUsed", "HideRemoved", "AcceptVisonic",
+                                 "ShowReceiveMessages", "ShowReceiveDetail", "IRSchema", "DisableDiscovery"};
+// Keys of [W800] the node knows besides those it validates, and the prefixes of numbered ones.
+const char* const kOtherKeys[] = {"Background", "StyleSheet", "LoginUsername", "LoginPassword", "ScriptTimeout",
+                                  "StatusSortKey", "StatusSortDirection", "Rain8StatusInterval", "ShowEPROM",
+                                  "ShowInputLinks"};
+const char* const kKeyPrefixes[] = {"History_", "Rain8ProgrammingPort", "Rain8EPROMHouseCode", "TimerEnable",
+                                    "Rain8Timeout"};
+const char* const kCheckedKeys[] = {"SerialPort", "SerialIP", "TxSerialPort", "TxSerialIP", "HTTPPort", "UID",
+                                    "PeriodicScriptInterval", "DebounceInterval", "SensorCal", "Mode", "Metric"};
+
+bool isHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
+
+bool parseQuad(const std::string& text) {
+  auto parts = util::split(text, ".");
+  if (parts.size() != 4) return false;
+  for (const auto& p : parts) {
+    if (p.empty() || p.size() > 3 || p.find_first_not_of("0123456789") != std::string::npos || std::stoi(p) > 255)
+      return false;
+  }
+  return true;
+}
+
+// "FF.0052:00": two hex digits, ".", four or more, ":", two or more (after the node's rewrite).
+bool validUid(const std::string& uid) {
+  std::size_t dot = uid.find('.'), colon = uid.find(':');
+  if (dot != 2 || colon == std::string::npos || colon < dot + 5 || uid.size() < colon + 3) return false;
+  for (std::size_t i = 0; i < uid.size(); ++i)
+    if (i != dot && i != colon && !isHex(uid[i])) return false;
+  return true;
+}
+
+bool wholeNumber(const std::string& t, double lo, double hi) {
+  if (!util::isNumeric(t)) return false;
+  double v = std::strtod(util::trimWhitespace(t).c_str(), nullptr);
+  return v == std::floor(v) && v >= lo && v <= hi;
+}
+
+class Checker {
+ public:
+  Checker(const ConfigProbe& probe, ConfigReport& report) : probe_(probe), report_(report) {}
+
+  void run(const fs::path& configDir) {
+    std::error_code ec;
+    fs::directory_iterator list(configDir, ec);
+    if (ec) {
+      problem("cannot read the settings folder " + configDir.string() + ": " + ec.message());
+      return;
+    }
+    core::IniCache cache(configDir.string(), [this](const std::string&, const std::string& text) {
+      problem(util::trim(text));  // lines the INI reader cannot use
+    });
+    cache_ = &cache;
+    haveSettings_ = readable(cache, core::kSettingsFile);
+    haveXap_ = readable(cache, core::kXapSettingsFile);
+    checkW800Keys();
+    checkLinks();
+    checkHttp();
+    checkXap();
+    checkFilters();
+    cache_ = nullptr;
+  }
+
+ private:
+  void problem(const std::string& text) { report_.problems.push_back(text); }
+  void note(const std::string& text) { report_.notes.push_back(text); }
+
+  // An existing file that cannot be read is a problem; a missing one gives every default.
+  bool readable(core::IniCache& cache, const char* file) {
+    const fs::path path = cache.pathOf(file);
+    std::error_code ec;
+    if (!fs::exists(path, ec)) {
+      note(std::string(file) + " does not exist: the node starts with its defaults and creates it");
+      return false;
+    }
+    errno = 0;
+    std::ifstream in(path, std::ios::binary);
+    if (!in || fs::is_directory(path, ec)) {
+      problem("cannot read " + path.string() + ": " + (errno ? std::strerror(errno) : "not a file"));
+      return false;
+    }
+    return true;
+  }
+
+  std::string raw(const std::string& key) {
+    return haveSettings_ ? cache_->getIniSetting(core::kSettingsSection, key, "", core::kSettingsFile) : "";
+  }
+  std::string where(const std::string& key, const std::string& value) const {
+    return std::string(core::kSettingsFile) + " [W800] " + key + "=" + value + ": ";
+  }
+
+  void checkW800Keys() {
+    if (!haveSettings_) return;
+    std::set<std::string> known;
+    for (const char* k : kBoolKeys) known.insert(util::lower(k));
+    for (const char* k : kOtherKeys) known.insert(util::lower(k));
+    for (const char* k : kCheckedKeys) known.insert(util::lower(k));
+    for (const std::string& key : cache_->sectionKeys(core::kSettingsSection, core::kSettingsFile)) {
+      bool ok = known.count(util::lower(key)) != 0;
+      for (const char* p : kKeyPrefixes) ok = ok || util::istartsWith(key, p);
+      if (!ok) problem(where(key, raw(key)) + "unknown key (the node ignores it)");
+    }
+    for (const char* key : kBoolKeys) {
+      std::string v = raw(key), t = util::lower(util::removeChar(v, '"'));
+      if (!v.empty() && t != "true" && t != "false" && !util::isNumeric(t))
+        problem(where(key, v) + "not True, False or a number (the node reads it as " +
+                (util::toBool(v) ? "true" : "false") + ")");
+    }
+    std::string v = raw("UID");
+    if (!v.empty() && !validUid(core::formatNodeUid(util::removeChar(v, '"'))))
+      problem(where("UID", v) + "not an xAP UID such as FF.0052:00");
+    v = util::removeChar(raw("PeriodicScriptInterval"), '"');
+    if (!v.empty() && !wholeNumber(v, 0, 1e9))
+      problem(where("PeriodicScriptInterval", v) + "not a number of seconds (the periodic script stays off)");
+    v = util::removeChar(raw("DebounceInterval"), '"');
+    if (!v.empty() && !wholeNumber(v, 200, 2000))
+      problem(where("DebounceInterval", v) + "not a whole number of milliseconds from 200 to 2000 (the node uses 1000)");
+    v = util::removeChar(raw("SensorCal"), '"');
+    if (!v.empty() && (!util::isNumeric(v) || util::leadingNumber(v) == 0))
+      problem(where("SensorCal", v) + "not a non-zero number (the node uses 1)");
+    v = util::removeChar(raw("Mode"), '"');
+    if (!v.empty() && !wholeNumber(v, 0, 1))
+      problem(where("Mode", v) + "not 0 (32-bit W800 mode) or 1 (48-bit RFXCOM mode)");
+    v = util::removeChar(raw("Metric"), '"');
+    if (!v.empty() && !util::isNumeric(v)) problem(where("Metric", v) + "not 0 (imperial) or 1 (metric)");
+  }
+
+  // One RF link: a serial port (number or device path) or, when its address holds ".", TCP.
+  void checkLink(const char* what, const char* portKey, const char* ipKey) {
+    const std::string port = util::removeChar(raw(portKey), '"'), ip = util::removeChar(raw(ipKey), '"');
+    if (port.empty()) {
+      if (!ip.empty()) problem(where(ipKey, ip) + "set, but " + portKey + " is empty: the " + what + " stays closed");
+      else note(std::string("no ") + what + " (" + portKey + " is empty)");
+      return;
+    }
+    if (!ip.empty() && ip.find('.') == std::string::npos) {
+      problem(where(ipKey, ip) + "not an address (the node takes " + portKey + " as a serial port instead)");
+    } else if (!ip.empty()) {
+      if (!validAdapterAddress(ip)) problem(where(ipKey, ip) + "the " + what + "'s TCP adapter address does not parse");
+      else if (!wholeNumber(port, 1, 65535))
+        problem(where(portKey, port) + "not a TCP port number (1 to 65535) of the adapter at " + ip);
+      else note(std::string(what) + ": TCP adapter " + ip + " port " + port);
+      return;
+    }
+    const std::string device = rflink::serialDevicePath(port);
+    if (device.empty()) {
+      problem(where(portKey, port) + "not a serial port number (1 = /dev/ttyS0) or a device path");
+      return;
+    }
+    switch (probe_.serialDevice ? probe_.serialDevice(device) : platform::DeviceAccess::Ok) {
+      case platform::DeviceAccess::Ok: note(std::string(what) + ": serial port " + device); break;
+      case platform::DeviceAccess::Missing:
+        problem(where(portKey, port) + "the " + what + " port " + device + " does not exist");
+        break;
+      case platform::DeviceAccess::NotADevice:
+        problem(where(portKey, port) + device + " is not a serial device");
+        break;
+      case platform::DeviceAccess::Denied:
+        problem(where(portKey, port) + "the " + what + " port " + device + " is not accessible to user " +
+                probe_.userName + " (add the user to the group that owns it, usually dialout)");
+        break;
+    }
+  }
+
+  void checkLinks() {
+    checkLink("receiver", "SerialPort", "SerialIP");
+    checkLink("transmitter", "TxSerialPort", "TxSerialIP");
+  }
+
+  void checkHttp() {
+    // The server reads the key itself: a missing key means 8017, an empty value leaves it off.
+    std::string v = haveSettings_ ? cache_->getIniSetting(core::kSettingsSection, "HTTPPort", "8017", core::kSettingsFile)
+                                  : "8017";
+    v = util::removeChar(v, '"');
+    if (v.empty() || (util::isNumeric(v) && util::leadingNumber(v) == 0)) {
+      note("HTTP server off (HTTPPort is empty or 0)");
+      return;
+    }
+    if (!wholeNumber(v, 1, 65535)) {
+      problem(where("HTTPPort", v) + "not a TCP port number (1 to 65535)");
+      return;
+    }
+    const auto port = static_cast<std::uint16_t>(std::stoi(util::trimWhitespace(v)));
+    const std::string busy = probe_.tcpPortProblem ? probe_.tcpPortProblem(port) : "";
+    if (!busy.empty()) problem(where("HTTPPort", v) + "HTTP port " + v + " is " + busy);
+    else note("HTTP server on port " + v);
+  }
+
+  void checkXap() {
+    auto get = [this](const char* key) {
+      return haveXap_ ? cache_->getIniSetting("Interface", key, "Default", core::kXapSettingsFile) : "Default";
+    };
+    auto at = [](const char* key, const std::string& v) {
+      return std::string(core::kXapSettingsFile) + " [Interface] " + key + "=" + v + ": ";
+    };
+    const auto nics = probe_.interfaces ? probe_.interfaces() : std::vector<platform::NetworkInterface>{};
+    const std::string iface = get("InterfaceAddress"), bcast = get("BroadcastAddress");
+    if (!util::iequals(iface, "default")) {
+      bool matches = false;
+      for (const auto& n : nics) matches = matches || xap::addressMatches(n.address, iface);
+      if (!parseQuad(iface)) problem(at("InterfaceAddress", iface) + "not Default or an IPv4 address");
+      else if (!matches) problem(at("InterfaceAddress", iface) + "matches no address of this machine");
+    }
+    if (!util::iequals(bcast, "default")) {
+      std::set<std::string> local{"255.255.255.255"};
+      for (const auto& n : nics) {
+        local.insert(n.address);
+        if (!n.broadcast.empty()) local.insert(n.broadcast);
+      }
+      if (!parseQuad(bcast)) {
+        problem(at("BroadcastAddress", bcast) + "not Default or an IPv4 address");
+      } else if (!local.count(bcast) && bcast.rfind("127.", 0) != 0) {
+        std::string list;
+        for (const auto& a : local) list += (list.empty() ? "" : ", ") + a;
+        problem(at("BroadcastAddress", bcast) + "not a broadcast address of this machine's networks (" + list + ")");
+      }
+    }
+    note("xAP messages go to " + (util::iequals(bcast, "default") ? std::string("255.255.255.255") : bcast));
+    std::string hub = haveXap_ ? cache_->getIniSetting("Interface", "StartHub", "", core::kXapSettingsFile) : "";
+    std::string t = util::lower(util::removeChar(hub, '"'));
+    if (!hub.empty() && t != "true" && t != "false" && !util::isNumeric(t))
+      problem(at("StartHub", hub) + "not True, False or a number");
+  }
+
+  void checkFilters() {
+    if (!haveSettings_) return;
+    for (const std::string& key : cache_->sectionKeys("Received", core::kSettingsFile))
+      if (key.find('~') == std::string::npos)
+        problem(std::string(core::kSettingsFile) + " [Received] " + key + ": a receive filter is source~class");
+  }
+
+  const ConfigProbe& probe_;
+  ConfigReport& report_;
+  core::IniCache* cache_ = nullptr;
+  bool haveSettings_ = false;
+  bool haveXap_ = false;
+};
+
+// The folder itself, or the nearest folder above it that exists.
+fs::path existingFolder(fs::path p) {
+  std::error_code ec;
+  while (!p.empty() && !fs::exists(p, ec) && p != p.parent_path()) p = p.parent_path();
+  return p;
+}
+
+}  // namespace
+
+bool validAdapterAddress(const std::string& text) {
+  if (text.empty() || text.size() > 253) return false;
+  if (text.find_first_not_of("0123456789.") == std::string::npos) return parseQuad(text);
+  for (const std::string& label : util::split(text, ".")) {
+    if (label.empty() || label.size() > 63 || label.front() == '-' || label.back() == '-') return false;
+    for (char c : label)
+      if (!std::isalnum(static_cast<unsigned char>(c)) && c != '-') return false;
+  }
+  return true;
+}
+
+ConfigProbe systemProbe() {
+  ConfigProbe p;
+  p.serialDevice = platform::serialDeviceAccess;
+  p.tcpPortProblem = platform::tcpPortProblem;
+  p.interfaces = platform::ipv4Interfaces;
+  p.folderWritable = platform::folderWritable;
+  p.userName = platform::currentUserName();
+  return p;
+}
+
+ConfigReport checkConfig(const std::string& appFolder, const std::string& templateDir, const ConfigProbe& probe) {
+  ConfigReport report;
+  std::error_code ec;
+  const fs::path app(appFolder), config = app / "Config";
+  fs::path checked = config;
+  if (!fs::exists(config, ec)) {
+    checked = fs::path(templateDir) / "Config";
+    report.notes.push_back(appFolder + " holds no settings yet: the node creates them from " + templateDir +
+                           " at its first start; checking those");
+  }
+  // The node writes its settings, device records and log in the folder.
+  std::set<fs::path> folders{existingFolder(config), existingFolder(app / "Data")};
+  for (const fs::path& dir : folders)
+    if (probe.folderWritable && !dir.empty() && !probe.folderWritable(dir.string()))
+      report.problems.push_back(dir.string() + " is not writable by user " + probe.userName +
+                                ": the node cannot save its settings and log there");
+  Checker(probe, report).run(checked);
+  const fs::path script = app / "Scripts" / "Quillon.txt";
+  if (fs::exists(script, ec) && !std::ifstream(script))
+    report.problems.push_back("cannot read the main script " + script.string());
+  return report;
+}
+
+}  // namespace quillon::app
