@@ -194,6 +194,7 @@ core::NodeSeams NodeAssembly::buildSeams() {
   };
   s.reopenTransmitter = [this] { links_.reopenTransmitter(); };
   s.reloadScripts = [this] { scripts_.requestInitScriptControl(); };
+  s.setXapUid = [this](const std::string& uid) { transport_.setXapUid(uid); };
   s.closeLinks = [this] {
     if (replay_) replay_->stop();
     links_.closeLinks();

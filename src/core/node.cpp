@@ -112,13 +112,17 @@ void Node::reReadSettings() {
     if (seams_.reopenTransmitter) seams_.reopenTransmitter();
   }
 
-  // The HTTP server and the xAP transport took these at start and keep them for the run.
+  // The HTTP server and the xAP sockets took these at start and keep them for the run.
   auto atNextStart = [this](const std::string& what, const std::string& running, const std::string& stored) {
     if (running != stored)
       ctx_.logEvent(what + " changed from " + running + " to " + stored + ": takes effect at the next start");
   };
+  if (now.uid != ctx_.nodeUid) {
+    ctx_.nodeUid = now.uid;
+    if (seams_.setXapUid) seams_.setXapUid(now.uid);
+    ctx_.logEvent("xAP UID now " + now.uid);
+  }
   atNextStart("HTTPPort", runningHttpPort_, now.httpPort);
-  atNextStart("UID", ctx_.nodeUid, now.uid);
   atNextStart("InterfaceAddress", ctx_.interfaceAddress,
               ctx_.ini.getIniSetting("Interface", "InterfaceAddress", "Default", kXapSettingsFile));
   atNextStart("BroadcastAddress", ctx_.broadcastAddress,

@@ -50,6 +50,7 @@ struct NodeSeams {
   std::function<void()> reopenReceiver;     // its port or address changed
   std::function<void()> reopenTransmitter;
   std::function<void()> reloadScripts;      // InitScriptControl: engine reset, main script read again
+  std::function<void(const std::string&)> setXapUid;  // the transport announces the new UID
 };
 
 class Node {
@@ -62,7 +63,8 @@ class Node {
   void shutdown();
   // The settings window's re-read: every key of the settings file into the running node, the
   // receive filters, the periodic script when its interval changed, and each RF link reopened
-  // only when its own port or address changed. What applies only at the next start is logged.
+  // only when its own port or address changed, the xAP UID. What applies only at the next start is
+  // logged.
   void reReadSettings();
   // The reload request (SIGHUP): the settings re-read, then the scripts reloaded.
   void reload();

@@ -37,11 +37,17 @@ TEST_F(NodeReloadTest, SettingsAndScriptTakeEffectAndTheReceiverStaysOpenOnItsPo
   EXPECT_EQ(port->written, kMode48);
   EXPECT_EQ(call("Which"), "one");
 
-  edit("Config/Quillon.ini",
-       "[W800]\nSerialPort=1\nMode=1\nDebounceInterval=700\nHTTPPort=18018\nDebugLog=1\nPeriodicScriptInterval=30\n");
+  edit("Config/Quillon.ini", "[W800]\nSerialPort=1\nMode=1\nDebounceInterval=700\nHTTPPort=18018\nDebugLog=1\n"
+                            "PeriodicScriptInterval=30\nUID=FF123400\n");
   edit("Scripts/Quillon.txt", "Function Which()\n  Which = \"two\"\nEnd Function\n");
   node->node().reload();
   EXPECT_EQ(node->context().settings.debounceInterval, 700);
+  EXPECT_EQ(node->context().nodeUid, "FF.1234:00");
+  node->transport().sendHeartbeat(60);
+  bool announced = false;
+  for (auto* s : platform.udpSockets)
+    for (const auto& m : s->sent) announced = announced || m.data.find("uid=FF.1234:00") != std::string::npos;
+  EXPECT_TRUE(announced);
   EXPECT_TRUE(node->context().log.debugLog());
   EXPECT_EQ(call("Which"), "two");
   EXPECT_EQ(receiverPort(), port);
