@@ -541,9 +541,29 @@ Flow Interp::execFor(Stmt& s, Frame& f) {
     int64_t st = stp.isEmpty() ? 0 : stp.i32();
     *var = typedInt(i, wantLong);
     const bool stable = s.target->kind == EK::Ident && (s.target->bind == Bind::Local || s.target->bind == Bind::Global);
+    // A body of one integer assignment to a variable runs without the statement machinery;
+    // any other value, and every limit check, takes the ordinary path.
+    Stmt* only = s.body.size() == 1 && s.body[0]->kind == SK::Assign ? s.body[0].get() : nullptr;
+    Variant* dst = nullptr;
+    if (only && only->target->kind == EK::Ident) {
+      Expr& t = *only->target;
+      if (only->intTree < 0) only->intTree = isIntTree(*only->value) ? 1 : 0;
+      if (only->intTree && t.bind == Bind::Local) dst = f.slots[t.slot];
+      else if (only->intTree && t.bind == Bind::Global && !globalConst_[static_cast<size_t>(t.slot)])
+        dst = &globals_[static_cast<size_t>(t.slot)];
+    }
     for (;;) {
       if (st >= 0 ? i > end : i < end) break;
-      Flow r = execBlock(s.body, f);
+      int32_t value;
+      bool isLong;
+      Flow r;
+      if (dst && budget_ > 2 && evalInt(*only->value, f, value, isLong)) {
+        --budget_;
+        dst->setInt(isLong ? VT::Long : VT::Integer, value);
+        r = Flow::Normal;
+      } else {
+        r = execBlock(s.body, f);
+      }
       if (r == Flow::ExitFor) break;
       if (r != Flow::Normal) return r;
       step();

@@ -41,3 +41,24 @@ End Class
 Dim w
 Set w = New Watcher
 w = 5
+' Loops whose body is one integer assignment
+Const K = 1
+On Error Resume Next
+For i = 1 To 3
+  K = K + i
+Next
+WScript.Echo "constant in a loop: " & Err.Number & " " & K
+On Error GoTo 0
+Sub AddUp(ByRef x)
+  Dim j
+  For j = 1 To 5
+    x = x + j
+  Next
+End Sub
+s = 10: AddUp s: WScript.Echo "by reference: " & s
+s = 32760
+For i = 1 To 10: s = s + 1: Next
+WScript.Echo "grows past Integer: " & s & " " & TypeName(s)
+s = 1.5
+For i = 1 To 2: s = s + i: Next
+WScript.Echo "a Double on the way: " & s & " " & TypeName(s)
