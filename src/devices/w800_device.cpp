@@ -266,14 +266,15 @@ std::string statusImageHtml(std::string_view display, std::string_view deviceTyp
   } else if (!deviceType.empty()) {
     image = std::string(deviceType) + (off ? "-off.gif" : "-on.gif");
   } else {
-    image = "blank1.gif width='16'";
+    // The width goes after the closing quote of src: inside it, it would name a missing file.
+    image = "blank1.gif' width='16";
   }
 
   // Texts from devices, scripts and the setup page are escaped so they cannot end the attribute
   // or open a tag; ordinary values (numbers, words, "&nbsp;") come out unchanged.
   util::FastString s;
   s.add("<table><td><img alt='").add(escapeHtml(util::replaceAll(display, "&nbsp;", " "))).add(prefix);
-  s.add(image == "blank1.gif width='16'" ? image : escapeHtml(image)).add("'>");
+  s.add(image == "blank1.gif' width='16" ? image : escapeHtml(image)).add("'>");
   s.add("<img alt = ' ' src='" + kSensors + "blank1.gif'>").add(escapeHtml(alt)).add("</td></table>");
   return s.take();
 }

@@ -69,7 +69,7 @@ TEST(W800Device, LenientReadsFollowTheRules) {
   EXPECT_EQ(d.deviceLastChange(), kNow);
   EXPECT_EQ(d.location(), "Hall");
   EXPECT_TRUE(d.inUse());
-  EXPECT_EQ(d.deviceString(), img("ON", "' height='16' src='/Quillon/images/sensors/blank1.gif width='16'", "ON"));
+  EXPECT_EQ(d.deviceString(), img("ON", "' height='16' src='/Quillon/images/sensors/blank1.gif' width='16", "ON"));
 
   d.setDc("b3");
   EXPECT_EQ(d.dc(), "B3");
