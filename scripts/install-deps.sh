@@ -6,6 +6,8 @@ set -e
 PACKAGES="cmake g++ make pkg-config git qt6-base-dev qt6-serialport-dev libgl-dev
 googletest libgtest-dev libgmock-dev libbenchmark-dev lua5.4 python3 xauth xvfb curl
 wrk nginx"
+# Headless Chromium runs the browser test of the status page (skipped when it is missing).
+PACKAGES="$PACKAGES chromium-headless-shell"
 # The Debian package: dpkg-shlibdeps (dpkg-dev) and file give CPack the programs' dependencies.
 PACKAGES="$PACKAGES dpkg-dev file"
 missing=""

@@ -1,0 +1,63 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+
+#include "app/node_assembly.h"
+#include "support/fake_platform.h"
+#include "support/test_folder.h"
+
+namespace fs = std::filesystem;
+using namespace quillon;
+
+namespace {
+
+// The assembled node answers /status, and a saved location renames the device's xAP endpoint
+// and is still there after a restart.
+TEST(WebNode, SavedLocationRenamesTheEndpointAndSurvivesARestart) {
+  test::FakePlatform platform;
+  const fs::path dir = test::freshTestFolder("quillon-web-node");
+  std::ofstream(dir / "Config" / "ovkXap.ini") << "[Interface]\nInterfaceAddress=127.0.0.1\nBroadcastAddress=127.0.0.1\n";
+  std::ofstream(dir / "Config" / "Quillon.ini")
+      << "[W800]\nHTTPPort=8017\n[W800Units]\n21D0=21D0~0~~False~~~Lounge~21D0~False~True~False~0~~Temperature~False~4.7~\n";
+  auto fetch = [&](const std::string& raw) {
+    test::FakeTcpListener* listener = platform.tcpListeners.back();
+    test::FakeTcpConnection* conn = listener->connect();
+    conn->deliver(raw);
+    std::string got;
+    for (int i = 0; i < 100 && conn->state() != platform::TcpConnection::State::Closed; ++i) {
+      platform.time().advance(10);
+      conn->completeSend();
+    }
+    got = conn->written;
+    return got;
+  };
+  {
+    app::NodeAssembly node(platform, core::AppPaths{dir.string(), ""});
+    ASSERT_TRUE(node.start());
+    const std::string page = fetch("GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    ASSERT_NE(page.find("name='Location0' value='Lounge'"), std::string::npos) << page.substr(0, 300);
+    const std::string body = "clientinput=yes&UpdateButton=Save+Changes&Location0=Den&Type0=Temperature&Off0=0";
+    const std::string saved = fetch("POST /status HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
+                                    std::to_string(body.size()) + "\r\n\r\n" + body);
+    EXPECT_NE(saved.find("name='Location0' value='Den'"), std::string::npos);
+    for (auto* s : platform.udpSockets) s->sent.clear();
+    node.bsc().sendXapBsc("21D0", "xapbsc.info");
+    bool renamed = false;
+    for (auto* s : platform.udpSockets)
+      for (const auto& m : s->sent) renamed = renamed || m.data.find(":Den.") != std::string::npos;
+    EXPECT_TRUE(renamed);
+    node.shutdown();
+  }
+  {
+    app::NodeAssembly node(platform, core::AppPaths{dir.string(), ""});
+    ASSERT_TRUE(node.start());
+    ASSERT_NE(node.registry().device("21D0"), nullptr);
+    EXPECT_EQ(node.registry().device("21D0")->location(), "Den");
+    node.shutdown();
+  }
+  fs::remove_all(dir);
+}
+
+}  // namespace
