@@ -1,8 +1,14 @@
 // quillon: the gateway node.
 #include <QCoreApplication>
+#ifdef QUILLON_HAVE_UI
+#include <QApplication>
+
+#include "app/desktop_wiring.h"
+#endif
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <string>
 
 #include "app/config_check.h"
@@ -113,7 +119,13 @@ int main(int argc, char** argv) {
   if (appDir.empty()) appDir = quillon::core::defaultAppFolder();
   if (check) return checkConfig(appDir, templateDir(paths.exePath));
 
-  QCoreApplication qapp(argc, argv);
+#ifdef QUILLON_HAVE_UI
+  std::unique_ptr<QCoreApplication> qapp = options.headless ? std::make_unique<QCoreApplication>(argc, argv)
+                                                            : std::make_unique<QApplication>(argc, argv);
+#else
+  auto qapp = std::make_unique<QCoreApplication>(argc, argv);
+  options.headless = true;
+#endif
   // A folder without settings (first run, or the service's empty state folder) gets the template.
   std::error_code ec;
   if (!std::filesystem::exists(std::filesystem::path(appDir) / "Config", ec) &&
@@ -129,6 +141,17 @@ int main(int argc, char** argv) {
   quillon::app::NodeAssembly node(*platform, paths, options);
   node.context().log.setEchoToStderr(verbose);
   node.context().log.writeLogLine("Quillon", std::string("Quillon ") + QUILLON_VERSION + " starting in " + paths.appFolder);
+#ifdef QUILLON_HAVE_UI
+  // On a desktop the node lives in the notification area; without one it runs as headless.
+  std::unique_ptr<quillon::ui::Desktop> desktop;
+  if (!options.headless) {
+    if (quillon::ui::Desktop::trayAvailable()) {
+      desktop = quillon::app::attachDesktop(node, quillon::app::nodeIcon(templateDir(paths.exePath)), options.echo);
+    } else {
+      node.context().log.writeLogLine("Quillon", "No notification area on this desktop: running without the tray icon");
+    }
+  }
+#endif
 
   quillon::platform::watchTerminationSignals([&](int sig) {
     node.context().log.writeLogLine("Quillon", "Signal " + std::to_string(sig) + ": shutting down");
@@ -143,7 +166,7 @@ int main(int argc, char** argv) {
 
   node.start();
   node.context().log.writeLogLine("Quillon", "Started");
-  int rc = qapp.exec();
+  int rc = qapp->exec();
   node.shutdown();
   node.context().log.writeLogLine("Quillon", "Stopped");
   return rc;

@@ -1,0 +1,33 @@
+#pragma once
+// The receiver echo window: one line per receive event, cut to the last 10,000 characters,
+// and the receiver link's status line under it.
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QWidget>
+#include <string>
+
+namespace quillon::ui {
+
+class EchoWindow : public QWidget {
+ public:
+  static constexpr int kMaxChars = 10000;
+
+  explicit EchoWindow(QWidget* parent = nullptr);
+  void appendLine(const std::string& line);
+  void setStatus(const std::string& status);
+  QString text() const { return text_; }
+  QString status() const { return status_->text(); }
+  QString shownText() const { return view_->toPlainText(); }
+
+ protected:
+  void showEvent(QShowEvent* e) override;
+
+ private:
+  void refresh();
+
+  QPlainTextEdit* view_;
+  QLabel* status_;
+  QString text_;
+};
+
+}  // namespace quillon::ui

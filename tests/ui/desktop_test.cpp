@@ -1,0 +1,139 @@
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "core/node.h"
+#include "support/fake_platform.h"
+#include "ui/desktop.h"
+
+namespace fs = std::filesystem;
+using namespace quillon;
+
+namespace {
+
+class DesktopTest : public ::testing::Test {
+ protected:
+  DesktopTest() {
+    dir = fs::temp_directory_path() / ("quillon-ui-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir);
+    fs::create_directories(dir / "Config");
+    std::ofstream(dir / "Config" / "Quillon.ini") << "[W800]\nSerialPort=/dev/ttyUSB0\nhttpport=8017\n";
+    paths.appFolder = dir.string();
+    ctx = std::make_unique<core::NodeContext>(platform, paths);
+    core::initIniKeys(ctx->settings, ctx->ini);
+    core::NodeSeams seams;
+    seams.reopenReceiver = [this] { ++reopened; };
+    node = std::make_unique<core::Node>(*ctx, seams);
+  }
+  ~DesktopTest() override { fs::remove_all(dir); }
+  std::string settingsFile() {
+    std::ifstream in(dir / "Config" / "Quillon.ini");
+    std::stringstream ss;
+    ss << in.rdbuf();
+    return ss.str();
+  }
+
+  fs::path dir;
+  test::FakePlatform platform;
+  core::AppPaths paths;
+  std::unique_ptr<core::NodeContext> ctx;
+  std::unique_ptr<core::Node> node;
+  int reopened = 0;
+};
+
+TEST_F(DesktopTest, ClicksBecomeMouseMessagesOneAtATime) {
+  using R = QSystemTrayIcon::ActivationReason;
+  EXPECT_EQ(ui::TrayIcon::messagesFor(R::Trigger), (std::vector<int>{513, 514}));
+  EXPECT_EQ(ui::TrayIcon::messagesFor(R::DoubleClick), (std::vector<int>{515}));
+  EXPECT_EQ(ui::TrayIcon::messagesFor(R::Context), (std::vector<int>{516, 517}));
+  EXPECT_TRUE(ui::TrayIcon::messagesFor(R::MiddleClick).empty());
+
+  ui::TrayIcon tray;
+  std::vector<int> seen;
+  int menus = 0;
+  tray.setMenu([&] { ++menus; });
+  tray.setCallback([&](int m) {
+    seen.push_back(m);
+    tray.forward(515);  // arrives while this one is handled: dropped
+    return m == 0x202 || m == 0x205;
+  });
+  for (int m : {512, 513, 514, 515, 517, 518, 519}) tray.forward(m);
+  EXPECT_EQ(seen, (std::vector<int>{513, 514, 515, 517, 518}));
+  EXPECT_EQ(menus, 2);  // left and right button released
+
+  QPixmap px(16, 16);
+  px.fill(Qt::green);
+  tray.update(true, QIcon(px), QString(80, 'x'));
+  tray.update(true, QIcon(px), "second");
+  EXPECT_TRUE(tray.shown());
+  EXPECT_EQ(tray.addCount(), 1);  // the second update modifies the icon
+  tray.update(false, QIcon(), QString());
+  EXPECT_FALSE(tray.shown());
+}
+
+TEST_F(DesktopTest, EchoWindowKeepsTheLastTenThousandCharacters) {
+  ui::EchoWindow w;
+  for (int i = 0; i < 2000; ++i) w.appendLine("12:00:0" + std::to_string(i % 10) + " |  line " + std::to_string(i));
+  EXPECT_LE(w.text().size(), ui::EchoWindow::kMaxChars);
+  EXPECT_TRUE(w.text().endsWith("line 1999\n"));
+  EXPECT_TRUE(w.shownText().isEmpty());  // a hidden window is not redrawn per line
+  w.show();
+  EXPECT_EQ(w.shownText().trimmed(), w.text().trimmed());
+  w.setStatus("Receiver opened on /dev/ttyUSB0");
+  EXPECT_EQ(w.status(), "Receiver opened on /dev/ttyUSB0");
+}
+
+TEST_F(DesktopTest, SettingsWindowRoundTripsAndReopensOnlyOnAPortChange) {
+  ui::Desktop desktop(*node, *ctx, QIcon());
+  desktop.install();
+  node->seams().showSetupForm();
+  ui::SetupForm& form = desktop.setupForm();
+  ASSERT_TRUE(form.isVisible());
+  EXPECT_EQ(form.field("SerialPort")->text(), "/dev/ttyUSB0");
+  EXPECT_EQ(form.field("styleSheet")->text(), "StyleNoBody.css");  // an absent key shows its default
+
+  form.field("debounceinterval")->setText("1500");
+  form.close();
+  EXPECT_NE(settingsFile().find("debounceinterval=1500"), std::string::npos);
+  EXPECT_EQ(settingsFile().find("txserialport"), std::string::npos);  // shown default, unchanged: not written
+  EXPECT_EQ(ctx->settings.debounceInterval, 1500);  // taken into the running node
+  EXPECT_EQ(reopened, 0);
+
+  node->seams().showSetupForm();
+  form.field("SerialPort")->setText("/dev/ttyUSB1");
+  form.close();
+  EXPECT_NE(settingsFile().find("SerialPort=/dev/ttyUSB1"), std::string::npos);
+  EXPECT_EQ(reopened, 1);
+}
+
+TEST_F(DesktopTest, MenuEntriesAndWindowsFollowTheMainForm) {
+  ui::Desktop desktop(*node, *ctx, QIcon());
+  desktop.install();
+  QStringList captions;
+  for (QAction* a : desktop.menu().actions()) captions << (a->isSeparator() ? "-" : a->text());
+  EXPECT_EQ(captions.join(","), "Browser,GUI,System Config,System Status,IO Window,Help,-,Exit");
+
+  node->seams().loadEchoWindow();  // start-up: loaded, not shown
+  desktop.echoLine("12:00:00 |  X10 A1 ON");
+  EXPECT_FALSE(desktop.echoWindow().isVisible());
+  desktop.menu().actions()[4]->trigger();  // "IO Window"
+  QApplication::processEvents();
+  EXPECT_TRUE(desktop.echoWindow().isVisible());
+  EXPECT_TRUE(desktop.echoWindow().shownText().contains("X10 A1 ON"));
+
+  node->seams().showTrayIcon();
+  EXPECT_TRUE(desktop.tray().shown());
+  node->seams().removeTrayIcon();
+  EXPECT_FALSE(desktop.tray().shown());
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  QApplication app(argc, argv);  // lives until every widget of the tests is gone
+  return RUN_ALL_TESTS();
+}
