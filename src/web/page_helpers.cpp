@@ -29,7 +29,7 @@ constexpr TouchColours kTouchColours[] = {{"TABLECOLUMN", "#31639C", "#FFFFFF"},
 void attribute(std::string& out, std::string_view name, std::string_view value) {
   out += name;
   out += "=\"";
-  out += htmlEscape(value);
+  appendEscaped(out, value);
   out += "\" ";
 }
 
@@ -42,19 +42,29 @@ bool looksLikePicture(const std::string& background) {
 
 }  // namespace
 
+void appendEscaped(std::string& out, std::string_view text) {
+  std::size_t from = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char* entity = nullptr;
+    switch (text[i]) {
+      case '&': entity = "&amp;"; break;
+      case '<': entity = "&lt;"; break;
+      case '>': entity = "&gt;"; break;
+      case '"': entity = "&quot;"; break;
+      case '\'': entity = "&#39;"; break;
+      default: continue;
+    }
+    out.append(text, from, i - from);
+    out += entity;
+    from = i + 1;
+  }
+  out.append(text, from, std::string_view::npos);
+}
+
 std::string htmlEscape(std::string_view text) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-      case '&': out += "&amp;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      case '"': out += "&quot;"; break;
-      case '\'': out += "&#39;"; break;
-      default: out += c;
-    }
-  }
+  appendEscaped(out, text);
   return out;
 }
 
@@ -153,23 +163,38 @@ void PageFramework::xSecurityCheck(const http::Request& request) {
 std::string PageFramework::formatCell(std::string_view content, std::string_view align, std::string_view colspan,
                                       std::string_view cls) const {
   std::string out;
+  out.reserve(content.size() + 64);
+  appendCell(out, content, align, colspan, cls);
+  return out;
+}
+
+void PageFramework::appendCell(std::string& out, std::string_view content, std::string_view align,
+                               std::string_view colspan, std::string_view cls) const {
+  openCell(out, content, align, colspan, cls);
+  out += content;
+  closeCell(out);
+}
+
+void PageFramework::openCell(std::string& out, std::string_view content, std::string_view align,
+                             std::string_view colspan, std::string_view cls) const {
+  const std::size_t start = out.size();
   try {
-    out.reserve(content.size() + 64);
     out += "<td ";
-    const std::string upperClass = util::upper(cls);
-    if (upperClass == "TABLEHEADER" && !content.starts_with("<")) {
+    if (util::iequals(cls, "TABLEHEADER") && !content.starts_with("<")) {
       std::string key;
       for (char c : content)
         if (c != ' ' && c != '\'' && c != '-') key += c;
       key = util::lower(key).substr(0, std::min<std::size_t>(15, key.size()));
-      out += " onMouseOver=\"myPopup.startHelp('" + htmlEscape(key) + "')\" onMouseOut=\"myPopup.clearHelp()\" ";
+      out += " onMouseOver=\"myPopup.startHelp('";
+      appendEscaped(out, key);
+      out += "')\" onMouseOut=\"myPopup.clearHelp()\" ";
     }
     const TouchColours* colours = nullptr;
     if (touchScreen_)
       for (const TouchColours& t : kTouchColours)
-        if (upperClass == t.cls) colours = &t;
+        if (util::iequals(cls, t.cls)) colours = &t;
     if (colours) attribute(out, "bgcolor", colours->background);
-    else if (!(touchScreen_ && upperClass == "TABLECELLCUSTOM")) attribute(out, "class", cls);
+    else if (!(touchScreen_ && util::iequals(cls, "TABLECELLCUSTOM"))) attribute(out, "class", cls);
     if (!colspan.empty()) attribute(out, "colspan", colspan);
     if (!align.empty()) attribute(out, "align", align);
     out += '>';
@@ -177,16 +202,11 @@ std::string PageFramework::formatCell(std::string_view content, std::string_view
       out += "<font face=\"Verdana, Arial, sans-serif\" size=\"2\"";
       if (colours) out += std::string(" color=\"") + colours->font + "\"";
       out += '>';
-      out += content;
-      out += "</font>";
-    } else {
-      out += content;
     }
-    out += "</td>";
   } catch (const std::exception& e) {
+    out.resize(start);
     ctx_.log.logError("Quillon", " FormatCell: ", e.what());
   }
-  return out;
 }
 
 std::string PageFramework::fileContents(const std::string& relative) const {

@@ -14,6 +14,7 @@ namespace quillon::web {
 // Text for HTML: & < > " and ' as entities, so it is safe in text and in either kind of quoted
 // attribute.
 std::string htmlEscape(std::string_view text);
+void appendEscaped(std::string& out, std::string_view text);
 // Removes "&nbsp;" and "&nbsp" (any case) and every tag, from "<" to the next ">".
 std::string stripHtml(std::string_view text);
 
@@ -29,6 +30,13 @@ class PageFramework {
   // One table cell; in touch-screen mode the known classes become inline colours.
   std::string formatCell(std::string_view content, std::string_view align, std::string_view colspan,
                          std::string_view cls) const;
+  // The same, appended to out (the page builder's fast path).
+  void appendCell(std::string& out, std::string_view content, std::string_view align, std::string_view colspan,
+                  std::string_view cls) const;
+  // A cell in two halves, for content written in place; the help hook is decided on `content`.
+  void openCell(std::string& out, std::string_view content, std::string_view align, std::string_view colspan,
+                std::string_view cls) const;
+  void closeCell(std::string& out) const { out += touchScreen_ ? "</font></td>" : "</td>"; }
   // The HTML head and the top of the body. options: [0] page title, [2] background, [4] style sheet.
   std::string customHeader(const std::vector<std::string>& options);
 

@@ -70,15 +70,6 @@ std::string statusCell(const std::string& deviceString) {
   return out;
 }
 
-std::string checkbox(bool on, const std::string& name) {
-  return std::string("<input type='checkbox' ") + (on ? "checked" : "") + " name='" + name + "'>";
-}
-
-std::string textInput(int size, const std::string& name, const std::string& value) {
-  return "<input type='text' size='" + std::to_string(size) + "' name='" + name + "' value='" + htmlEscape(value) +
-         "'>";
-}
-
 std::string versionText() {
   std::vector<std::string> parts = util::split(QUILLON_WEB_VERSION, ".");
   while (parts.size() < 3) parts.push_back("0");
@@ -289,29 +280,60 @@ void StatusPage::addDeviceTable(util::FastString& page) {
   }
   drawnRows_.clear();
   bool even = true;
-  std::string line;
+  std::string line, n;
+  auto add = [&](std::string_view content, std::string_view cls) { framework_.appendCell(line, content, "Left", "1", cls); };
+  auto box = [&](bool on, const char* name) {
+    line += "<input type='checkbox' ";
+    if (on) line += "checked";
+    line += " name='";
+    line += name;
+    line += n;
+    line += "'>";
+  };
+  auto text = [&](const char* size, const char* name, std::string_view value) {
+    line += "<input type='text' size='";
+    line += size;
+    line += "' name='";
+    line += name;
+    line += n;
+    line += "' value='";
+    appendEscaped(line, value);
+    line += "'>";
+  };
+  // Cells whose content is a control are written in place.
+  auto control = [&](std::string_view cls, auto&& write) {
+    framework_.openCell(line, "<", "Left", "1", cls);
+    write();
+    framework_.closeCell(line);
+  };
   for (StatusRow& r : rows) {
     if (!r.used && s.showOnlyUsed) continue;
-    const std::string cls = even ? "TABLEROWEVEN" : "TABLEROWODD";
+    const char* cls = even ? "TABLEROWEVEN" : "TABLEROWODD";
     even = !even;
-    const std::string n = std::to_string(r.uidIndex);
+    n = std::to_string(r.uidIndex);
     const bool x10 = isX10Code(r.dc);
     line.clear();
-    line += cell(checkbox(r.remove, "Remove" + n), "Left", "1", cls);
-    line += cell(r.status, "Left", "1", cls);
-    line += cell(htmlEscape(util::upper(r.dc)), "Left", "1", cls);
-    line += cell(htmlEscape(r.uid), "Left", "1", cls);
-    line += cell(r.dc == "EE11" ? std::string("&nbsp;") : checkbox(r.inv, "Inv" + n), "Left", "1", cls);
-    line += cell(x10 ? checkbox(r.bsc, "BSC" + n) : std::string("&nbsp;"), "Left", "1", cls);
-    line += cell(x10 ? checkbox(r.x10, "X10" + n) : std::string("&nbsp;"), "Left", "1", cls);
-    line += cell(textInput(3, "Map" + n, r.map), "Left", "1", cls);
-    line += cell(textInput(3, "Off" + n, std::to_string(r.off)), "Left", "1", cls);
-    line += cell(textInput(15, "Location" + n, r.location), "Left", "1", cls);
-    line += cell(textInput(10, "Type" + n, r.type), "Left", "1", cls);
-    line += cell(textInput(10, "Icon" + n, r.icon), "Left", "1", cls);
-    line += cell(textInput(15, "Tag" + n, r.tag), "Left", "1", "tablecellmisc");
-    line += cell(checkbox(r.ev, "Ev" + n), "Left", "1", cls);
-    line += cell(formatChanged(r.changed), "Left", "1", cls);
+    control(cls, [&] { box(r.remove, "Remove"); });
+    add(r.status, cls);
+    add(htmlEscape(util::upper(r.dc)), cls);
+    add(htmlEscape(r.uid), cls);
+    if (r.dc == "EE11") add("&nbsp;", cls);
+    else control(cls, [&] { box(r.inv, "Inv"); });
+    if (x10) {
+      control(cls, [&] { box(r.bsc, "BSC"); });
+      control(cls, [&] { box(r.x10, "X10"); });
+    } else {
+      add("&nbsp;", cls);
+      add("&nbsp;", cls);
+    }
+    control(cls, [&] { text("3", "Map", r.map); });
+    control(cls, [&] { text("3", "Off", std::to_string(r.off)); });
+    control(cls, [&] { text("15", "Location", r.location); });
+    control(cls, [&] { text("10", "Type", r.type); });
+    control(cls, [&] { text("10", "Icon", r.icon); });
+    control("tablecellmisc", [&] { text("15", "Tag", r.tag); });
+    control(cls, [&] { box(r.ev, "Ev"); });
+    add(formatChanged(r.changed), cls);
     line += "</tr><tr>";
     page.add(line);
     drawnRows_.push_back(std::move(r));

@@ -47,6 +47,15 @@ TEST_F(StatusPageTest, RowOfASeededDeviceAndPageFrame) {
   EXPECT_TRUE(has(get(), "name='Inv1'></td><td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" >&nbsp;</td>"));
 }
 
+TEST_F(StatusPageTest, TouchScreenRowsCarryTheirControlsInsideTheFont) {
+  add("B3", "Hall");
+  http::Request r = request();
+  r.parsePage("GET /status HTTP/1.1\r\nUser-Agent: QNX browser\r\n\r\n");
+  const std::string html = page->statusPage(r, nullptr);
+  EXPECT_TRUE(has(html, "<td bgcolor=\"#949494\" colspan=\"1\" align=\"Left\" ><font face=\"Verdana, Arial, "
+                        "sans-serif\" size=\"2\" color=\"#000000\"><input type='checkbox'  name='Remove0'></font></td>"));
+}
+
 TEST_F(StatusPageTest, FormatChangedAndCodeHelpers) {
   get();  // sets today
   EXPECT_EQ(page->formatChanged(util::DateTime{2000, 1, 1}), "");
