@@ -36,6 +36,6 @@ printf '[Interface]\nInterfaceAddress=127.0.0.1\nBroadcastAddress=127.0.0.1\nSta
 NODE_PID=$!
 for _ in $(seq 50); do curl -fs "http://127.0.0.1:$PORT/status" -o "$TMP/status" && break; sleep 0.1; done
 [ -s "$TMP/status" ] || { echo "the node did not answer on port $PORT"; cat "$TMP/node.out"; exit 1; }
-ROWS=$(grep -o "name='Location[0-9]*'" "$TMP/status" | wc -l)
+ROWS=$(grep -o "name='Location[0-9][0-9]*'" "$TMP/status" | wc -l)
 echo "/status: $ROWS device rows, $(wc -c < "$TMP/status") bytes"
 wrk -t1 -c"$CONNS" -d"${DURATION}s" -H "Connection: close" "http://127.0.0.1:$PORT/status"

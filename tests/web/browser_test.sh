@@ -36,13 +36,13 @@ chrome() { timeout 60 "$CHROME" --headless --no-sandbox --disable-gpu --no-first
   --user-data-dir="$OUT/chrome-profile" --virtual-time-budget=5000 "$@" 2>>"$OUT/browser-chrome.log"; }
 
 chrome --dump-dom "$URL/status" > "$OUT/status-dom.html" || fail "chromium could not load the page"
-ROWS=$(grep -o 'name="Location[0-9]*"' "$OUT/status-dom.html" | sort -u | wc -l)
-DEVICES=$(curl -sf "$URL/status" | grep -o "name='Location[0-9]*'" | wc -l)
+ROWS=$(grep -o 'name="Location[0-9][0-9]*"' "$OUT/status-dom.html" | sort -u | wc -l)
+DEVICES=$(curl -sf "$URL/status" | grep -o "name='Location[0-9][0-9]*'" | wc -l)
 # Every device the node knows: the lines of [W800Units] it keeps, once the replay is done.
-KNOWN=$(awk '/^\[/{s=($0=="[W800Units]"||$0=="[W800UNITS]")} s&&/=/' "$APP/Config/Quillon.ini" | wc -l)
+KNOWN=$(tr -d '\r' < "$APP/Config/Quillon.ini" | awk '/^\[/{s=(toupper($0)=="[W800UNITS]")} s&&/=/&&!/^;/' | wc -l)
 [ "$ROWS" -gt 0 ] || fail "no device rows"
 [ "$ROWS" -eq "$DEVICES" ] || fail "the browser shows $ROWS rows, the page has $DEVICES"
-[ "$ROWS" -ge "$KNOWN" ] || fail "$ROWS rows for $KNOWN devices in the settings file"
+[ "$ROWS" -eq "$KNOWN" ] || fail "$ROWS rows for $KNOWN devices in the settings file"
 
 # Each picture is loaded by the browser itself: a page of all of them reports the broken ones.
 grep -o 'src="[^"]*"' "$OUT/status-dom.html" | sed 's/^src="//; s/"$//' | sort -u > "$OUT/pictures.txt"
