@@ -4,21 +4,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "core/ini_cache.h"
+#include "support/node_process.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  return std::string((std::istreambuf_iterator<char>(in)), {});
-}
+using quillon::test::readWholeFile;
 
 TEST(NodeProcess, SigtermShutsDownCleanlyAndKeepsSettingsComplete) {
   fs::path dir = fs::temp_directory_path() / ("quillon-proc-" + std::to_string(::getpid()));
@@ -28,25 +24,16 @@ TEST(NodeProcess, SigtermShutsDownCleanlyAndKeepsSettingsComplete) {
   // Keep the test off the usual ports so it can run next to a running node.
   std::ofstream(dir / "Config" / "Quillon.ini") << "[W800]\r\nHTTPPort=18017\r\nDebugLog=1\r\n";
 
-  pid_t pid = ::fork();
+  pid_t pid = quillon::test::startNodeProcess(QUILLON_BINARY, dir);
   ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::execl(QUILLON_BINARY, QUILLON_BINARY, "--app-dir", dir.c_str(), "--headless", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
   const fs::path log = dir / "Data" / "Quillon.txt";
-  bool started = false;
-  for (int i = 0; i < 300 && !started; ++i) {  // up to 30 s under the sanitizers
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    started = readFile(log).find("| Quillon Started") != std::string::npos;
-  }
-  ASSERT_TRUE(started) << readFile(log);
+  ASSERT_TRUE(quillon::test::waitForText(log, "| Quillon Started")) << readWholeFile(log);
   ASSERT_EQ(::kill(pid, SIGTERM), 0);
   int status = 0;
   ASSERT_EQ(::waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
-  EXPECT_NE(readFile(log).find("Signal 15: shutting down"), std::string::npos);
+  EXPECT_NE(readWholeFile(log).find("Signal 15: shutting down"), std::string::npos);
 
   // Every settings file reads back completely, with no temporary file left behind.
   for (const auto& entry : fs::directory_iterator(dir / "Config")) {

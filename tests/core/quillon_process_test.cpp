@@ -4,34 +4,19 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
-#include <thread>
 
+#include "support/node_process.h"
 #include "support/test_folder.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string readFile(const fs::path& p) {
-  std::ifstream in(p, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// Waits up to 30 s (the sanitizers are slow) for the text to appear in the file.
-bool waitFor(const fs::path& file, const std::string& text) {
-  for (int i = 0; i < 300; ++i) {
-    if (readFile(file).find(text) != std::string::npos) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return false;
-}
+using quillon::test::readWholeFile;
+using quillon::test::waitForText;
 
 // A copy of the bundled folder (its xAP settings stay on loopback) on ports of its own.
 fs::path appFolder(const std::string& quillonIni) {
@@ -54,21 +39,17 @@ int runCheck(const fs::path& dir, std::string& output) {
 TEST(QuillonProcess, SighupReloadsSettingsAndScriptWithoutRestart) {
   fs::path dir = appFolder("[W800]\r\nHTTPPort=18027\r\nDebugLog=1\r\n");
   std::ofstream(dir / "Scripts" / "Quillon.txt") << "Sub Main(t)\n  MsgBox \"first run\"\nEnd Sub\n";
-  pid_t pid = ::fork();
+  pid_t pid = quillon::test::startNodeProcess(QUILLON_BINARY, dir);
   ASSERT_GE(pid, 0);
-  if (pid == 0) {
-    ::execl(QUILLON_BINARY, QUILLON_BINARY, "--app-dir", dir.c_str(), "--headless", static_cast<char*>(nullptr));
-    ::_exit(127);
-  }
   const fs::path log = dir / "Data" / "Quillon.txt";
-  ASSERT_TRUE(waitFor(log, "| Quillon Started")) << readFile(log);
+  ASSERT_TRUE(waitForText(log, "| Quillon Started")) << readWholeFile(log);
 
   // The periodic script is switched on and the script replaced; SIGHUP brings both in.
   std::ofstream(dir / "Config" / "Quillon.ini") << "[W800]\r\nHTTPPort=18027\r\nDebugLog=1\r\nPeriodicScriptInterval=1\r\n";
   std::ofstream(dir / "Scripts" / "Quillon.txt") << "Sub Main(t)\n  MsgBox \"second run\"\nEnd Sub\n";
   ASSERT_EQ(::kill(pid, SIGHUP), 0);
-  EXPECT_TRUE(waitFor(log, "| Script second run")) << readFile(log);
-  const std::string text = readFile(log);
+  EXPECT_TRUE(waitForText(log, "| Script second run")) << readWholeFile(log);
+  const std::string text = readWholeFile(log);
   EXPECT_NE(text.find("Signal 1: re-reading the settings and the scripts"), std::string::npos);
   EXPECT_NE(text.find("Settings and scripts re-read"), std::string::npos);
   EXPECT_EQ(text.find("first run"), std::string::npos);
