@@ -10,6 +10,9 @@ wrk nginx"
 PACKAGES="$PACKAGES chromium-headless-shell"
 # The Debian package: dpkg-shlibdeps (dpkg-dev) and file give CPack the programs' dependencies.
 PACKAGES="$PACKAGES dpkg-dev file"
+# MQTT: the client library and the JSON library the bridge builds on; the broker and its clients
+# for the tests and benchmark, which start their own broker on a free loopback port.
+PACKAGES="$PACKAGES libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
