@@ -1,6 +1,7 @@
 #include "app/node_assembly.h"
 
 #include "core/settings.h"
+#include "mqtt/device_api.h"
 #include "util/text.h"
 
 namespace quillon::app {
@@ -19,6 +20,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       scripts_(ctx_, applicationServices(), options_.vbsProgram),
       http_(ctx_),
       statusPage_(ctx_, registry_, &tagStore_, webServices()),
+      mqtt_(ctx_, registry_, [this](const std::string& text) { bsc_.bscCommand("", "1", text); }),
       node_(ctx_, {}) {
   decodeEnv_.queueTagEvent = [this](const std::string& tag) { bsc_.queueTagEvent(tag); };
   decode::DecoderEnv env{ctx_, &decodeEnv_};
@@ -43,6 +45,11 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
   });
   http_.setStatusPage([this](http::Request& request, http::Response& response) {
     return statusPage_.statusPage(request, &response);
+  });
+  // MQTT: every reported change goes out as state; the device API answers under /api/.
+  bsc_.setReportObserver([this](const devices::W800Device& d) { mqtt_.deviceReported(d); });
+  http_.setApiRoute([this](const std::string& path, http::ApiReply& reply) {
+    return mqtt::deviceApi(path, registry_, mqtt_.view(), reply);
   });
   node_.seams() = buildSeams();
 }
@@ -199,12 +206,16 @@ core::NodeSeams NodeAssembly::buildSeams() {
     if (replay_) replay_->stop();
     links_.closeLinks();
   };
-  s.loadTimerForm = [this] { timers_.start(); };
+  s.loadTimerForm = [this] {
+    timers_.start();
+    mqtt_.start();
+  };
   s.saveLastChange = [this] {
     timers_.stop();
     registry_.saveLastChange();
   };
   s.closeXapTransport = [this] {
+    mqtt_.stop();
     transport_.close();
     if (hub_) hub_->stop();
   };

@@ -13,6 +13,7 @@
 #include "devices/device_timers.h"
 #include "devices/onoff_reporter.h"
 #include "http/http_server.h"
+#include "mqtt/mqtt_bridge.h"
 #include "rflink/replay_feed.h"
 #include "rflink/rf_link.h"
 #include "script/script_host.h"
@@ -51,6 +52,7 @@ class NodeAssembly {
   rflink::RfLinks& links() { return links_; }
   http::HttpServer& httpServer() { return http_; }
   web::StatusPage& statusPage() { return statusPage_; }
+  mqtt::MqttBridge& mqtt() { return mqtt_; }
   script::ScriptHost& scripts() { return scripts_; }
   script::TagStore& tagStore() { return tagStore_; }
   decode::ReceiveProcessor& receiveProcessor() { return processor_; }
@@ -87,6 +89,7 @@ class NodeAssembly {
   script::ScriptHost scripts_;
   http::HttpServer http_;
   web::StatusPage statusPage_;
+  mqtt::MqttBridge mqtt_;
   core::Node node_;
 };
 

@@ -91,6 +91,7 @@ void OnOffReporter::publishX10(const W800Device& device, const std::string& code
   if (!device.map().empty())
     publisher_.sendXap("xap-x10.request", "xap-x10.request", {{"command", text}, {"device", device.map()}});
   if (!device.tag().empty()) publisher_.queueTagEvent(device.tag());
+  publisher_.noteReport(device);
 }
 
 bool OnOffReporter::specialX10Sensor(const std::string& code, bool on, bool alwaysEvent) {

@@ -31,6 +31,12 @@ class Response;
 
 // The status page: the request and its writer give the page's text.
 using StatusPageFn = std::function<std::string(Request&, Response&)>;
+// A JSON interface under "/api/": true when it answers the path, with the status and body.
+struct ApiReply {
+  int status = 200;
+  std::string body;
+};
+using ApiRouteFn = std::function<bool(const std::string& path, ApiReply& reply)>;
 // The page "/status" shows until the status page is wired in.
 std::string placeholderStatusPage();
 
@@ -57,6 +63,8 @@ class HttpServer {
   // Closes every socket and drops the pool.
   void stop();
   void setStatusPage(StatusPageFn fn) { statusPage_ = std::move(fn); }
+  // Paths beginning "/api/" go to this route (behind the same login rule as the pages).
+  void setApiRoute(ApiRouteFn fn) { apiRoute_ = std::move(fn); }
   // WebLoginUser and WebLoginPassword from LoginUsername and the unscrambled LoginPassword.
   void reloadLogin();
 
@@ -145,6 +153,7 @@ class HttpServer {
   std::uint64_t requestIds_ = 0, transferIds_ = 0;
   WebRoot webRoot_;
   StatusPageFn statusPage_;
+  ApiRouteFn apiRoute_;
   util::OrderedDict<std::string> authorisedClients_;
   std::string savedRequest_, savedRequestClient_;
   std::string webLoginUser_, webLoginPassword_;

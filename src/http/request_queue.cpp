@@ -127,7 +127,10 @@ void HttpServer::answer(int s, Request& request, const std::string& entry) {
   std::string ext = path.size() > 4 ? path.substr(path.size() - 4) : path;
   if (path.size() >= 3 && path.compare(path.size() - 3, 3, ".js") == 0) ext = ".js";
   if (!accessCheck(s, s, request, response, entry)) return;
-  if (isBinaryExtension(ext)) {
+  ApiReply api;
+  if (apiRoute_ && startsWith(path, "\\api\\") && apiRoute_(request.page(), api)) {
+    response.sendJson(api.status, api.body, s);
+  } else if (isBinaryExtension(ext)) {
     response.sendBinaryFile(path, s);
   } else if (ext == ".css") {
     response.sendTextFile(path, s);

@@ -147,6 +147,19 @@ void Response::sendMovedTo(const std::string& location, int i) {
   server_.sendAssembled(i, a.value(), "TCPServer_SendMovedTo ");
 }
 
+void Response::sendJson(int status, const std::string& body, int i) {
+  util::FastString a;
+  a.add(status == 200 ? "HTTP/1.1 200 OK" : status == 404 ? "HTTP/1.1 404 Not Found" : "HTTP/1.1 " + std::to_string(status) + " Error").add(kCrLf);
+  a.add("Server: ovk").add(kCrLf);
+  a.add("Date: ").add(server_.dateText()).add(kCrLf);
+  a.add("Connection: Close").add(kCrLf);
+  a.add("Cache-Control: no-cache").add(kCrLf);
+  a.add("Content-Type: application/json; charset=utf-8").add(kCrLf);
+  a.add("Content-Length: ").add(std::to_string(body.size())).add(kCrLf);
+  a.add(kCrLf).add(body);
+  server_.sendAssembled(i, a.value(), "TCPServer_SendJson ");
+}
+
 void Response::sendBinaryFile(const std::string& path, int i) { server_.sendBinaryFile(path, i); }
 
 std::string HttpServer::dateText() const {

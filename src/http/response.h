@@ -38,6 +38,8 @@ class Response {
   void sendErrorResponse(int i);
   // A file of the web root in chunks, or a bare 404.
   void sendBinaryFile(const std::string& path, int i);
+  // A JSON answer (200, or 404 with an error object) that is never cached.
+  void sendJson(int status, const std::string& body, int i);
   // A 302 answer sending the browser to location.
   void sendMovedTo(const std::string& location, int i);
 

@@ -7,6 +7,7 @@
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/serial_port.h"
+#include "platform/socket_watcher.h"
 #include "platform/tcp_client.h"
 #include "platform/tcp_listener.h"
 #include "platform/udp_socket.h"
@@ -29,6 +30,8 @@ class Platform {
   virtual std::unique_ptr<TcpClient> createTcpClient() = 0;
   virtual std::unique_ptr<UdpSocket> createUdpSocket() = 0;
   virtual std::unique_ptr<TcpListener> createTcpListener() = 0;
+  // A watcher of a socket descriptor opened by a library; nullptr where the platform has none.
+  virtual std::unique_ptr<SocketWatcher> createSocketWatcher(int /*fd*/) { return nullptr; }
   // The machine's network name.
   virtual std::string machineName() = 0;
   // The IPv4 addresses of the machine's interfaces that are up.

@@ -189,6 +189,7 @@ void BscEndpoint::sendXapBsc(const std::string& deviceKey, const std::string& cl
   transport_.sendXap("", cls, "input.state",
                      makeSendBody({{"State", onOff(*d)}, {"DisplayText", d->deviceString()}}),
                      deviceSubAddress(*d, ctx_.settings.mode), registry_.deviceXapUid(*d));
+  if (util::iequals(cls, "xapbsc.event")) noteReport(*d);
 }
 
 void BscEndpoint::sendXapBscAs(const devices::W800Device& d, const std::string& cls, const std::string& typeWord,
@@ -196,6 +197,7 @@ void BscEndpoint::sendXapBscAs(const devices::W800Device& d, const std::string& 
   transport_.sendXap("", cls, "input.state", makeSendBody({{"State", stateText}, {"DisplayText", d.deviceString()}}),
                      subAddressLocation(d) + "." + subAddressName(d, ctx_.settings.mode) + "." + typeWord,
                      registry_.deviceXapUid(d));
+  if (util::iequals(cls, "xapbsc.event")) noteReport(d);
 }
 
 void BscEndpoint::sendXap(const std::string& cls, const std::string& section,

@@ -83,6 +83,7 @@ void sendBscEvent(DecodeEnv& env, const devices::W800Device& d, const std::strin
   env.transport.sendXap("", "xapbsc.event", "input.state",
                         xap::makeSendBody({{"State", state}, {"DisplayText", d.deviceString()}, {"Text", d.text()}}),
                         xap::deviceSubAddress(d, env.ctx.settings.mode), env.registry.deviceXapUid(d));
+  env.bsc.noteReport(d);
 }
 
 void queueTag(DecodeEnv& env, const devices::W800Device& d) {

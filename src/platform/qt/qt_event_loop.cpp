@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QElapsedTimer>
+#include <QSocketNotifier>
 #include <QTimer>
 
 namespace quillon::platform {
@@ -31,6 +32,24 @@ void QtEventLoop::stopTimer(TimerId id) {
   it->second->stop();
   it->second->deleteLater();
   timers_.erase(it);
+}
+
+QtSocketWatcher::QtSocketWatcher(int fd)
+    : read_(std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read)),
+      write_(std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write)) {
+  write_->setEnabled(false);
+  QObject::connect(read_.get(), &QSocketNotifier::activated, read_.get(), [this] {
+    if (readable_) readable_();
+  });
+  QObject::connect(write_.get(), &QSocketNotifier::activated, write_.get(), [this] {
+    if (writable_) writable_();
+  });
+}
+
+QtSocketWatcher::~QtSocketWatcher() = default;
+
+void QtSocketWatcher::setWriteWatch(bool on) {
+  if (write_->isEnabled() != on) write_->setEnabled(on);
 }
 
 void QtEventLoop::quit() { QCoreApplication::quit(); }

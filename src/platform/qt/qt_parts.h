@@ -7,6 +7,7 @@
 #include "platform/platform.h"
 
 class QTimer;
+class QSocketNotifier;
 class QSerialPort;
 class QTcpSocket;
 class QUdpSocket;
@@ -25,6 +26,17 @@ class QtEventLoop : public EventLoop {
   QObject context_;
   TimerId nextId_ = 0;
   std::map<TimerId, QTimer*> timers_;
+};
+
+// Two socket notifiers on one descriptor; the write notifier is enabled only on request.
+class QtSocketWatcher : public SocketWatcher {
+ public:
+  explicit QtSocketWatcher(int fd);
+  ~QtSocketWatcher() override;
+  void setWriteWatch(bool on) override;
+
+ private:
+  std::unique_ptr<QSocketNotifier> read_, write_;
 };
 
 class QtClock : public Clock {

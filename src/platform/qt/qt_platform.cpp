@@ -17,6 +17,7 @@ class QtPlatform : public Platform {
   std::unique_ptr<TcpClient> createTcpClient() override { return std::make_unique<QtTcpClient>(); }
   std::unique_ptr<UdpSocket> createUdpSocket() override { return std::make_unique<QtUdpSocket>(); }
   std::unique_ptr<TcpListener> createTcpListener() override { return std::make_unique<QtTcpListener>(); }
+  std::unique_ptr<SocketWatcher> createSocketWatcher(int fd) override { return std::make_unique<QtSocketWatcher>(fd); }
   std::string machineName() override { return QSysInfo::machineHostName().left(128).toStdString(); }
 
   std::vector<NetworkInterface> networkInterfaces() override {

@@ -1,0 +1,17 @@
+#pragma once
+// The JSON device interface of the node's HTTP server: GET /api/devices lists every device,
+// GET /api/devices/<code> gives one; other paths under /api/ and unknown codes get 404 with a
+// JSON error.
+#include <string>
+
+#include "devices/device_registry.h"
+#include "http/http_server.h"
+#include "mqtt/device_json.h"
+
+namespace quillon::mqtt {
+
+// True when the path belongs to the interface (the reply is then filled in).
+bool deviceApi(const std::string& path, const devices::DeviceRegistry& registry, const DeviceView& view,
+               http::ApiReply& reply);
+
+}  // namespace quillon::mqtt

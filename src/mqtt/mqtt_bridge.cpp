@@ -1,0 +1,272 @@
+#include "mqtt/mqtt_bridge.h"
+
+#include <cctype>
+#include <exception>
+
+#include "core/settings.h"
+#include "devices/onoff_reporter.h"
+#include "util/text.h"
+
+namespace quillon::mqtt {
+
+namespace {
+
+std::string unquoted(std::string v) {
+  v = util::trim(v);
+  if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+  return v;
+}
+
+// Home Assistant's node and object ids take letters, digits, "_" and "-" only.
+std::string idPart(const std::string& text) {
+  std::string out;
+  for (char c : text) out += std::isalnum(static_cast<unsigned char>(c)) || c == '_' || c == '-' ? c : '_';
+  return out;
+}
+
+}  // namespace
+
+std::string topicLevel(const std::string& text) {
+  std::string out;
+  for (char c : text) out += c == '/' || c == '+' || c == '#' || c == ' ' ? '_' : c;
+  return out.empty() ? "_" : out;
+}
+
+MqttSettings readMqttSettings(core::IniCache& ini, std::string* problem) {
+  MqttSettings s;
+  auto get = [&](const char* key, const std::string& def) {
+    return unquoted(ini.getIniSetting(kMqttSection, key, def, core::kSettingsFile));
+  };
+  s.enabled = util::toBool(get("Enabled", "0"));
+  s.host = get("Host", s.host);
+  if (s.host.empty()) s.host = "127.0.0.1";
+  const std::string port = get("Port", "1883");
+  const bool digits = !port.empty() && port.size() <= 5 &&
+                      port.find_first_not_of("0123456789") == std::string::npos;
+  const long value = digits ? std::stol(port) : 0;
+  if (value >= 1 && value <= 65535)
+    s.port = static_cast<std::uint16_t>(value);
+  else if (problem)
+    *problem = "Port \"" + port + "\" is not a port number; 1883 is used";
+  s.user = get("User", "");
+  s.password = get("Password", "");
+  s.clientId = get("ClientId", "");
+  s.tls = util::toBool(get("TLS", "0"));
+  s.caFile = get("CAFile", "");
+  s.baseTopic = get("BaseTopic", s.baseTopic);
+  while (!s.baseTopic.empty() && s.baseTopic.back() == '/') s.baseTopic.pop_back();
+  if (s.baseTopic.empty()) s.baseTopic = "quillon";
+  s.discovery = util::toBool(get("Discovery", "1"));
+  s.discoveryPrefix = get("DiscoveryPrefix", s.discoveryPrefix);
+  while (!s.discoveryPrefix.empty() && s.discoveryPrefix.back() == '/') s.discoveryPrefix.pop_back();
+  if (s.discoveryPrefix.empty()) s.discoveryPrefix = "homeassistant";
+  return s;
+}
+
+MqttBridge::MqttBridge(core::NodeContext& ctx, devices::DeviceRegistry& registry, CommandSink sink)
+    : ctx_(ctx), registry_(registry), sink_(std::move(sink)), refreshTimer_(ctx.platform.loop()) {
+  refreshTimer_.setHandler([this] { refresh(); });
+}
+
+MqttBridge::~MqttBridge() { stop(); }
+
+bool MqttBridge::start() {
+  if (client_) return true;
+  std::string problem;
+  settings_ = readMqttSettings(ctx_.ini, &problem);
+  if (!problem.empty()) ctx_.logEvent("MQTT: " + problem);
+  if (!settings_.enabled) return false;
+  ClientOptions o;
+  o.host = settings_.host;
+  o.port = settings_.port;
+  o.user = settings_.user;
+  o.password = settings_.password;
+  o.clientId = settings_.clientId.empty() ? "quillon-" + idPart(ctx_.computerName) : settings_.clientId;
+  o.tls = settings_.tls;
+  o.caFile = settings_.caFile;
+  o.willTopic = statusTopic();
+  o.willPayload = "offline";
+  o.retryMinMs = retryMinMs_;
+  o.retryMaxMs = retryMaxMs_;
+  client_ = std::make_unique<MqttClient>(ctx_.platform, [this](const std::string& line) { ctx_.logEvent(line); });
+  client_->onConnected([this] { onConnected(); });
+  client_->onMessage([this](const std::string& topic, const std::string& payload) { handleMessage(topic, payload); });
+  if (!client_->start(o)) {
+    client_.reset();
+    return false;
+  }
+  refreshTimer_.start(platform::Millis(kRefreshMs));
+  return true;
+}
+
+void MqttBridge::stop() {
+  refreshTimer_.stop();
+  if (!client_) return;
+  client_->stop(statusTopic(), "offline");
+  client_.reset();
+  published_.clear();
+  states_.clear();
+}
+
+std::string MqttBridge::nodeTopic() const { return settings_.baseTopic + "/" + topicLevel(ctx_.computerName); }
+
+std::string MqttBridge::stateTopic(const devices::W800Device& d) const {
+  return nodeTopic() + "/" + topicLevel(d.dc()) + "/state";
+}
+
+std::string MqttBridge::configTopic(const devices::W800Device& d, Component component) const {
+  return settings_.discoveryPrefix + "/" + componentName(component) + "/quillon_" + idPart(ctx_.computerName) + "/" +
+         idPart(d.dc()) + "/config";
+}
+
+bool MqttBridge::canTransmit() const {
+  return !ctx_.settings.txSerialPort.empty() || !ctx_.settings.txSerialIp.empty();
+}
+
+std::string MqttBridge::discoveryPayload(const devices::W800Device& d, Component* component) const {
+  const DiscoveryClass k = discoveryClass(d, view());
+  if (component) *component = k.component;
+  if (!settings_.discovery || !d.inUse() || d.remove() || k.component == Component::None) return "";
+  const std::string host = idPart(ctx_.computerName);
+  nlohmann::ordered_json j;
+  std::string name = d.location().empty() ? d.dc() : d.location();
+  if (!d.deviceType().empty()) name += " " + d.deviceType();
+  j["name"] = name + " " + d.dc();
+  j["unique_id"] = "quillon_" + host + "_" + idPart(d.dc());
+  j["state_topic"] = stateTopic(d);
+  j["availability_topic"] = statusTopic();
+  j["payload_available"] = "online";
+  j["payload_not_available"] = "offline";
+  switch (k.component) {
+    case Component::Sensor:
+      j["value_template"] = "{{ value_json.value }}";
+      if (!k.deviceClass.empty()) {
+        j["device_class"] = k.deviceClass;
+        j["state_class"] = k.deviceClass == "precipitation" ? "total_increasing" : "measurement";
+      }
+      if (!k.unit.empty()) j["unit_of_measurement"] = k.unit;
+      break;
+    case Component::BinarySensor:
+      j["value_template"] = "{{ value_json.state }}";
+      j["payload_on"] = "ON";
+      j["payload_off"] = "OFF";
+      if (!k.deviceClass.empty()) j["device_class"] = k.deviceClass;
+      break;
+    case Component::Switch:
+      j["value_template"] = "{{ value_json.state }}";
+      j["state_on"] = "ON";
+      j["state_off"] = "OFF";
+      j["command_topic"] = nodeTopic() + "/" + topicLevel(d.dc()) + "/set";
+      j["payload_on"] = "ON";
+      j["payload_off"] = "OFF";
+      break;
+    case Component::Light:
+      j["state_value_template"] = "{{ value_json.state }}";
+      j["command_topic"] = nodeTopic() + "/" + topicLevel(d.dc()) + "/set";
+      j["payload_on"] = "ON";
+      j["payload_off"] = "OFF";
+      j["brightness_command_topic"] = nodeTopic() + "/" + topicLevel(d.dc()) + "/set";
+      j["brightness_scale"] = 100;
+      j["on_command_type"] = "brightness";
+      break;
+    case Component::None: break;
+  }
+  j["device"] = {{"identifiers", {"quillon_" + host}},
+                 {"name", "Quillon " + ctx_.computerName},
+                 {"manufacturer", "Quillon"},
+                 {"model", "RF gateway node"}};
+  return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+void MqttBridge::refresh() {
+  if (!client_ || !client_->connected()) return;
+  try {
+    std::map<std::string, std::pair<std::string, std::string>> now;
+    for (const auto& [code, device] : registry_.devices()) {
+      if (!device) continue;
+      Component component = Component::None;
+      std::string payload = discoveryPayload(*device, &component);
+      if (payload.empty()) continue;
+      now[device->dc()] = {configTopic(*device, component), std::move(payload)};
+    }
+    // Configs of devices removed or taken out of use (or that moved component) are cleared.
+    for (const auto& [code, old] : published_) {
+      auto it = now.find(code);
+      if (it == now.end() || it->second.first != old.first) client_->publish(old.first, "", true, 1);
+    }
+    for (const auto& [code, entry] : now) {
+      auto it = published_.find(code);
+      if (it == published_.end() || it->second != entry) client_->publish(entry.first, entry.second, true, 1);
+    }
+    published_ = std::move(now);
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "MqttRefresh", e.what());
+  }
+}
+
+void MqttBridge::publishState(const devices::W800Device& d) {
+  if (!client_ || !d.inUse()) return;
+  std::string payload = deviceJson(d, view()).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  std::string& last = states_[d.dc()];
+  if (payload == last) return;
+  if (client_->publish(stateTopic(d), payload, true, 0)) last = std::move(payload);
+}
+
+void MqttBridge::deviceReported(const devices::W800Device& d) {
+  if (!client_ || !client_->connected()) return;  // the record keeps the latest; republished on connect
+  try {
+    publishState(d);
+    if (!published_.contains(d.dc())) refresh();  // a device that just came into use
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "MqttState", e.what());
+  }
+}
+
+void MqttBridge::onConnected() {
+  client_->publish(statusTopic(), "online", true, 1);
+  client_->subscribe(nodeTopic() + "/+/set", 1);
+  published_.clear();  // the broker may have lost its retained messages: everything goes out again
+  states_.clear();
+  refresh();
+  for (const auto& [code, device] : registry_.devices())
+    if (device && device->inUse()) publishState(*device);
+}
+
+void MqttBridge::handleMessage(const std::string& topic, const std::string& payload) {
+  try {
+    const std::string prefix = nodeTopic() + "/";
+    const std::string suffix = "/set";
+    if (topic.size() <= prefix.size() + suffix.size() || topic.rfind(prefix, 0) != 0 ||
+        topic.compare(topic.size() - suffix.size(), suffix.size(), suffix) != 0)
+      return;
+    const std::string code = topic.substr(prefix.size(), topic.size() - prefix.size() - suffix.size());
+    auto refuse = [&](const std::string& why) {
+      std::string shown = payload.substr(0, 40);
+      for (char& c : shown)
+        if (static_cast<unsigned char>(c) < 32) c = '?';
+      ctx_.logEvent("MQTT: set command \"" + shown + "\" for " + code + " refused: " + why);
+    };
+    devices::W800Device* d = registry_.device(code);
+    if (!d || !d->inUse()) return refuse("no device in use with this code");
+    const Component component = discoveryClass(*d, view()).component;
+    if (component != Component::Switch && component != Component::Light)
+      return refuse("the device cannot be switched from here");
+    const std::string word = util::upper(util::trimWhitespace(payload));
+    std::string text;
+    if (word == "ON" || word == "OFF") {
+      text = d->dc() + " " + word;
+    } else if (component == Component::Light && !word.empty() && word.size() <= 3 &&
+               word.find_first_not_of("0123456789") == std::string::npos) {
+      const int level = std::stoi(word);
+      if (level > 100) return refuse("a level runs from 0 to 100");
+      text = level == 0 ? d->dc() + " OFF" : level == 100 ? d->dc() + " ON" : d->dc() + " DIM " + std::to_string(level);
+    } else {
+      return refuse(component == Component::Light ? "expected ON, OFF or a level 0-100" : "expected ON or OFF");
+    }
+    if (sink_) sink_(text);
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "MqttCommand", e.what());
+  }
+}
+
+}  // namespace quillon::mqtt

@@ -1,0 +1,95 @@
+#pragma once
+// The node's MQTT bridge: device states as retained JSON under <base>/<host>/<code>/state, the
+// node's availability under <base>/<host>/status (with the broker's last will), Home Assistant
+// discovery configs for every device in use, and <code>/set commands to the transmitter.
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "core/ini_cache.h"
+#include "core/node_context.h"
+#include "devices/device_registry.h"
+#include "mqtt/device_json.h"
+#include "mqtt/mqtt_client.h"
+#include "platform/event_loop.h"
+
+namespace quillon::mqtt {
+
+inline constexpr const char* kMqttSection = "MQTT";
+
+// Section [MQTT] of "Quillon.ini".
+struct MqttSettings {
+  bool enabled = false;
+  std::string host = "127.0.0.1";
+  std::uint16_t port = 1883;
+  std::string user, password, clientId;
+  bool tls = false;
+  std::string caFile;
+  std::string baseTopic = "quillon";
+  bool discovery = true;
+  std::string discoveryPrefix = "homeassistant";
+};
+
+// Reads the section; a malformed port is reported in `problem` and leaves the default.
+MqttSettings readMqttSettings(core::IniCache& ini, std::string* problem = nullptr);
+
+// A topic level from free text: "/", "+", "#" and blanks become "_".
+std::string topicLevel(const std::string& text);
+
+class MqttBridge {
+ public:
+  // Hands a transmitter text to the node's command path (the one xAP BSC commands take).
+  using CommandSink = std::function<void(const std::string& text)>;
+  static constexpr int kRefreshMs = 2000;  // discovery follows setup changes this often
+
+  MqttBridge(core::NodeContext& ctx, devices::DeviceRegistry& registry, CommandSink sink);
+  ~MqttBridge();
+
+  // Reads [MQTT] and connects when enabled; false when off or not usable.
+  bool start();
+  // Publishes "offline" and disconnects cleanly.
+  void stop();
+  bool running() const { return client_ != nullptr; }
+  // Test hooks: back-off bounds of the client, before start().
+  void setRetry(int minMs, int maxMs) { retryMinMs_ = minMs, retryMaxMs_ = maxMs; }
+
+  // A device change the node reported on xAP.
+  void deviceReported(const devices::W800Device& device);
+  // Brings discovery configs in line with the registry (new, changed, out of use, removed).
+  void refresh();
+  // A message on a subscribed topic (a set command).
+  void handleMessage(const std::string& topic, const std::string& payload);
+
+  // Whether X10 units can be switched: a transmitter is configured.
+  bool canTransmit() const;
+  DeviceView view() const { return {ctx_.settings.metric, canTransmit()}; }
+  const MqttSettings& settings() const { return settings_; }
+  MqttClient* client() { return client_.get(); }
+
+  std::string nodeTopic() const;  // <base>/<host>
+  std::string statusTopic() const { return nodeTopic() + "/status"; }
+  std::string stateTopic(const devices::W800Device& device) const;
+  std::string configTopic(const devices::W800Device& device, Component component) const;
+  // The discovery config of a device, or an empty text when it gets none.
+  std::string discoveryPayload(const devices::W800Device& device, Component* component = nullptr) const;
+
+ private:
+  void onConnected();
+  void publishState(const devices::W800Device& device);
+
+  core::NodeContext& ctx_;
+  devices::DeviceRegistry& registry_;
+  CommandSink sink_;
+  MqttSettings settings_;
+  std::unique_ptr<MqttClient> client_;
+  platform::Timer refreshTimer_;
+  int retryMinMs_ = 1000, retryMaxMs_ = 60000;
+  // Per device code: the config topic and payload last published (bounded by the registry).
+  std::map<std::string, std::pair<std::string, std::string>> published_;
+  // Per device code: the state payload last published, so a repeated report sends nothing.
+  std::map<std::string, std::string> states_;
+};
+
+}  // namespace quillon::mqtt
