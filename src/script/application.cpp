@@ -76,7 +76,7 @@ template <class F>
 void nodeOnly(vbs::HostObject& o, const StateP& st, const char* name, Variant dflt, F body) {
   safe(o, st, name, dflt, [st, name, body](Args a) -> Variant {
     if (!st->s.host)
-      throw vbs::ScriptError{445, std::string("xap.") + name + " needs the running Quillon node", {}, 0, 0, {}, {}, {}};
+      throw vbs::ScriptError{445, std::string("xap.") + name + " needs the running Quillon node", {}, 0, 0, {}, {}, {}, {}, 0};
     return body(a);
   });
 }

@@ -45,7 +45,11 @@ struct Expr {
   // Member call-site cache:
   const void* cacheKey = nullptr;
   int cacheId = -1;
+  int depth = 1;                     // levels of the tree below and including this node
   Expr(EK k, int l, int c) : kind(k), line(l), col(c) {}
+  ~Expr();  // frees long chains without recursion
+  Expr(const Expr&) = delete;
+  Expr& operator=(const Expr&) = delete;
 };
 using ExprP = std::unique_ptr<Expr>;
 

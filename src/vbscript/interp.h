@@ -148,6 +148,13 @@ class Interp {
   void clearDeadline() { hasDeadline_ = false; }
   void setStepLimit(int64_t steps) { stepLimit_ = steps; }
   void interrupt() { interrupted_ = true; }
+  // A stop that was caught where it could not be passed on (a class terminator run from a
+  // release): the next step of the script raises it again.
+  void keepInterruptPending() {
+    if (!stackBase_) return;  // no script is running any more: nothing to stop
+    interrupted_ = true;
+    budget_ = 0;
+  }
   void setMaxDepth(int d) { maxDepth_ = d; }
   void setNativeStackLimit(ptrdiff_t bytes) { nativeStackLimit_ = bytes; }
 

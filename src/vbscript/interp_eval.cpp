@@ -705,11 +705,17 @@ void Instance::lastReleased() {
   if (cls->term && !terminated && in) {
     terminated = true;
     refs = 1;
+    // This runs from the release of a value, often inside a destructor: nothing may leave it.
+    // A terminator's own errors end only the terminator, as in the classic engine; a time-out
+    // or an interrupt stays pending, so the running script still stops at its next step.
     try {
       Interp::Entry guard(*in);
       Variant r;
       in->callProc(cls->term, this, Args{}, r);
-    } catch (ScriptError&) {
+    } catch (ScriptError& e) {
+      if (e.number == err::Timeout) in->keepInterruptPending();
+    } catch (...) {
+      in->keepInterruptPending();  // out of memory and the like: stop the script as well
     }
     if (--refs > 0) return;  // the terminator stored Me somewhere
   }

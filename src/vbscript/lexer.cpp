@@ -1,6 +1,8 @@
 #include "lexer.h"
 
 #include <cmath>
+#include <cstdint>
+#include <deque>
 
 #include "convert.h"
 #include "errors.h"
@@ -35,14 +37,16 @@ bool parseDateLiteral(const std::string& body, double& out) {
 
 }  // namespace
 
-std::vector<Token> tokenize(std::string_view s, int firstLine) {
-  std::vector<Token> out;
-  int line = firstLine;
-  size_t lineStart = 0;
-  size_t i = 0;
+template <class Out>
+void Lexer::fill(Out& out, size_t want) {
+  if (finished_) return;
+  const std::string_view s = s_;
+  int& line = line_;
+  size_t& lineStart = lineStart_;
+  size_t& i = i_;
   const size_t n = s.size();
-  bool space = true;
-  bool continued = false;
+  bool& space = space_;
+  bool& continued = continued_;
   auto col = [&](size_t p) { return static_cast<int>(p - lineStart) + 1; };
   auto push = [&](Tok k, size_t start, std::string text) {
     Token t;
@@ -56,7 +60,7 @@ std::vector<Token> tokenize(std::string_view s, int firstLine) {
     space = false;
     continued = false;
   };
-  while (i < n) {
+  while (i < n && out.size() < want) {
     char c = s[i];
     if (c == ' ' || c == '\t' || c == '\f' || c == '\v' || c == '\0') { ++i; space = true; continue; }
     if (c == '\r' || c == '\n') {
@@ -236,6 +240,7 @@ std::vector<Token> tokenize(std::string_view s, int firstLine) {
     i += len;
     push(k, start, std::string(s.substr(start, len)));
   }
+  if (i < n) return;
   Token end;
   end.kind = Tok::Newline;
   end.line = line;
@@ -243,6 +248,15 @@ std::vector<Token> tokenize(std::string_view s, int firstLine) {
   out.push_back(end);
   end.kind = Tok::End;
   out.push_back(end);
+  finished_ = true;
+}
+
+template void Lexer::fill(std::vector<Token>&, size_t);
+template void Lexer::fill(std::deque<Token>&, size_t);
+
+std::vector<Token> tokenize(std::string_view s, int firstLine) {
+  std::vector<Token> out;
+  Lexer(s, firstLine).fill(out, SIZE_MAX);
   return out;
 }
 

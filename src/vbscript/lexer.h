@@ -25,7 +25,25 @@ struct Token {
   Variant value;             // literal value
 };
 
-// Tokenises the whole text; throws ScriptError (10xx) with position on bad input.
+// Tokenises text on demand, so a parse error stops the work early (a million-term line is
+// refused after its first few thousand tokens). Throws ScriptError (10xx) with position on bad
+// input. The text must outlive the lexer.
+class Lexer {
+ public:
+  explicit Lexer(std::string_view src, int firstLine = 1) : s_(src), line_(firstLine) {}
+  // Appends tokens until `out` holds at least `want` or the text has ended; the last two tokens
+  // of a text are a Newline and End.
+  template <class Out> void fill(Out& out, size_t want);
+  bool finished() const { return finished_; }
+
+ private:
+  std::string_view s_;
+  int line_;
+  size_t lineStart_ = 0, i_ = 0;
+  bool space_ = true, continued_ = false, finished_ = false;
+};
+
+// Tokenises the whole text.
 std::vector<Token> tokenize(std::string_view src, int firstLine = 1);
 
 }  // namespace quillon::vbs

@@ -1,5 +1,7 @@
 #include "parser.h"
 
+#include <algorithm>
+#include <deque>
 #include <unordered_set>
 
 #include "errors.h"
@@ -10,10 +12,13 @@ namespace quillon::vbs {
 namespace {
 
 constexpr int kMaxDepth = 300;
+// Deepest expression tree: a chain of 2,000 terms ("a & b & ..." in generated code) is fine; the
+// walks over it stay well inside the node's own thread stack.
+constexpr int kMaxTreeDepth = 2000;
 
 class Parser {
  public:
-  explicit Parser(std::vector<Token> toks) : t_(std::move(toks)) {}
+  explicit Parser(std::string_view src) : lex_(src) { ensure(0); }
 
   std::unique_ptr<Program> program() {
     auto p = std::make_unique<Program>();
@@ -42,7 +47,9 @@ class Parser {
   }
 
  private:
-  std::vector<Token> t_;
+  // Tokens read so far; a deque keeps references to earlier tokens valid while more are read.
+  mutable Lexer lex_;
+  mutable std::deque<Token> t_;
   size_t p_ = 0;
   Program* prog_ = nullptr;
   int depth_ = 0;
@@ -58,14 +65,25 @@ class Parser {
     ~DepthGuard() { --p.depth_; }
   };
 
-  const Token& cur() const { return t_[p_]; }
-  const Token& peek(size_t k = 1) const { return t_[std::min(p_ + k, t_.size() - 1)]; }
+  void ensure(size_t index) const {
+    while (index >= t_.size() && !lex_.finished()) lex_.fill(t_, t_.size() + 256);
+  }
+  const Token& cur() const { ensure(p_); return t_[p_]; }
+  const Token& peek(size_t k = 1) const {
+    ensure(p_ + k);
+    return t_[std::min(p_ + k, t_.size() - 1)];
+  }
   bool at(Tok k) const { return cur().kind == k; }
   bool isKw(const char* kw) const { return cur().kind == Tok::Ident && !cur().bracketed && cur().text == kw; }
   bool peekKw(size_t k, const char* kw) const {
     return peek(k).kind == Tok::Ident && !peek(k).bracketed && peek(k).text == kw;
   }
-  const Token& next() { const Token& t = t_[p_]; if (p_ + 1 < t_.size()) ++p_; return t; }
+  const Token& next() {
+    ensure(p_ + 1);
+    const Token& t = t_[p_];
+    if (p_ + 1 < t_.size()) ++p_;
+    return t;
+  }
   [[noreturn]] void fail(int number) const { fail(number, cur()); }
   [[noreturn]] void fail(int number, const Token& t) const {
     std::string src = number == err::OutOfStack ? "Microsoft VBScript runtime error" : "Microsoft VBScript compilation error";
@@ -618,34 +636,56 @@ class Parser {
     e->op = op;
     e->a = std::move(l);
     e->b = std::move(r);
+    deepen(*e);
     return e;
   }
+  // Sets a node's depth from its children. Operator chains are parsed in loops, so their trees
+  // can grow deeper than the nesting the guard counts; the evaluator and the resolver walk them
+  // recursively, so a tree deeper than the limit is refused with "Out of stack space".
+  void deepen(Expr& e) {
+    int d = 0;
+    if (e.a) d = e.a->depth;
+    if (e.b) d = std::max(d, e.b->depth);
+    for (auto& x : e.args) d = std::max(d, x->depth);
+    e.depth = d + 1;
+    if (e.depth > kMaxTreeDepth) fail(err::OutOfStack);
+  }
 
-  ExprP impExpr() {
-    ExprP l = eqvExpr();
-    while (isKw("imp")) { const Token& t = next(); l = binary(Op::Imp, std::move(l), eqvExpr(), t); }
+  // Binary operators by level, loosest first; "Not" and the comparisons sit between And and
+  // "&". Each level is a left-associative chain parsed in a loop.
+  enum Level { kImp, kEqv, kXor, kOr, kAnd, kNotLevel, kConcat = kNotLevel + 1, kAdd, kMod, kIntDiv, kMul, kPow };
+  bool binaryOpAt(int level, Op& op) const {
+    switch (level) {
+      case kImp: op = Op::Imp; return isKw("imp");
+      case kEqv: op = Op::Eqv; return isKw("eqv");
+      case kXor: op = Op::Xor; return isKw("xor");
+      case kOr: op = Op::Or; return isKw("or");
+      case kAnd: op = Op::And; return isKw("and");
+      case kConcat: op = Op::Concat; return at(Tok::Amp);
+      case kAdd: op = at(Tok::Plus) ? Op::Add : Op::Sub; return at(Tok::Plus) || at(Tok::Minus);
+      case kMod: op = Op::Mod; return isKw("mod");
+      case kIntDiv: op = Op::IntDiv; return at(Tok::Backslash);
+      case kMul: op = at(Tok::Star) ? Op::Mul : Op::Div; return at(Tok::Star) || at(Tok::Slash);
+      case kPow: op = Op::Pow; return at(Tok::Caret);  // a sign binds tighter: "-3 ^ 2" is 9
+      default: return false;
+    }
+  }
+  ExprP operand(int level) {
+    if (level == kNotLevel) return notExpr();
+    if (level > kPow) return unaryExpr();
+    return binaryLevel(level);
+  }
+  ExprP binaryLevel(int level) {
+    ExprP l = operand(level + 1);
+    Op op;
+    while (binaryOpAt(level, op)) {
+      const Token& t = next();
+      l = binary(op, std::move(l), operand(level + 1), t);
+    }
     return l;
   }
-  ExprP eqvExpr() {
-    ExprP l = xorExpr();
-    while (isKw("eqv")) { const Token& t = next(); l = binary(Op::Eqv, std::move(l), xorExpr(), t); }
-    return l;
-  }
-  ExprP xorExpr() {
-    ExprP l = orExpr();
-    while (isKw("xor")) { const Token& t = next(); l = binary(Op::Xor, std::move(l), orExpr(), t); }
-    return l;
-  }
-  ExprP orExpr() {
-    ExprP l = andExpr();
-    while (isKw("or")) { const Token& t = next(); l = binary(Op::Or, std::move(l), andExpr(), t); }
-    return l;
-  }
-  ExprP andExpr() {
-    ExprP l = notExpr();
-    while (isKw("and")) { const Token& t = next(); l = binary(Op::And, std::move(l), notExpr(), t); }
-    return l;
-  }
+  ExprP impExpr() { return binaryLevel(kImp); }
+  ExprP concatExpr() { return binaryLevel(kConcat); }
   ExprP notExpr() {
     if (isKw("not")) {
       DepthGuard g(*this);
@@ -653,6 +693,7 @@ class Parser {
       auto e = std::make_unique<Expr>(EK::Unary, t.line, t.col);
       e->op = Op::Not;
       e->a = notExpr();
+      deepen(*e);
       return e;
     }
     return compareExpr();
@@ -682,6 +723,7 @@ class Parser {
       e->litB = isLiteral(*r);
       e->a = std::move(l);
       e->b = std::move(r);
+      deepen(*e);
       l = std::move(e);
     }
   }
@@ -689,48 +731,6 @@ class Parser {
     if (e.kind == EK::Literal) return true;
     if (e.kind == EK::Unary && e.op == Op::Neg && e.a->kind == EK::Literal) return true;
     return false;
-  }
-  ExprP concatExpr() {
-    ExprP l = addExpr();
-    while (at(Tok::Amp)) { const Token& t = next(); l = binary(Op::Concat, std::move(l), addExpr(), t); }
-    return l;
-  }
-  ExprP addExpr() {
-    ExprP l = modExpr();
-    while (at(Tok::Plus) || at(Tok::Minus)) {
-      Op op = at(Tok::Plus) ? Op::Add : Op::Sub;
-      const Token& t = next();
-      l = binary(op, std::move(l), modExpr(), t);
-    }
-    return l;
-  }
-  ExprP modExpr() {
-    ExprP l = intDivExpr();
-    while (isKw("mod")) { const Token& t = next(); l = binary(Op::Mod, std::move(l), intDivExpr(), t); }
-    return l;
-  }
-  ExprP intDivExpr() {
-    ExprP l = mulExpr();
-    while (at(Tok::Backslash)) { const Token& t = next(); l = binary(Op::IntDiv, std::move(l), mulExpr(), t); }
-    return l;
-  }
-  ExprP mulExpr() {
-    ExprP l = powExpr();
-    while (at(Tok::Star) || at(Tok::Slash)) {
-      Op op = at(Tok::Star) ? Op::Mul : Op::Div;
-      const Token& t = next();
-      l = binary(op, std::move(l), powExpr(), t);
-    }
-    return l;
-  }
-  // A sign binds tighter than "^": "-3 ^ 2" is 9, "2 ^ -1" is 0.5.
-  ExprP powExpr() {
-    ExprP l = unaryExpr();
-    while (at(Tok::Caret)) {
-      const Token& t = next();
-      l = binary(Op::Pow, std::move(l), unaryExpr(), t);
-    }
-    return l;
   }
   ExprP unaryExpr() {
     if (at(Tok::Minus) || at(Tok::Plus)) {
@@ -749,6 +749,7 @@ class Parser {
       auto e = std::make_unique<Expr>(EK::Unary, t.line, t.col);
       e->op = Op::Neg;
       e->a = std::move(operand);
+      deepen(*e);
       return e;
     }
     return postfix(false);
@@ -822,6 +823,7 @@ class Parser {
         auto m = std::make_unique<Expr>(EK::Member, d.line, d.col);
         m->name = memberName();
         m->a = std::move(e);
+        deepen(*m);
         e = std::move(m);
       } else if (at(Tok::LParen) && !(statementStart && cur().spaceBefore)) {
         const Token& lp = next();
@@ -835,6 +837,7 @@ class Parser {
           while (accept(Tok::Comma));
         }
         expect(Tok::RParen, 1006);
+        deepen(*c);
         e = std::move(c);
       } else {
         return e;
@@ -846,12 +849,12 @@ class Parser {
 }  // namespace
 
 std::unique_ptr<Program> parseProgram(std::string_view src) {
-  Parser p(tokenize(src));
+  Parser p(src);
   return p.program();
 }
 
 ExprP parseExpression(std::string_view src) {
-  Parser p(tokenize(src));
+  Parser p(src);
   return p.lone();
 }
 

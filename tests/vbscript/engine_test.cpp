@@ -1,6 +1,7 @@
 // Embedding API: host objects, procedures, results, errors, time-outs.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <thread>
 
 #include "engine.h"
@@ -104,6 +105,25 @@ TEST(VbsEngine, TimeoutAndStepBudgetStopRunawayScripts) {
   EXPECT_FALSE(t.addCode("Do: Loop"));
   stopper.join();
   EXPECT_EQ(t.lastError().number, 1100);
+
+  // An interrupt that lands in a class terminator still stops the script that released it.
+  Engine u;
+  std::atomic<int> interrupts{0};
+  std::thread again([&] {
+    for (int i = 0; i < 40 && interrupts < 2; ++i) {  // a second one only if the first was lost
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      u.interrupt();
+      ++interrupts;
+    }
+  });
+  start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(u.addCode("Class T\n Private Sub Class_Terminate\n  Do: Loop\n End Sub\nEnd Class\n"
+                         "Set o = New T: Set o = Nothing\nDo: n = n + 1: Loop\n"));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(u.lastError().number, 1100);
+  EXPECT_EQ(interrupts.load(), 1);
+  again.join();
+  EXPECT_LT(took, std::chrono::seconds(2));
 }
 
 TEST(VbsEngine, ValuesResetClockAndClassLifetime) {
@@ -184,6 +204,22 @@ TEST(VbsEngine, LongChainsAreReleasedOnAnOrdinaryStack) {
       "Set x = Nothing: Set h = Nothing\n"
       "For i = 1 To 200000: a = Array(a): Next\n"
       "a = Empty\n"));
+  // Operator chains: 2,000 terms run, a million are refused with "Out of stack space", all on
+  // this thread's ordinary stack.
+  Variant r;
+  std::string sum = "1";
+  for (int i = 0; i < 1999; ++i) sum += "+1";
+  ASSERT_TRUE(e.eval(sum, r));
+  EXPECT_EQ(r.i32(), 2000);
+  std::string huge = "x = 1";
+  for (int i = 0; i < 1000000; ++i) huge += " & 1";
+  EXPECT_FALSE(e.addCode(huge));
+  EXPECT_EQ(e.lastError().number, 28);
+  std::string calls = "x = a";
+  for (int i = 0; i < 100000; ++i) calls += "(1)";
+  EXPECT_FALSE(e.addCode(calls));
+  EXPECT_EQ(e.lastError().number, 28);
+  EXPECT_TRUE(e.addCode("x = 2"));
 }
 
 }  // namespace
