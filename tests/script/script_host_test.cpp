@@ -95,6 +95,19 @@ TEST_F(ScriptHostTest, RunawayMainIsStoppedAndTheQueueGoesOn) {
   EXPECT_NE(log().find(" / 1100 - "), std::string::npos) << log();
 }
 
+TEST_F(ScriptHostTest, HugeExpressionFromAMessageIsRefusedOnTheNodesThread) {
+  // Text that arrives in an xAP message and is run by Execute: a million-term chain is refused
+  // with error 28 on this thread's ordinary stack, and the next event runs.
+  write("Scripts/Quillon.txt",
+        "Dim acc\nSub Main(t)\n  If t = \"big\" Then Execute \"x = 1\" & Replace(Space(1000000), \" \", \" + 1\")\n"
+        "  acc = acc & t\nEnd Sub\nFunction Seen()\n  Seen = acc\nEnd Function\n");
+  start();
+  for (const char* t : {"big", "next"}) node->scripts().queueTagEvent(t);
+  platform.time().advance(10);
+  EXPECT_EQ(call("Seen"), "next");
+  EXPECT_NE(log().find(" / 28 - "), std::string::npos) << log();
+}
+
 TEST_F(ScriptHostTest, RunAndRunExUseAFreshModuleAndLeaveMainAlone) {
   write("Scripts/Quillon.txt",
         "Dim acc\nSub Main(t)\n  If t = \"run\" Then\n    Run \"other.txt\"\n    Run \"other.txt\"\n"
