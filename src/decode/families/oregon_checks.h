@@ -8,7 +8,11 @@
 namespace quillon::decode {
 
 namespace oregon_detail {
-inline int byteAt(std::string_view d, std::size_t k) { return static_cast<unsigned char>(d[k - 1]); }
+// Byte k (1-based) of the data; 0 past either end, so a short packet reads zeros, never memory
+// outside it.
+inline int byteAt(std::string_view d, std::size_t k) {
+  return k >= 1 && k <= d.size() ? static_cast<unsigned char>(d[k - 1]) : 0;
+}
 inline int hi(std::string_view d, std::size_t k) { return (byteAt(d, k) >> 4) & 15; }
 inline int lo(std::string_view d, std::size_t k) { return byteAt(d, k) & 15; }
 inline int nibbleSum(std::string_view d, std::size_t bytes) {
