@@ -140,6 +140,7 @@ int main(int argc, char** argv) {
   auto platform = quillon::platform::createQtPlatform();
   quillon::app::NodeAssembly node(*platform, paths, options);
   node.context().log.setEchoToStderr(verbose);
+  node.context().log.setBuffered(true);  // flushed every second by the node, and at exit
   node.context().log.writeLogLine("Quillon", std::string("Quillon ") + QUILLON_VERSION + " starting in " + paths.appFolder);
 #ifdef QUILLON_HAVE_UI
   // On a desktop the node lives in the notification area; without one it runs as headless.

@@ -28,6 +28,8 @@ bool Node::start() {
   ctx_.xapReady = false;
   ctx_.shuttingDown = false;
   inMessageDrain_ = false;
+  logTimer_.setHandler([this] { ctx_.log.tick(); });
+  logTimer_.start(platform::Millis(Logger::kFlushIntervalMs), true);
   try {
     initXap();
 
@@ -196,6 +198,8 @@ void Node::shutdown() {
   attempt(ctx_, "EchoWindow", seams_.unloadEchoWindow);
   attempt(ctx_, "xap", seams_.closeXapTransport);
   attempt(ctx_, "TCPServer", seams_.stopHttpServer);
+  logTimer_.stop();
+  ctx_.log.flush();
 }
 
 }  // namespace quillon::core

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "core/node_context.h"
+#include "platform/event_loop.h"
 
 namespace quillon::core {
 
@@ -55,7 +56,7 @@ struct NodeSeams {
 
 class Node {
  public:
-  Node(NodeContext& ctx, NodeSeams seams) : ctx_(ctx), seams_(std::move(seams)) {}
+  Node(NodeContext& ctx, NodeSeams seams) : ctx_(ctx), seams_(std::move(seams)), logTimer_(ctx.platform.loop()) {}
 
   // Runs the whole start-up; false when a step failed (the rest is skipped, the node runs on).
   bool start();
@@ -91,6 +92,7 @@ class Node {
   NodeSeams seams_;
   bool inMessageDrain_ = false;
   bool stopped_ = false;
+  platform::Timer logTimer_;  // once a second: the log's flush and its summaries
   std::string runningHttpPort_ = "8017";  // the port the HTTP server took at start
 };
 

@@ -122,6 +122,75 @@ TEST(Log, DebugEntriesStayLocalAndEventsGoToTheNetwork) {
             "04/03/2026 01:02:03 3723 | Quillon direct  Line 1 y\r\n");
 }
 
+TEST(Log, FloodsOfOneKindAreSummedUpAndLongEntriesCut) {
+  TempDir dir;
+  test::VirtualClock clock;
+  core::Logger log(clock, (dir.path / "Quillon.txt").string());
+  std::vector<std::string> sent;
+  log.setXapSender([&](const std::string&, const std::string&, const std::string& data) { sent.push_back(data); });
+  for (int i = 0; i < 1000; ++i) log.logEvent("Quillon", "Readmessage: bad datagram " + std::to_string(i));
+  ASSERT_EQ(sent.size(), static_cast<std::size_t>(core::Logger::kBurstPerKind));
+  log.logEvent("Quillon", "Other kind");  // another kind still gets through
+  EXPECT_EQ(sent.back(), "Other kind");
+  clock.advance(core::Logger::kWindowMs - 1);
+  log.tick();
+  EXPECT_EQ(sent.size(), core::Logger::kBurstPerKind + 1u);
+  clock.advance(1);
+  log.tick();
+  ASSERT_EQ(sent.size(), core::Logger::kBurstPerKind + 2u);
+  EXPECT_EQ(sent.back(), "Readmessage ... repeated 995 times in 10 s");
+  EXPECT_NE(dir.read("Quillon.txt").find("repeated 995 times"), std::string::npos);  // the file knows too
+  log.logEvent("Quillon", "Readmessage: again");  // a new window
+  EXPECT_EQ(sent.back(), "Readmessage: again");
+
+  // Many kinds together are held to the total.
+  clock.advance(core::Logger::kWindowMs);
+  log.tick();
+  sent.clear();
+  for (int i = 0; i < 200; ++i) log.logEvent("T" + std::to_string(i), "x");
+  EXPECT_EQ(sent.size(), static_cast<std::size_t>(core::Logger::kBurstTotal));
+
+  // An entry far longer than a datagram is cut and marked, in both copies.
+  clock.advance(core::Logger::kWindowMs);
+  log.tick();
+  log.setDebugLog(true);
+  const std::size_t fileBefore = dir.read("Quillon.txt").size();
+  log.logEvent(std::string(500, 't'), std::string(43183, 'x'), " Line 1 boom");
+  ASSERT_LE(sent.back().size(), core::Logger::kMaxTextBytes);
+  EXPECT_NE(sent.back().find("[cut from 43195 bytes]"), std::string::npos);
+  EXPECT_LT(dir.read("Quillon.txt").size() - fileBefore, 1200u);
+}
+
+TEST(Log, BufferedFileIsFlushedEverySecondAndRotatesAtItsLimit) {
+  TempDir dir;
+  test::VirtualClock clock;
+  const std::string file = (dir.path / "Quillon.txt").string();
+  {
+    core::Logger log(clock, file);
+    log.setBuffered(true);
+    log.writeLogLine("Quillon", "one");
+    log.writeLogLine("Quillon", "two");
+    EXPECT_EQ(dir.read("Quillon.txt"), "");  // still in the buffer
+    clock.advance(core::Logger::kFlushIntervalMs);
+    log.tick();
+    EXPECT_NE(dir.read("Quillon.txt").find("two"), std::string::npos);
+    log.writeLogLine("Quillon", "three");
+  }
+  EXPECT_NE(dir.read("Quillon.txt").find("three"), std::string::npos);  // flushed at the end
+
+  core::Logger log(clock, file);
+  const std::string text(1000, 'r');
+  const auto linesPerFile = core::Logger::kMaxFileBytes / text.size();
+  for (std::uintmax_t i = 0; i < (core::Logger::kKeptFiles + 1) * linesPerFile; ++i) log.writeLogLine("Quillon", text);
+  for (int i = 1; i <= core::Logger::kKeptFiles; ++i) {
+    const fs::path old = file + "." + std::to_string(i);
+    ASSERT_TRUE(fs::exists(old)) << old;
+    EXPECT_LE(fs::file_size(old), core::Logger::kMaxFileBytes + 2000);
+  }
+  EXPECT_FALSE(fs::exists(file + "." + std::to_string(core::Logger::kKeptFiles + 1)));
+  EXPECT_LE(fs::file_size(file), core::Logger::kMaxFileBytes);
+}
+
 TEST(Log, MissingFolderLosesTheEntryQuietly) {
   test::VirtualClock clock;
   core::Logger log(clock, "/nonexistent/folder/Quillon.txt");
