@@ -48,6 +48,7 @@ IniCache::Slot& IniCache::findIniFile(const std::string& file, bool forWriting) 
   slot.name = name;
   slot.date = modified;
   slot.image = std::make_unique<IniTool>(log_);
+  slot.image->removeStaleTemporaries(path.string());
   slot.image->load(path.string());
   slots_.push_back(std::move(slot));
   return slots_.back();
@@ -88,6 +89,12 @@ void IniCache::clearIniSection(const std::string& group, const std::string& file
   Slot& slot = findIniFile(file, false);
   slot.image->removeSection(group);
   slot.dirty = true;
+}
+
+bool IniCache::hasDirty() const {
+  for (const Slot& slot : slots_)
+    if (slot.dirty) return true;
+  return false;
 }
 
 bool IniCache::flushIniCache() {

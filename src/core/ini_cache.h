@@ -23,6 +23,8 @@ class IniCache {
   void clearIniSection(const std::string& group, const std::string& file = "");
   // Saves every dirty image. A file that fails to save stays dirty and the result is false.
   bool flushIniCache();
+  // Some image holds changes not yet written.
+  bool hasDirty() const;
 
   // The section's key names (no empty placeholder), for callers that walk a section.
   std::vector<std::string> sectionKeys(const std::string& group, const std::string& file = "");

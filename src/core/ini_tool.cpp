@@ -1,7 +1,13 @@
 #include "core/ini_tool.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -23,6 +29,53 @@ std::string trimBlanks(const std::string& s) {
 
 // Bad lines of one file are reported one by one up to this count, then summed up.
 constexpr int kMaxReportedLines = 20;
+// How much of a bad line its report quotes.
+constexpr std::size_t kQuotedLineBytes = 80;
+
+std::string quoteBadLine(const std::string& line) {
+  if (line.size() <= kQuotedLineBytes) return line;
+  return line.substr(0, kQuotedLineBytes) + "... (" + std::to_string(line.size()) + " bytes)";
+}
+
+// Writes the whole text to a new file beside the target and forces it to the disk. The name is
+// unique (a second writer cannot collide with it) and starts with the target's name and
+// kTempInfix, so that a file left by a killed writer can be found and removed. Empty on failure.
+std::string writeTemporary(const fs::path& target, const std::string& text, std::string& error) {
+  std::string name = target.string() + IniTool::kTempInfix + "XXXXXX";
+  const int fd = ::mkstemp(name.data());
+  if (fd < 0) {
+    error = "cannot create " + name + ": " + std::strerror(errno);
+    return {};
+  }
+  // The new file gets the permissions of the one it replaces (mkstemp makes it private).
+  std::error_code ec;
+  const auto perms = fs::status(target, ec).permissions();
+  ::fchmod(fd, ec || perms == fs::perms::unknown ? 0644 : static_cast<mode_t>(perms));
+  std::size_t done = 0;
+  bool ok = true;
+  while (ok && done < text.size()) {
+    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0;
+    if (ok) done += static_cast<std::size_t>(n);
+  }
+  if (!ok) error = std::string("write failed (disk full?): ") + std::strerror(errno);
+  if (ok && ::fsync(fd) != 0) ok = false, error = std::string("cannot flush to disk: ") + std::strerror(errno);
+  if (::close(fd) != 0 && ok) ok = false, error = std::string("cannot close: ") + std::strerror(errno);
+  if (!ok) {
+    ::unlink(name.c_str());
+    return {};
+  }
+  return name;
+}
+
+// After a rename the folder's entry must reach the disk as well.
+void syncFolder(const fs::path& folder) {
+  const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
 
 }  // namespace
 
@@ -50,8 +103,10 @@ void IniTool::load(const std::string& path) {
 
   std::string section;
   int badLines = 0;
+  int lineNumber = 0;
   std::size_t start = 0;
   while (start < text.size()) {
+    ++lineNumber;
     std::size_t end = text.find('\n', start);
     if (end == std::string::npos) end = text.size();
     std::string raw = text.substr(start, end - start);
@@ -66,7 +121,9 @@ void IniTool::load(const std::string& path) {
     }
     std::size_t eq = line.find('=');
     if (eq == std::string::npos) {
-      if (++badLines <= kMaxReportedLines) logLine(" Equal sign not found on line " + line + ", file " + path);
+      if (++badLines <= kMaxReportedLines)
+        logLine(" Equal sign not found on line " + quoteBadLine(line) + ", file " + path + ", line number " +
+                std::to_string(lineNumber));
       continue;
     }
     std::string key = line.substr(0, eq);
@@ -160,21 +217,11 @@ bool IniTool::save() {
       return false;
     }
   }
-  const std::string temp = target.string() + ".tmp";
-  {
-    std::FILE* f = std::fopen(temp.c_str(), "wb");
-    if (!f) {
-      logLine("IniTool Save " + path_ + ": cannot create " + temp);
-      return false;
-    }
-    bool ok = std::fwrite(out.data(), 1, out.size(), f) == out.size();
-    ok = (std::fflush(f) == 0) && ok;
-    ok = (std::fclose(f) == 0) && ok;
-    if (!ok) {
-      logLine("IniTool Save " + path_ + ": write failed (disk full?)");
-      fs::remove(temp, ec);
-      return false;
-    }
+  std::string error;
+  const std::string temp = writeTemporary(target, out, error);
+  if (temp.empty()) {
+    logLine("IniTool Save " + path_ + ": " + error);
+    return false;
   }
   fs::rename(temp, target, ec);
   if (ec) {
@@ -182,8 +229,23 @@ bool IniTool::save() {
     fs::remove(temp, ec);
     return false;
   }
+  syncFolder(target.parent_path());
   loadFailed_ = false;
   return true;
+}
+
+void IniTool::removeStaleTemporaries(const std::string& path) {
+  const fs::path target(path);
+  const std::string prefix = target.filename().string() + kTempInfix;
+  const std::string oldName = target.filename().string() + ".tmp";
+  std::error_code ec;
+  for (auto it = fs::directory_iterator(target.parent_path().empty() ? "." : target.parent_path(), ec);
+       !ec && it != fs::directory_iterator(); it.increment(ec)) {
+    const std::string name = it->path().filename().string();
+    const bool stale = name == oldName || (name.size() == prefix.size() + 6 && name.rfind(prefix, 0) == 0);
+    std::error_code rm;
+    if (stale && it->is_regular_file(rm) && fs::remove(it->path(), rm)) logLine(" Removed " + it->path().string() + ", left by an interrupted save");
+  }
 }
 
 }  // namespace quillon::core

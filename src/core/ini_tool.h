@@ -30,8 +30,11 @@ class IniTool {
   std::vector<std::string> keys(const std::string& section) const;
   void clear() { dict_.clear(); }
   // Writes the image back to the remembered file: the old file is copied to "<name>_bck", the new
-  // one is written beside it and renamed over it. False (and logged) when anything fails.
+  // one is written beside it under a unique name, forced to the disk and renamed over it, and the
+  // folder is synced. False (and logged) when anything fails.
   bool save();
+  // Removes temporary files of the file's saves that a killed writer left behind.
+  void removeStaleTemporaries(const std::string& path);
 
   const std::string& path() const { return path_; }
   // True when the last load could not read the file (too big or unreadable); the first save then
@@ -40,6 +43,8 @@ class IniTool {
 
   static constexpr char kSep = '\x03';
   static constexpr std::uintmax_t kMaxFileSize = 32u * 1024 * 1024;
+  // A save's temporary file is "<name>" + kTempInfix + six random characters.
+  static constexpr const char* kTempInfix = ".tmp-";
 
  private:
   void logLine(const std::string& text) const {

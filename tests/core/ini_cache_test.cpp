@@ -62,6 +62,14 @@ TEST_F(IniCacheTest, ReadsTheWayTheFileIsWritten) {
   EXPECT_EQ(c.getIniSection("Missing", "a.ini"), "");
   ASSERT_EQ(logged.size(), 1u);
   EXPECT_NE(logged[0].find("Equal sign not found on line noequals, file "), std::string::npos);
+  EXPECT_NE(logged[0].find("line number 7"), std::string::npos);
+
+  // A huge line without "=" is reported by its number, quoted only in part.
+  write("long.ini", "[S]\r\nk=v\r\n" + std::string(5 * 1024 * 1024, 'x') + "\r\n");
+  EXPECT_EQ(c.getIniSetting("S", "k", "", "long.ini"), "v");
+  ASSERT_EQ(logged.size(), 2u);
+  EXPECT_NE(logged[1].find("line number 3"), std::string::npos);
+  EXPECT_LT(logged[1].size(), 400u);
 }
 
 TEST_F(IniCacheTest, SaveWritesSortedUpperCaseSectionsWithBackupAndNoTruncation) {
@@ -71,7 +79,8 @@ TEST_F(IniCacheTest, SaveWritesSortedUpperCaseSectionsWithBackupAndNoTruncation)
   ASSERT_TRUE(c.flushIniCache());
   EXPECT_EQ(read("s.ini"), "[A]\r\nk=v\r\n[B]\r\nx=3\r\ny=2\r\nz=1\r\n");
   EXPECT_EQ(read("s.ini_bck"), "[b]\r\nz=1\r\ny=2\r\n[A]\r\nk=v\r\n[Empty]\r\n");
-  EXPECT_FALSE(fs::exists(dir / "s.ini.tmp"));
+  for (const auto& e : fs::directory_iterator(dir))
+    EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
   // Nothing dirty: nothing written.
   auto before = fs::last_write_time(dir / "s.ini");
   ASSERT_TRUE(c.flushIniCache());
@@ -106,14 +115,35 @@ TEST_F(IniCacheTest, FailedSaveIsReportedAndKeepsTheFileAndTheChange) {
   write("r.ini", "[S]\r\nk=v\r\n");
   IniCache c = cache();
   c.saveIniSetting("S", "k", "changed", "r.ini");
-  // A folder where the temporary file must go makes the write fail, as a read-only folder would.
-  fs::create_directories(dir / "r.ini.tmp" / "x");
+  // A folder where the backup copy must go makes the save fail, as a read-only folder would.
+  fs::create_directories(dir / "r.ini_bck" / "x");
   EXPECT_FALSE(c.flushIniCache());
   EXPECT_EQ(read("r.ini"), "[S]\r\nk=v\r\n");
   EXPECT_NE(logged.back().find("IniTool Save "), std::string::npos);
-  fs::remove_all(dir / "r.ini.tmp");
+  fs::remove_all(dir / "r.ini_bck");
   EXPECT_TRUE(c.flushIniCache());  // still dirty, written once possible
   EXPECT_EQ(read("r.ini"), "[S]\r\nk=changed\r\n");
+}
+
+TEST_F(IniCacheTest, InterruptedSavesLeaveNoTraceAndSavesKeepThePermissions) {
+  // Temporary files of a writer killed between write and rename: the file itself is intact and
+  // the leftovers go at the first use of the file; other files stay.
+  write("k.ini", "[S]\r\nk=v\r\n");
+  write("k.ini.tmp-a1B2c3", "[S]\r\nk=half");
+  write("k.ini.tmp", "old fixed name");
+  write("k.ini.tmp-notmine", "kept");
+  fs::permissions(dir / "k.ini", fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  IniCache c = cache();
+  EXPECT_EQ(c.getIniSetting("S", "k", "", "k.ini"), "v");
+  EXPECT_FALSE(fs::exists(dir / "k.ini.tmp-a1B2c3"));
+  EXPECT_FALSE(fs::exists(dir / "k.ini.tmp"));
+  EXPECT_TRUE(fs::exists(dir / "k.ini.tmp-notmine"));
+
+  c.saveIniSetting("S", "a", "1", "k.ini");
+  ASSERT_TRUE(c.flushIniCache());
+  EXPECT_EQ(read("k.ini"), "[S]\r\na=1\r\nk=v\r\n");
+  EXPECT_EQ(fs::status(dir / "k.ini").permissions() & fs::perms::all,
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
 }
 
 TEST_F(IniCacheTest, BinaryAndHugeFilesDoNotCrashAndAreKept) {
