@@ -16,9 +16,34 @@ std::string printable(const std::string& s) {
   return out;
 }
 
+const char* verdictText(DiscoveryGate::Verdict v) {
+  switch (v) {
+    case DiscoveryGate::Verdict::AwaitSecondSighting: return "waiting for a second sighting";
+    case DiscoveryGate::Verdict::RateLimited: return "too many new devices this minute";
+    case DiscoveryGate::Verdict::TableFull: return "the device table is full";
+    default: return "";
+  }
+}
+
 }  // namespace
 
-DeviceRegistry::DeviceRegistry(core::NodeContext& ctx) : ctx_(ctx) {}
+DeviceRegistry::DeviceRegistry(core::NodeContext& ctx) : ctx_(ctx), flushTimer_(ctx.platform.loop()) {
+  flushTimer_.setHandler([this] { flushNow(); });
+}
+
+void DeviceRegistry::scheduleFlush() {
+  if (!flushTimer_.isActive() && ctx_.ini.hasDirty()) flushTimer_.start(platform::Millis(kFlushDelayMs), false);
+}
+
+void DeviceRegistry::flushNow() {
+  flushTimer_.stop();
+  try {
+    // A failed write leaves the file's image dirty, so the next flush tries again.
+    if (!ctx_.ini.flushIniCache()) ctx_.logEvent("AddW800Unit: the settings file could not be written");
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "AddW800Unit", e.what());
+  }
+}
 
 std::string DeviceRegistry::codeProblem(const std::string& code) const {
   // The code becomes a key of the settings file; these would make the line unreadable or read
@@ -35,7 +60,7 @@ std::string DeviceRegistry::codeProblem(const std::string& code) const {
   return "";
 }
 
-bool DeviceRegistry::addW800Unit(const std::string& code) {
+bool DeviceRegistry::addW800Unit(const std::string& code, FamilyChecks checks) {
   const bool debug = ctx_.settings.debugLog;
   bool result = false;
   try {
@@ -47,6 +72,12 @@ bool DeviceRegistry::addW800Unit(const std::string& code) {
       result = false;
     } else if (std::string problem = codeProblem(code); !problem.empty()) {
       ctx_.logEvent("AddW800Unit rejected device code '" + printable(code) + "': " + problem);
+    } else if (const auto verdict = gate_.check(code, checks == FamilyChecks::Weak, devices_.size(),
+                                                ctx_.platform.clock().monotonicMs());
+               verdict != DiscoveryGate::Verdict::Admit) {
+      ++heldBack_;
+      ctx_.logEvent("AddW800Unit: new device " + printable(code) + " not added, " + verdictText(verdict) + " (" +
+                    std::to_string(heldBack_) + " held back so far)");
     } else {
       auto d = std::make_shared<W800Device>();
       d->setDc(code);
@@ -73,8 +104,8 @@ bool DeviceRegistry::addW800Unit(const std::string& code) {
   }
   try {
     rebuildTagsIfStale();
-    // A failed write leaves the file's image dirty, so the next flush tries again.
-    if (!ctx_.ini.flushIniCache()) ctx_.logEvent("AddW800Unit: the settings file could not be written");
+    // Written within kFlushDelayMs together with whatever else changes meanwhile.
+    scheduleFlush();
   } catch (const std::exception& e) {
     ctx_.log.logError("Quillon", "AddW800Unit", e.what());
   }

@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "core/node_context.h"
+#include "devices/discovery_gate.h"
 #include "devices/w800_device.h"
+#include "platform/event_loop.h"
 #include "util/ordered_dict.h"
 
 namespace quillon::devices {
@@ -24,6 +26,10 @@ using TagTable = util::OrderedDict<DevicePtr>;
 
 inline constexpr const char* kUnitsSection = "W800Units";
 
+// How well a packet family's checks keep random data out; a weakly checked family's new codes
+// need a second sighting before they become records.
+enum class FamilyChecks { Strong, Weak };
+
 class DeviceRegistry {
  public:
   // Called when a loaded record gets auto-off timer `index` (entry `index` of offTimerDevices).
@@ -31,8 +37,18 @@ class DeviceRegistry {
 
   explicit DeviceRegistry(core::NodeContext& ctx);
 
+  // Changes to the settings file that arrive within this time are written in one flush.
+  static constexpr int kFlushDelayMs = 1000;
+
   // Finds or (with discovery on) creates the record of a device code; true when it now exists.
-  bool addW800Unit(const std::string& code);
+  // New codes are admitted by the discovery gate; one held back is counted and logged, and the
+  // result is false.
+  bool addW800Unit(const std::string& code, FamilyChecks checks = FamilyChecks::Strong);
+  // New codes held back by the discovery gate since the start.
+  std::uint64_t heldBack() const { return heldBack_; }
+  DiscoveryGate& discoveryGate() { return gate_; }
+  // Writes pending changes of the settings files now (the coalescing timer's work).
+  void flushNow();
   // DeviceTable(code): the record or nullptr.
   W800Device* device(const std::string& code);
   DevicePtr devicePtr(const std::string& code);
@@ -73,7 +89,12 @@ class DeviceRegistry {
   std::string codeProblem(const std::string& code) const;
   void rebuildTagsIfStale();
 
+  void scheduleFlush();
+
   core::NodeContext& ctx_;
+  DiscoveryGate gate_;
+  platform::Timer flushTimer_;
+  std::uint64_t heldBack_ = 0;
   DeviceTable devices_{true};
   TagTable tags_{true};
   // Tags that more than one record carries -> whether a lookup has been logged since the build.

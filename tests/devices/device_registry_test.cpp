@@ -67,8 +67,9 @@ class DeviceRegistryTest : public ::testing::Test {
   std::vector<std::string> logs;
 };
 
-TEST_F(DeviceRegistryTest, DiscoveryWritesNewDevicesAtOnce) {
+TEST_F(DeviceRegistryTest, DiscoveryWritesNewDevicesWithinTheFlushDelay) {
   EXPECT_TRUE(registry->addW800Unit("1A2D"));
+  platform.time().advance(DeviceRegistry::kFlushDelayMs);
   EXPECT_NE(fileText().find("1A2D=1A2D~0~~False~~06/12/2026 12:00:00~~1A2D~False~True~False~0~~~False~4.7~"),
             std::string::npos);
   auto* d = registry->device("1A2D");
@@ -78,6 +79,7 @@ TEST_F(DeviceRegistryTest, DiscoveryWritesNewDevicesAtOnce) {
   EXPECT_EQ(registry->deviceXapUid(*d), "FF.0052:1A2D");
 
   EXPECT_TRUE(registry->addW800Unit("B7"));
+  platform.time().advance(DeviceRegistry::kFlushDelayMs);
   EXPECT_EQ(registry->device("B7")->uid(), "");
   EXPECT_FALSE(registry->device("B7")->bsc());
   EXPECT_EQ(registry->deviceXapUid(*registry->device("B7")), "FF.0052:00");
@@ -95,6 +97,41 @@ TEST_F(DeviceRegistryTest, DiscoveryWritesNewDevicesAtOnce) {
   for (const std::string& code : bad) EXPECT_FALSE(registry->addW800Unit(code)) << code;
   EXPECT_EQ(registry->devices().size(), 2u);
   EXPECT_EQ(fileText(), before);
+}
+
+TEST_F(DeviceRegistryTest, NewDevicesAreWrittenTogetherAndAdmittedAtABoundedRate) {
+  const std::string start = fileText();
+  for (int i = 0; i < 30; ++i) registry->addW800Unit("C" + std::to_string(1000 + i));
+  EXPECT_EQ(registry->devices().size(), static_cast<std::size_t>(devices::DiscoveryGate::kAdmitPerWindow));
+  EXPECT_EQ(registry->heldBack(), 10u);
+  EXPECT_GE(logsContaining("not added, too many new devices this minute"), 1);
+  EXPECT_EQ(fileText(), start);  // nothing written yet: one flush takes them all
+  platform.time().advance(DeviceRegistry::kFlushDelayMs - 1);
+  EXPECT_EQ(fileText(), start);
+  platform.time().advance(1);
+  EXPECT_NE(fileText().find("C1019="), std::string::npos);
+  EXPECT_EQ(fileText().find("C1020="), std::string::npos);
+
+  platform.time().advance(devices::DiscoveryGate::kWindowMs);
+  EXPECT_TRUE(registry->addW800Unit("C1020"));
+  EXPECT_TRUE(registry->addW800Unit("C1000"));  // known codes are never held back
+
+  // A weakly checked family's code needs a second sighting within the window.
+  EXPECT_FALSE(registry->addW800Unit("D0001", devices::FamilyChecks::Weak));
+  EXPECT_TRUE(registry->addW800Unit("D0001", devices::FamilyChecks::Weak));
+  EXPECT_FALSE(registry->addW800Unit("D0002", devices::FamilyChecks::Weak));
+  platform.time().advance(devices::DiscoveryGate::kConfirmWindowMs + 1);
+  EXPECT_FALSE(registry->addW800Unit("D0002", devices::FamilyChecks::Weak));  // too late: a first sighting again
+  EXPECT_EQ(registry->device("D0002"), nullptr);
+  ctx->settings.disableDiscovery = true;
+  EXPECT_FALSE(registry->addW800Unit("D0002", devices::FamilyChecks::Weak));
+  EXPECT_TRUE(registry->addW800Unit("D0001", devices::FamilyChecks::Weak));
+
+  devices::DiscoveryGate gate;
+  EXPECT_EQ(gate.check("E1", false, devices::DiscoveryGate::kMaxRecords, 0), devices::DiscoveryGate::Verdict::TableFull);
+  for (std::size_t i = 0; i < devices::DiscoveryGate::kMaxCandidates + 50; ++i) gate.check("W" + std::to_string(i), true, 0, 0);
+  gate.check("W", true, 0, 0);
+  EXPECT_LE(gate.candidates(), devices::DiscoveryGate::kMaxCandidates + 1);
 }
 
 TEST_F(DeviceRegistryTest, UidSuffixes) {

@@ -20,7 +20,8 @@ void digimaxRecord(DecodeEnv& env, std::string_view packet, std::string& detail,
                    const std::string& suffix, const std::string& type, const std::string& text,
                    const std::string& state) {
   const std::string code = dc + suffix;
-  if (!env.registry.addW800Unit(code)) return;
+  // Its check is a 4-bit sum: one random packet in sixteen passes it.
+  if (!env.registry.addW800Unit(code, devices::FamilyChecks::Weak)) return;
   devices::W800Device* d = env.registry.device(code);
   if (!d) return;
   d->setText(text);

@@ -249,7 +249,8 @@ bool decodeDoorSwitch34(DecodeEnv& env, std::string_view data, std::string& deta
   if (!requireBytes(data, 4, "DoorSwitch", detail)) return false;
   const unsigned b4 = byteAt(data, 4);
   const std::string dc = hex(byteAt(data, 1)) + hex(byteAt(data, 2)) + "_0" + hex(byteAt(data, 3)) + "_S";
-  if (!env.registry.addW800Unit(dc)) return false;
+  // The packet carries no check at all: every random 34-bit frame decodes.
+  if (!env.registry.addW800Unit(dc, devices::FamilyChecks::Weak)) return false;
   devices::W800Device* d = env.registry.device(dc);
   if (!d) return false;
   const std::string old = d->text();

@@ -43,6 +43,7 @@ class DecodeTest : public ::testing::Test {
       if (type == "Quillon") logs.push_back(data);
     });
     registry = std::make_unique<devices::DeviceRegistry>(*ctx);
+    registry->discoveryGate().setAdmitPerWindow(1 << 20);  // these tests decode, they do not test admission
     timers = std::make_unique<devices::DeviceTimers>(*ctx, *registry);
     transport = std::make_unique<xap::XapTransport>(*ctx);
     quillon::test::initLoopbackTransport(*transport, *ctx);

@@ -159,6 +159,12 @@ TEST_F(DecodeTest, VisonicAndDoorSwitch) {
               // Recorded HomeEasy remotes: off, and a group on (the command is bit 4 of byte 4).
               {fromHex("C7E05DCA00"), " | C7E0_05D_S = 0 | DoorSwitch C7E05DCA00 Ignored because location not defined for sensor", ""},
               {fromHex("020AA1B080"), " | 020A_0A1_S = 1 | DoorSwitch 020AA1B080 Ignored because location not defined for sensor", ""}};
+  // A door switch never heard before becomes a record at its second sighting.
+  for (int i = 3; i < 6; ++i) {
+    EXPECT_FALSE(decodeDoorSwitch34(*env, rows[i].packet, detail = ""));
+    EXPECT_EQ(detail, "");
+  }
+  EXPECT_EQ(registry->device("0102_003_S"), nullptr);
   for (const auto& r : rows) {
     SCOPED_TRACE(r.detail);
     EXPECT_TRUE(decodeDoorSwitch34(*env, r.packet, detail = ""));
