@@ -52,13 +52,24 @@ BscEndpoint::BscEndpoint(core::NodeContext& ctx, XapTransport& transport, device
 }
 
 void BscEndpoint::readMessage(const std::string& raw) {
-  XapMessage m([this](const std::string& text) { ctx_.logEvent(text); });
+  // A datagram's parse errors make one log entry, whatever their number; the log's rate limit
+  // sums up a flood of such datagrams.
+  int errors = 0;
+  std::string firstError;
+  XapMessage m([&](const std::string& text) {
+    if (errors++ == 0) firstError = text;
+  });
   try {
     m.init();
     m.fromXap(raw);
   } catch (const std::exception& e) {
     ctx_.log.logError("Quillon", "Readmessage", e.what());
     return;
+  }
+  if (errors) {
+    ++parseFailures_;
+    ctx_.logEvent("Readmessage: received datagram with " + std::to_string(errors) + " parse errors (" +
+                  std::to_string(parseFailures_) + " such datagrams so far), the first: " + firstError);
   }
   try {
     if (observer_) observer_(raw, m);
@@ -180,6 +191,11 @@ void BscEndpoint::bscQuery(const std::string& target) {
 
 void BscEndpoint::bscCommand(const std::string&, const std::string& id, const std::string& text) {
   if (id != "*" && util::leadingNumber(id) != 1) return;
+  // A command without Text reads "Unknown"; that word is not sent on the radio.
+  if (isUnknown(text) || text.empty()) {
+    ctx_.logEvent("BSCCommand: command for ID " + id + " has no Text; nothing sent to the transmitter");
+    return;
+  }
   if (writeTransmitter_) writeTransmitter_(text);
 }
 

@@ -86,6 +86,8 @@ class BscEndpoint : public devices::DevicePublisher {
   std::uint32_t tagSequence() const { return tagSequence_; }
   std::uint32_t nextTagSequence() { return ++tagSequence_; }
   std::size_t queuedReplies() const { return queue_.size(); }
+  // Received datagrams that had parse errors, since the start.
+  std::uint64_t parseFailures() const { return parseFailures_; }
 
  private:
   struct Reply {
@@ -108,6 +110,7 @@ class BscEndpoint : public devices::DevicePublisher {
   std::deque<Reply> queue_;
   std::string sunrise_, sunset_;
   std::uint32_t tagSequence_ = 0;
+  std::uint64_t parseFailures_ = 0;
 };
 
 }  // namespace quillon::xap

@@ -128,6 +128,24 @@ TEST_F(BscTest, QueriesArePacedAndFiltered) {
   EXPECT_NE(motions[1].find(":Attic.W800__________D4.motion"), std::string::npos);
 }
 
+TEST_F(BscTest, CommandWithoutTextSendsNothingAndParseErrorsAreSummedUp) {
+  std::vector<std::string> logs;
+  ctx->log.setXapSender([&](const std::string&, const std::string&, const std::string& d) { logs.push_back(d); });
+  bsc->readMessage(msg("xAPBSC.cmd", "ovk.W800.host", "output.state.1\n{\nID=1\n}\n"));
+  EXPECT_TRUE(transmitted.empty());
+  ASSERT_EQ(logs.size(), 1u);
+  EXPECT_NE(logs[0].find("has no Text"), std::string::npos);
+
+  // Each datagram's errors make one entry; a flood of them reaches the network a few times only.
+  logs.clear();
+  const std::string bad = msg("x.y", "", "b\n{\n" + std::string(200, 'a') + "=1\n" + std::string(200, 'a') + "=2\n}\n" +
+                              std::string(40000, 'z'));
+  for (int i = 0; i < 1000; ++i) bsc->readMessage(bad);
+  EXPECT_EQ(bsc->parseFailures(), 1000u);
+  EXPECT_EQ(logs.size(), static_cast<std::size_t>(core::Logger::kBurstPerKind));
+  for (const auto& l : logs) EXPECT_LE(l.size(), core::Logger::kMaxTextBytes);
+}
+
 TEST_F(BscTest, CommandsEchoRoleTimeAndFilters) {
   const std::string cmdSplit = "output.state\n{\nID=1\n}\noutput.state.1\n{\nText=A1 ON\n}\n";
   const std::string cmdStandard = "output.state.1\n{\nID=*\nText=B2 OFF\n}\n";
