@@ -137,6 +137,12 @@ std::string MqttBridge::discoveryPayload(const devices::W800Device& d, Component
   j["availability_topic"] = statusTopic();
   j["payload_available"] = "online";
   j["payload_not_available"] = "offline";
+  const std::string setTopic = nodeTopic() + "/" + topicLevel(d.dc()) + "/set";
+  auto payloads = [&](bool withCommand) {
+    if (withCommand) j["command_topic"] = setTopic;
+    j["payload_on"] = "ON";
+    j["payload_off"] = "OFF";
+  };
   switch (k.component) {
     case Component::Sensor:
       j["value_template"] = "{{ value_json.value }}";
@@ -148,24 +154,19 @@ std::string MqttBridge::discoveryPayload(const devices::W800Device& d, Component
       break;
     case Component::BinarySensor:
       j["value_template"] = "{{ value_json.state }}";
-      j["payload_on"] = "ON";
-      j["payload_off"] = "OFF";
+      payloads(false);
       if (!k.deviceClass.empty()) j["device_class"] = k.deviceClass;
       break;
     case Component::Switch:
       j["value_template"] = "{{ value_json.state }}";
       j["state_on"] = "ON";
       j["state_off"] = "OFF";
-      j["command_topic"] = nodeTopic() + "/" + topicLevel(d.dc()) + "/set";
-      j["payload_on"] = "ON";
-      j["payload_off"] = "OFF";
+      payloads(true);
       break;
     case Component::Light:
       j["state_value_template"] = "{{ value_json.state }}";
-      j["command_topic"] = nodeTopic() + "/" + topicLevel(d.dc()) + "/set";
-      j["payload_on"] = "ON";
-      j["payload_off"] = "OFF";
-      j["brightness_command_topic"] = nodeTopic() + "/" + topicLevel(d.dc()) + "/set";
+      payloads(true);
+      j["brightness_command_topic"] = setTopic;
       j["brightness_scale"] = 100;
       j["on_command_type"] = "brightness";
       break;
