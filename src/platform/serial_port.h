@@ -1,6 +1,7 @@
 #pragma once
 // A serial port: opened by device path, bytes arrive in events with everything waiting.
 // A device that goes away (USB adapter unplugged) is closed and reported through onError.
+#include <cstddef>
 #include <functional>
 #include <string>
 
@@ -17,6 +18,8 @@ class SerialPort {
   virtual void close() = 0;
   virtual bool isOpen() const = 0;
   virtual bool write(const std::string& bytes) = 0;
+  // Bytes written but not yet sent out of the port.
+  virtual std::size_t bytesToWrite() const { return 0; }
   virtual std::string errorString() const = 0;
 
   void onData(std::function<void(const std::string&)> fn) { dataHandler_ = std::move(fn); }

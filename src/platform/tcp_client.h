@@ -1,5 +1,6 @@
 #pragma once
 // An outgoing TCP connection (to a serial-to-network adapter).
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -15,6 +16,8 @@ class TcpClient {
   virtual void close() = 0;
   virtual State state() const = 0;
   virtual bool write(const std::string& bytes) = 0;
+  // Bytes written but not yet handed to the network.
+  virtual std::size_t bytesToWrite() const { return 0; }
   virtual std::string errorString() const = 0;
   // The platform's number for the last error (0 when none is known).
   virtual int errorCode() const { return 0; }

@@ -82,6 +82,15 @@ bool LinkEndpoint::isOpen() const {
 }
 
 bool LinkEndpoint::write(const std::string& bytes) {
+  const std::size_t waiting = isTcp_ ? (tcp_ ? tcp_->bytesToWrite() : 0) : (serial_ ? serial_->bytesToWrite() : 0);
+  if (waiting + bytes.size() > kMaxWriteBacklog) {
+    // The far end does not take the bytes as fast as they come (a flood of commands at 4800
+    // baud): drop this write rather than grow the buffer. The log sums the drops up.
+    ++droppedWrites_;
+    log(std::string(receiver() ? "Receiver" : "Transmitter") + " link: write of " + std::to_string(bytes.size()) + " bytes dropped: " + std::to_string(waiting) +
+        " bytes still waiting (" + std::to_string(droppedWrites_) + " writes dropped so far)");
+    return false;
+  }
   if (isTcp_) return tcp_ && tcp_->write(bytes);
   return serial_ && serial_->write(bytes);
 }

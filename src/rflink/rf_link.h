@@ -29,6 +29,9 @@ class LinkEndpoint {
   static constexpr int kConnectIntervalMs = 2000;
   static constexpr int kMaxTries = 6;
   static constexpr int kSlowRetryMs = 30000;
+  // A write is dropped when the bytes still waiting to go out would pass this (about 8 s of
+  // data at 4800 baud).
+  static constexpr std::size_t kMaxWriteBacklog = 4096;
 
   LinkEndpoint(core::NodeContext& ctx, Role role);
   ~LinkEndpoint();
@@ -43,6 +46,7 @@ class LinkEndpoint {
   bool retrying() const { return slowRetry_.isActive(); }
   int tries() const { return tries_; }
   bool write(const std::string& bytes);
+  std::uint64_t droppedWrites() const { return droppedWrites_; }
 
   // Receiver data, with the event code (2: bytes received). The transmitter's data is dropped.
   void onData(std::function<void(const std::string&, int)> fn) { data_ = std::move(fn); }
@@ -89,6 +93,7 @@ class LinkEndpoint {
   bool reconnecting_ = false;    // the open under way replaces a lost connection
   bool serialWasOpen_ = false;
   std::int64_t connectedAtMs_ = -1;
+  std::uint64_t droppedWrites_ = 0;
   std::vector<std::function<void(bool)>> waiting_;
   std::function<void(const std::string&, int)> data_;
   std::function<void(const std::string&)> status_;

@@ -71,6 +71,23 @@ TEST_F(Links, SerialLinksOpenDeliverAndWrite) {
   }
 }
 
+TEST_F(Links, TransmitterThatTakesNothingKeepsItsBufferAtTheCap) {
+  ctx.settings.txSerialIp = "127.0.0.1";
+  LinkEndpoint link(ctx, LinkEndpoint::Role::Transmitter);
+  link.open("10002");
+  tcp().acceptConnection();
+  tcp().stalled = true;
+  const std::string command(100, 'c');
+  int accepted = 0;
+  for (int i = 0; i < 10000; ++i) accepted += link.write(command);
+  EXPECT_EQ(accepted, static_cast<int>(LinkEndpoint::kMaxWriteBacklog / command.size()));
+  EXPECT_LE(tcp().unsent, LinkEndpoint::kMaxWriteBacklog);
+  EXPECT_EQ(link.droppedWrites(), static_cast<std::uint64_t>(10000 - accepted));
+  EXPECT_LE(count("write of 100 bytes dropped"), core::Logger::kBurstPerKind);
+  tcp().unsent = 0;  // the adapter caught up
+  EXPECT_TRUE(link.write(command));
+}
+
 TEST_F(Links, TcpTriesReconnectionAndSlowRetry) {
   const struct {
     LinkEndpoint::Role role;

@@ -63,8 +63,10 @@ class FakeTcpClient : public platform::TcpClient {
   bool write(const std::string& bytes) override {
     if (state_ != State::Connected) return false;
     written += bytes;
+    if (stalled) unsent += bytes.size();
     return true;
   }
+  std::size_t bytesToWrite() const override { return unsent; }
   std::string errorString() const override { return "connection refused"; }
 
   // The far end accepts, sends, closes or the connection fails.
@@ -86,6 +88,8 @@ class FakeTcpClient : public platform::TcpClient {
   std::uint16_t port = 0;
   int connectCalls = 0;
   std::string written;
+  bool stalled = false;     // the far end takes nothing: writes pile up in unsent
+  std::size_t unsent = 0;
   FakePlatform* owner_;
 
  private:

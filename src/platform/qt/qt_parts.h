@@ -53,6 +53,7 @@ class QtSerialPort : public SerialPort {
   void close() override;
   bool isOpen() const override;
   bool write(const std::string& bytes) override;
+  std::size_t bytesToWrite() const override;
   std::string errorString() const override;
 
  private:
@@ -67,6 +68,7 @@ class QtTcpClient : public TcpClient {
   void close() override;
   State state() const override;
   bool write(const std::string& bytes) override;
+  std::size_t bytesToWrite() const override;
   std::string errorString() const override;
   int errorCode() const override;
 

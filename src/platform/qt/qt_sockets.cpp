@@ -111,6 +111,7 @@ bool QtSerialPort::open(const std::string& device, const SerialSettings& setting
 void QtSerialPort::close() { port_->close(); }
 bool QtSerialPort::isOpen() const { return port_->isOpen(); }
 bool QtSerialPort::write(const std::string& bytes) { return port_->isOpen() && port_->write(toQt(bytes)) >= 0; }
+std::size_t QtSerialPort::bytesToWrite() const { return static_cast<std::size_t>(port_->bytesToWrite()); }
 std::string QtSerialPort::errorString() const { return port_->errorString().toStdString(); }
 
 QtTcpClient::QtTcpClient() : socket_(std::make_unique<QTcpSocket>()) {
@@ -155,6 +156,7 @@ TcpClient::State QtTcpClient::state() const {
 bool QtTcpClient::write(const std::string& bytes) {
   return socket_->state() == QAbstractSocket::ConnectedState && socket_->write(toQt(bytes)) >= 0;
 }
+std::size_t QtTcpClient::bytesToWrite() const { return static_cast<std::size_t>(socket_->bytesToWrite()); }
 std::string QtTcpClient::errorString() const { return socket_->errorString().toStdString(); }
 int QtTcpClient::errorCode() const { return static_cast<int>(socket_->error()); }
 
