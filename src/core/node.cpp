@@ -166,7 +166,8 @@ bool Node::trayIconCallback(int mouseMessage) { return mouseMessage == 0x202 || 
 
 std::string Node::statusPageUrl() const { return "http://127.0.0.1:" + ctx_.settings.httpPort + "/status"; }
 
-std::string Node::helpUrl() const { return "http://127.0.0.1:" + ctx_.settings.httpPort + "/Help/Quillon/Quillon.pdf"; }
+// The node's manual is the HTML page it serves (there is no PDF of it).
+std::string Node::helpUrl() const { return "http://127.0.0.1:" + ctx_.settings.httpPort + "/Help/Quillon/Quillon.htm"; }
 
 void Node::menuClick(int index) {
   switch (index) {

@@ -151,7 +151,7 @@ TEST_F(NodeTest, TrayAndBrowserEntries) {
   node.menuClick(0);
   node.menuClick(5);
   EXPECT_EQ(platform.opened, (std::vector<std::string>{"http://127.0.0.1:8017/status",
-                                                       "http://127.0.0.1:8017/Help/Quillon/Quillon.pdf"}));
+                                                       "http://127.0.0.1:8017/Help/Quillon/Quillon.htm"}));
 }
 
 }  // namespace
