@@ -72,7 +72,7 @@ void Logger::publish(const std::string& type, const std::string& text, const std
 
 bool Logger::admit(const std::string& type, const std::string& text) {
   const std::int64_t now = clock_.monotonicMs();
-  sendSummaries(false);
+  sendSummaries();
   if (now - totalWindowStart_ >= kWindowMs) {
     totalWindowStart_ = now;
     totalPassed_ = 0;
@@ -99,11 +99,14 @@ bool Logger::admit(const std::string& type, const std::string& text) {
   return false;
 }
 
-void Logger::sendSummaries(bool all) {
+void Logger::sendSummaries() {
+  // An entry logged while a summary goes out (a failed send) does not walk the table again.
+  if (summarizing_) return;
+  summarizing_ = true;
   const std::int64_t now = clock_.monotonicMs();
   for (auto it = kinds_.begin(); it != kinds_.end();) {
     Kind& kind = it->second;
-    if (!all && now - kind.windowStart < kWindowMs) {
+    if (now - kind.windowStart < kWindowMs) {
       ++it;
       continue;
     }
@@ -123,6 +126,7 @@ void Logger::sendSummaries(bool all) {
     publish(type, text, "");
     ++it;
   }
+  summarizing_ = false;
 }
 
 std::string Logger::formatLine(const std::string& type, const std::string& text, const std::string& errorSuffix) const {
@@ -159,7 +163,7 @@ void Logger::flush() {
 }
 
 void Logger::tick() {
-  sendSummaries(false);
+  sendSummaries();
   flush();
 }
 

@@ -80,7 +80,7 @@ class Logger {
   std::string formatLine(const std::string& type, const std::string& text, const std::string& errorSuffix) const;
   // True when the entry may go out now; otherwise it is counted for its kind's summary.
   bool admit(const std::string& type, const std::string& text);
-  void sendSummaries(bool all);
+  void sendSummaries();
   void publish(const std::string& type, const std::string& text, const std::string& errorSuffix);
   bool openFile();
   void closeFile();
@@ -92,6 +92,7 @@ class Logger {
   bool echoToStderr_ = false;
   bool lastWriteFailed_ = false;
   bool sending_ = false;
+  bool summarizing_ = false;
   bool buffered_ = false;
   XapSender xapSender_;
   std::FILE* file_ = nullptr;
