@@ -10,6 +10,7 @@
 #include "http/http_server.h"
 #include "mqtt/device_api.h"
 #include "mqtt/device_json.h"
+#include "mqtt/mqtt_bridge.h"
 #include "support/fake_platform.h"
 #include "support/test_folder.h"
 
@@ -151,6 +152,26 @@ TEST_F(DeviceApiTest, ServerAnswersJsonBehindTheLoginRule) {
             "Content-Type: application/json; charset=utf-8\r\nContent-Length: 39\r\n\r\n"
             R"({"error":"unknown device","code":"ZZ9"})");
   EXPECT_EQ(get("10.1.2.3").rfind("HTTP/1.1 401", 0), 0u);  // a foreign client logs in first
+}
+
+// Set commands without a broker: what reaches the transmitter path, and what is refused.
+TEST_F(DeviceApiTest, SetCommandsBecomeTransmitterTextOrAreRefused) {
+  ctx->computerName = "node";
+  ctx->settings.txSerialIp = "127.0.0.1";
+  registry->addW800Unit("B16");
+  *registry->device("B16") = device("B16", "Dimmer");
+  std::vector<std::string> sent;
+  mqtt::MqttBridge bridge(*ctx, *registry, [&](const std::string& text) { sent.push_back(text); });
+  for (const char* payload : {"on", " OFF\n", "40", "0", "100", "101", "-5", "4x", "", "\xFF\x01ON"})
+    bridge.handleMessage("quillon/node/B16/set", payload);
+  bridge.handleMessage("quillon/node/21D0/set", "ON");    // a sensor
+  bridge.handleMessage("quillon/node/A1/set", "ON");      // not in use
+  bridge.handleMessage("quillon/other/B16/set", "ON");    // another node's topic
+  bridge.handleMessage("quillon/node/B16/state", "ON");   // not a command topic
+  EXPECT_EQ(sent, (std::vector<std::string>{"B16 ON", "B16 OFF", "B16 DIM 40", "B16 OFF", "B16 ON"}));
+  ctx->settings.txSerialIp.clear();  // without a transmitter the unit is no switch
+  bridge.handleMessage("quillon/node/B16/set", "ON");
+  EXPECT_EQ(sent.size(), 5u);
 }
 
 }  // namespace
