@@ -38,10 +38,18 @@ chrome() { timeout 60 "$CHROME" --headless --no-sandbox --disable-gpu --no-first
 chrome --dump-dom "$URL/status" > "$OUT/status-dom.html" || fail "chromium could not load the page"
 ROWS=$(grep -o 'name="Location[0-9][0-9]*"' "$OUT/status-dom.html" | sort -u | wc -l)
 DEVICES=$(curl -sf "$URL/status" | grep -o "name='Location[0-9][0-9]*'" | wc -l)
-# Every device the node knows: the lines of [W800Units] it keeps, once the replay is done.
-KNOWN=$(tr -d '\r' < "$APP/Config/Quillon.ini" | awk '/^\[/{s=(toupper($0)=="[W800UNITS]")} s&&/=/&&!/^;/' | wc -l)
+# Every device the node knows: the lines of [W800Units] it keeps, once the replay is done and
+# its new records have been written (changes reach the file in one flush a second later).
+known() { tr -d '\r' < "$APP/Config/Quillon.ini" | awk '/^\[/{s=(toupper($0)=="[W800UNITS]")} s&&/=/&&!/^;/' | wc -l; }
 [ "$ROWS" -gt 0 ] || fail "no device rows"
 [ "$ROWS" -eq "$DEVICES" ] || fail "the browser shows $ROWS rows, the page has $DEVICES"
+i=0
+KNOWN=$(known)
+while [ "$KNOWN" -ne "$ROWS" ] && [ $i -lt 25 ]; do
+  sleep 0.2
+  i=$((i + 1))
+  KNOWN=$(known)
+done
 [ "$ROWS" -eq "$KNOWN" ] || fail "$ROWS rows for $KNOWN devices in the settings file"
 
 # Each picture is loaded by the browser itself: a page of all of them reports the broken ones.
