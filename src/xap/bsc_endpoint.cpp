@@ -141,6 +141,7 @@ void BscEndpoint::onReplyTimer() {
     replyTimer_.stop();
     return;
   }
+  queued_.erase(replyKey(queue_.front()));
   Reply r = std::move(queue_.front());
   queue_.pop_front();
   sendReply(r);
@@ -170,15 +171,15 @@ void BscEndpoint::bscQuery(const std::string& target) {
               makeSendBody({{"state", onOff(*device)}, {"DisplayText", device->deviceString()}}), sub,
               registry_.deviceXapUid(*device)};
       if (replyTimer_.isActive()) {
-        // A query repeated while replies are still going out does not queue the same reply twice.
-        bool queued = false;
-        for (Reply& q : queue_)
-          if (q.uid == r.uid && q.subAddress == r.subAddress) {
-            q.body = r.body;  // the reply still to go out carries the latest state
-            queued = true;
-            break;
-          }
-        if (!queued) queue_.push_back(std::move(r));
+        // A query repeated while replies are still going out does not queue the same reply twice;
+        // the waiting replies are found by endpoint, not by a walk through the queue.
+        auto [it, fresh] = queued_.try_emplace(replyKey(r), nullptr);
+        if (fresh) {
+          queue_.push_back(std::move(r));
+          it->second = &queue_.back();
+        } else {
+          it->second->body = r.body;  // the reply still to go out carries the latest state
+        }
       } else {
         replyTimer_.start(platform::Millis(kReplyIntervalMs));
         sendReply(r);

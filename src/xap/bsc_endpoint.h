@@ -6,6 +6,7 @@
 #include <deque>
 #include <functional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -108,6 +109,10 @@ class BscEndpoint : public devices::DevicePublisher {
   ReportObserver reportObserver_;
   platform::Timer replyTimer_;
   std::deque<Reply> queue_;
+  // The replies waiting in queue_ by endpoint (a deque keeps their addresses while it grows at
+  // the back and shrinks at the front).
+  std::unordered_map<std::string, Reply*> queued_;
+  static std::string replyKey(const Reply& r) { return r.uid + '\n' + r.subAddress; }
   std::string sunrise_, sunset_;
   std::uint32_t tagSequence_ = 0;
   std::uint64_t parseFailures_ = 0;
