@@ -196,7 +196,9 @@ TEST_F(DecodeTest, RfxcomRecordedSensor) {
   for (const auto& r : rows) {
     SCOPED_TRACE(r.hex);
     const std::string line = receive(r.hex);
-    if (!r.detail.empty()) EXPECT_EQ(line, r.detail);
+    if (!r.detail.empty()) {
+      EXPECT_EQ(line, r.detail);
+    }
     EXPECT_EQ(text("01F1_H") + " " + text("01F1_B"), r.h + " " + r.b);
   }
   EXPECT_FLOAT_EQ(registry->device("02F2")->supplyVoltage(), 5.01f);
