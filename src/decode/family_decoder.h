@@ -48,8 +48,6 @@ struct Packet {
   std::string_view data;  // exactly the packet's data bytes
   int bits = 32;          // bit count n (32 in 32-bit mode)
   int countByte = -1;     // the count byte in 48-bit mode, -1 in 32-bit mode
-  int rollingCode = 0;    // rc handed to the Oregon decoders (byte 4 unless the row says otherwise)
-  int pressureOffset = 0; // 795 or 856 for the barometer rows, else 0
   bool mode48 = false;
 
   unsigned byte(std::size_t k) const {

@@ -236,7 +236,6 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
   p.bits = n;
   p.countByte = countByte;
   p.mode48 = m48;
-  p.rollingCode = static_cast<int>(p.byte(4));
   if (frame_) frame_(p);
   const unsigned id16 = p.id16();
   const std::size_t L = length;
@@ -305,7 +304,6 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
         ok = oregonCheckB(p.data), failText = " while trying to sync on byte-count byte for OS Type 1A2D/FA28";
       } else if (id16 == 0x0A4D) {
         family = PacketFamily::Oregon0A4D;
-        p.rollingCode = static_cast<int>(p.byte(4) / 2) & 7;
         ok = oregonCheckB(p.data), failText = " while trying to sync on byte-count byte for OS Type 0A4D";
       } else if (id16 == 0x1A3D) {
         family = PacketFamily::Oregon1A3D;
@@ -331,7 +329,6 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
       return;
     case 88:
       if (id16 == 0x5A5D) {
-        p.pressureOffset = 795;
         if (oregonCheckF(p.data)) consumeIf(run(PacketFamily::Oregon5A5D, p));
         else discard(p, " while trying to sync on byte-count byte for OS Type H5A5D");
       } else if (id16 == 0x3A0D) {
@@ -347,7 +344,6 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
       } else if (!oregonCheckF(p.data)) {
         discard(p, " while trying to sync on byte-count byte for OS Type 5A6D");
       } else {
-        p.pressureOffset = 856;
         consumeIf(run(PacketFamily::Oregon5A6D, p));
       }
       return;

@@ -70,8 +70,9 @@ bool decodeRfxSensorInfo40(DecodeEnv& env, std::string_view data, std::string& d
 // ---- Oregon Scientific --------------------------------------------------------------------
 
 // One value per row of the Oregon decoders-per-type table. The framing picks the row (bit count,
-// type id, checksum check); decodeOregon runs the row's decoders in order with the row's rolling
-// code (byte 4, byte 2 for UV, (byte 4 / 2) AND 7 for 0A4D) and pressure offset.
+// type id, checksum check, all in oregon_checks.h); decodeOregon runs the row's decoders in order
+// with the row's rolling code (byte 4, or (byte 4 / 2) AND 7 for 0A4D) and pressure offset, which
+// this table alone defines.
 enum class OregonType {
   Scale56,     // 56 bits: first scale
   CA48,        // >= 60 bits, id CA48 (check E)
