@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "decode/families/decoders.h"
+#include "xap/decode_reports_to_xap.h"
 #include "platform/offline_platform.h"
 
 using namespace quillon;
@@ -115,7 +116,8 @@ void BM_DecodeMixedStream(benchmark::State& state) {
   ctx.xapReady = true;
   xap::BscEndpoint bsc(ctx, transport, registry);
   devices::OnOffReporter reporter(ctx, registry, timers, bsc);
-  decode::DecodeEnv env{ctx, registry, reporter, timers, bsc, transport, nullptr, [] { return false; }, {}, {}, 0};
+  xap::DecodeReportsToXap reports(ctx, transport, bsc, registry);
+  decode::DecodeEnv env{ctx, registry, reporter, timers, reports, nullptr, [] { return false; }, {}, nullptr, {}, 0};
   std::mt19937 rng(42);
   const auto items = stream(rng);
   // Every record the stream touches gets a location, so its changes go out as xAP events.

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "decode/families/decoders.h"
+#include "xap/decode_reports_to_xap.h"
 #include "platform/offline_platform.h"
 
 using namespace quillon;
@@ -27,9 +28,10 @@ struct Node {
     ctx->xapReady = true;
     bsc = std::make_unique<xap::BscEndpoint>(*ctx, *transport, *registry);
     reporter = std::make_unique<devices::OnOffReporter>(*ctx, *registry, *timers, *bsc);
+    reports = std::make_unique<xap::DecodeReportsToXap>(*ctx, *transport, *bsc, *registry);
     env = std::make_unique<decode::DecodeEnv>(decode::DecodeEnv{
-        *ctx, *registry, *reporter, *timers, *bsc, *transport, [](const std::string&) {},
-        [this] { return (++ticks & 1) != 0; }, {}, {}, 0});
+        *ctx, *registry, *reporter, *timers, *reports, [](const std::string&) {},
+        [this] { return (++ticks & 1) != 0; }, {}, nullptr, {}, 0});
   }
   platform::OfflinePlatform platform;
   core::AppPaths paths;
@@ -39,6 +41,7 @@ struct Node {
   std::unique_ptr<xap::XapTransport> transport;
   std::unique_ptr<xap::BscEndpoint> bsc;
   std::unique_ptr<devices::OnOffReporter> reporter;
+  std::unique_ptr<xap::DecodeReportsToXap> reports;
   std::unique_ptr<decode::DecodeEnv> env;
   unsigned ticks = 0;
 };

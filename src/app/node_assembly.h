@@ -19,6 +19,7 @@
 #include "script/script_host.h"
 #include "script/tag_store.h"
 #include "xap/bsc_endpoint.h"
+#include "xap/decode_reports_to_xap.h"
 #include "xap/xap_hub.h"
 #include "xap/xap_transport.h"
 #include "web/status_page.h"
@@ -81,6 +82,7 @@ class NodeAssembly {
   devices::DeviceTimers timers_;
   devices::OnOffReporter reporter_;
   std::unique_ptr<xap::XapHub> hub_;
+  xap::DecodeReportsToXap decodeReports_;
   decode::DecodeEnv decodeEnv_;
   decode::DecoderRegistry decoders_;
   decode::ReceiveProcessor processor_;

@@ -16,6 +16,7 @@
 #include "core/node_context.h"
 #include "core/settings.h"
 #include "decode/families/decoders.h"
+#include "xap/decode_reports_to_xap.h"
 #include "decode/family_decoder.h"
 #include "decode/receive_processor.h"
 #include "decode/replay_file.h"
@@ -154,7 +155,8 @@ int main(int argc, char** argv) {
   devices.loadDevices();
   platform.sent.clear();  // the start-up heartbeat
 
-  decode::DecodeEnv services{ctx, devices, reporter, timers, bsc, transport, {}, {}, {}, {}, 0};
+  xap::DecodeReportsToXap reports(ctx, transport, bsc, devices);
+  decode::DecodeEnv services{ctx, devices, reporter, timers, reports, {}, {}, {}, nullptr, {}, 0};
   decode::DecoderRegistry registry;
   decode::DecoderEnv env{ctx, &services};
   decode::registerAllDecoders(registry, env);

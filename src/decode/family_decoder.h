@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "decode/families/decode_reports.h"
+
 namespace quillon::core {
 struct NodeContext;
 }
@@ -58,15 +60,11 @@ struct Packet {
 };
 
 // What a decoder may use of the processor while it decodes.
-class DecodeContext {
+// The receive event a decoder works in: its description line and the debounce.
+class DecodeContext : public Debounce {
  public:
-  virtual ~DecodeContext() = default;
   // The description line of the current receive event; remarks start with " | ".
   virtual std::string& packetDetail() = 0;
-  // Key of the last accepted event (debounce rule).
-  virtual std::string& lastEventKey() = 0;
-  // Restarts the debounce timer; returns whether it was running before.
-  virtual bool restartDebounce() = 0;
 };
 
 class FamilyDecoder {

@@ -15,9 +15,8 @@
 #include "decode/families/oregon_checks.h"
 #include "devices/device_registry.h"
 #include "devices/device_timers.h"
+#include "decode/families/decode_reports.h"
 #include "devices/onoff_reporter.h"
-#include "xap/bsc_endpoint.h"
-#include "xap/xap_transport.h"
 
 namespace quillon::decode {
 
@@ -27,11 +26,13 @@ struct DecodeEnv {
   devices::DeviceRegistry& registry;
   devices::OnOffReporter& reporter;
   devices::DeviceTimers& timers;
-  xap::BscEndpoint& bsc;
-  xap::XapTransport& transport;
+  DecodeReports& reports;                                     // device events and IR signals
   std::function<void(const std::string& tag)> queueTagEvent;  // may be empty
+  // Debounce for decoders called directly (tools, tests); the receive processor's own debounce,
+  // given once, takes its place.
   std::function<bool()> restartDebounce;  // restarts the debounce timer; true when it was running
   std::string lastEventKey;               // key of the last accepted debounced event
+  Debounce* debounce = nullptr;
   std::string lastX10Unit;                // unit of the last X10 on/off command (dim, bright)
   // Degrees Celsius the humidity of an RFXCOM analogue sensor is compensated with until the
   // sensor's own temperature probe has been heard.

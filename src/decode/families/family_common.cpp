@@ -69,10 +69,12 @@ bool requireBytes(std::string_view data, std::size_t need, const char* name, std
 
 bool debounce(DecodeEnv& env, const std::string& dc, const std::string& eventText, const std::string& key,
               std::string& detail) {
-  const bool wasRunning = env.restartDebounce ? env.restartDebounce() : false;
-  if (key != env.lastEventKey || !wasRunning) {
+  const bool wasRunning = env.debounce ? env.debounce->restartDebounce()
+                                      : env.restartDebounce ? env.restartDebounce() : false;
+  std::string& last = env.debounce ? env.debounce->lastEventKey() : env.lastEventKey;
+  if (key != last || !wasRunning) {
     detail += " | " + dc + "=" + eventText;
-    env.lastEventKey = key;
+    last = key;
     return true;
   }
   detail += " | Debounce Discard of " + dc + "=" + eventText;
@@ -80,10 +82,7 @@ bool debounce(DecodeEnv& env, const std::string& dc, const std::string& eventTex
 }
 
 void sendBscEvent(DecodeEnv& env, const devices::W800Device& d, const std::string& state) {
-  env.transport.sendXap("", "xapbsc.event", "input.state",
-                        xap::makeSendBody({{"State", state}, {"DisplayText", d.deviceString()}, {"Text", d.text()}}),
-                        xap::deviceSubAddress(d, env.ctx.settings.mode), env.registry.deviceXapUid(d));
-  env.bsc.noteReport(d);
+  env.reports.deviceEvent(d, state);
 }
 
 void queueTag(DecodeEnv& env, const devices::W800Device& d) {

@@ -18,17 +18,9 @@ class FamilyAdapter final : public FamilyDecoder {
   FamilyAdapter(DecodeEnv& env, Entry entry) : env_(env), entry_(std::move(entry)) {}
 
   bool decode(const Packet& packet, DecodeContext& ctx) override {
-    // The debounce key and timer belong to the processor; the decoders see them through env.
-    std::swap(env_.lastEventKey, ctx.lastEventKey());
-    env_.restartDebounce = [&ctx] { return ctx.restartDebounce(); };
-    struct Restore {
-      DecodeEnv& env;
-      DecodeContext& ctx;
-      ~Restore() {
-        std::swap(env.lastEventKey, ctx.lastEventKey());
-        env.restartDebounce = nullptr;
-      }
-    } restore{env_, ctx};
+    // The debounce belongs to the processor, which is the same for every call: the decoders
+    // get it once.
+    env_.debounce = &ctx;
     return entry_(env_, packet.data, ctx.packetDetail());
   }
 

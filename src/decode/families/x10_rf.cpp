@@ -174,9 +174,7 @@ void decodePcRemote(DecodeEnv& env, std::string_view data, std::string& detail) 
   if (!d->inUse()) {
     detail += ignoredText("PC Remote", data.substr(0, 4));
   } else if (env.ctx.settings.irSchema) {
-    env.transport.sendXap("", "IR.Receive", "IR.Signal",
-                          xap::makeSendBody({{"Device", xap::deviceSubAddress(*d, env.ctx.settings.mode)},
-                                             {"Signal", key}}));
+    env.reports.irSignal(*d, key);
   } else {
     sendBscEvent(env, *d, "ON");
   }

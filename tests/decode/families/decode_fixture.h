@@ -15,6 +15,7 @@
 #include "util/text.h"
 #include "support/test_folder.h"
 #include "support/loopback_transport.h"
+#include "xap/decode_reports_to_xap.h"
 
 namespace quillon::decode::test {
 
@@ -50,12 +51,13 @@ class DecodeTest : public ::testing::Test {
     bsc = std::make_unique<xap::BscEndpoint>(*ctx, *transport, *registry);
     bsc->setTagEventQueuer([this](const std::string& t) { tags.push_back(t); });
     reporter = std::make_unique<devices::OnOffReporter>(*ctx, *registry, *timers, *bsc);
-    env = std::make_unique<DecodeEnv>(DecodeEnv{*ctx, *registry, *reporter, *timers, *bsc, *transport,
+    reports = std::make_unique<xap::DecodeReportsToXap>(*ctx, *transport, *bsc, *registry);
+    env = std::make_unique<DecodeEnv>(DecodeEnv{*ctx, *registry, *reporter, *timers, *reports,
                                                 [this](const std::string& t) { tags.push_back(t); },
-                                                [this] { return restartDebounce(); }, {}, {}, 0});
+                                                [this] { return restartDebounce(); }, {}, nullptr, {}, 0});
   }
   ~DecodeTest() override {
-    rx.reset(), env.reset(), reporter.reset(), bsc.reset(), transport.reset(), timers.reset(), registry.reset(), ctx.reset();
+    rx.reset(), env.reset(), reports.reset(), reporter.reset(), bsc.reset(), transport.reset(), timers.reset(), registry.reset(), ctx.reset();
     fs::remove_all(dir);
   }
 
@@ -111,6 +113,7 @@ class DecodeTest : public ::testing::Test {
   std::unique_ptr<xap::XapTransport> transport;
   std::unique_ptr<xap::BscEndpoint> bsc;
   std::unique_ptr<devices::OnOffReporter> reporter;
+  std::unique_ptr<xap::DecodeReportsToXap> reports;
   std::unique_ptr<DecodeEnv> env;
   DecoderRegistry decoders;
   std::unique_ptr<DecoderEnv> denv;

@@ -1,0 +1,35 @@
+#pragma once
+// The decoders' reports as xAP messages: device events from the device's BSC endpoint (noted by
+// the endpoint for its own bookkeeping) and IR schema signals.
+#include "core/node_context.h"
+#include "decode/families/decode_reports.h"
+#include "devices/device_registry.h"
+#include "xap/bsc_endpoint.h"
+#include "xap/xap_transport.h"
+
+namespace quillon::xap {
+
+class DecodeReportsToXap final : public decode::DecodeReports {
+ public:
+  DecodeReportsToXap(core::NodeContext& ctx, XapTransport& transport, BscEndpoint& bsc, devices::DeviceRegistry& registry)
+      : ctx_(ctx), transport_(transport), bsc_(bsc), registry_(registry) {}
+
+  void deviceEvent(const devices::W800Device& d, const std::string& state) override {
+    transport_.sendXap("", "xapbsc.event", "input.state",
+                       makeSendBody({{"State", state}, {"DisplayText", d.deviceString()}, {"Text", d.text()}}),
+                       deviceSubAddress(d, ctx_.settings.mode), registry_.deviceXapUid(d));
+    bsc_.noteReport(d);
+  }
+  void irSignal(const devices::W800Device& d, const std::string& signal) override {
+    transport_.sendXap("", "IR.Receive", "IR.Signal",
+                       makeSendBody({{"Device", deviceSubAddress(d, ctx_.settings.mode)}, {"Signal", signal}}));
+  }
+
+ private:
+  core::NodeContext& ctx_;
+  XapTransport& transport_;
+  BscEndpoint& bsc_;
+  devices::DeviceRegistry& registry_;
+};
+
+}  // namespace quillon::xap
