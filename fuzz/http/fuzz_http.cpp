@@ -65,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     for (int ops = 0; pos < size && ops < 2000; ++ops) {
       const std::uint8_t op = next();
       switch (op % 8) {
-        case 0: listener.connect(op & 8 ? "10.0.0.7" : "192.168.1.20", "192.168.1.5"); break;
+        // A client of the server's own /24 or of another one; fake sockets, loopback addresses.
+        case 0: listener.connect(op & 8 ? "127.0.0.7" : "127.0.1.20", "127.0.1.5"); break;
         case 1: {
           const std::size_t len = std::min<std::size_t>(next() * 4u + 1u, size - pos);
           if (auto* c = pick()) c->deliver(input.substr(pos, len));

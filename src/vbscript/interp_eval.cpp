@@ -82,30 +82,46 @@ void Interp::buildArgs(std::vector<ExprP>& exprs, Frame& f, ArgBuf& b, int extra
   b.args = Args{ptr, n};
 }
 
+namespace {
+// + - * Mod \ of two 32-bit integers, in 64 bits; false for other operators and where the
+// general path must decide (division by zero, the one overflowing division).
+bool intArith(Op op, int32_t x, int32_t y, int64_t& r) {
+  switch (op) {
+    case Op::Add: r = int64_t(x) + y; return true;
+    case Op::Sub: r = int64_t(x) - y; return true;
+    case Op::Mul: r = int64_t(x) * y; return true;
+    case Op::Mod:
+      if (y == 0) return false;
+      r = y == -1 ? 0 : x % y;  // 32-bit division: much cheaper than 64-bit
+      return true;
+    case Op::IntDiv:
+      if (y == 0 || (y == -1 && x == INT32_MIN)) return false;
+      r = x / y;
+      return true;
+    default: return false;
+  }
+}
+// An Integer result stays Integer while it fits 16 bits, unless a Long took part.
+bool fitsInteger(int64_t r, bool isLong) { return !isLong && r >= -32768 && r <= 32767; }
+bool fitsLong(int64_t r) { return r >= INT32_MIN && r <= INT32_MAX; }
+// An Integer or Long read in place; false for any other value.
+bool intValue(const Variant& v, int32_t& out, bool& isLong) {
+  if (!isIntTag(v.type())) return false;
+  isLong = v.type() == VT::Long;
+  out = v.i32();
+  return true;
+}
+}  // namespace
+
 Variant Interp::evalBinary(Expr& e, Frame& f) {
   Variant a = eval(*e.a, f);
   Variant b = eval(*e.b, f);
   // Short cuts for the common all-integer cases.
   if (isIntTag(a.type()) && isIntTag(b.type())) {
-    int32_t x = a.i32(), y = b.i32();
-    bool isLong = a.type() == VT::Long || b.type() == VT::Long;
     int64_t r;
-    switch (e.op) {
-      case Op::Add: r = int64_t(x) + y; break;
-      case Op::Sub: r = int64_t(x) - y; break;
-      case Op::Mul: r = int64_t(x) * y; break;
-      case Op::Mod:
-        if (y == 0) return binaryOp(e.op, a, b);
-        r = y == -1 ? 0 : x % y;  // 32-bit division: much cheaper than 64-bit
-        break;
-      case Op::IntDiv:
-        if (y == 0 || (y == -1 && x == INT32_MIN)) return binaryOp(e.op, a, b);  // error or overflow
-        r = y == -1 ? -int64_t(x) : x / y;
-        break;
-      default: return binaryOp(e.op, a, b);
-    }
-    if (!isLong && r >= -32768 && r <= 32767) return Variant::integer(static_cast<int16_t>(r));
-    if (r >= INT32_MIN && r <= INT32_MAX) return Variant::lng(static_cast<int32_t>(r));
+    if (!intArith(e.op, a.i32(), b.i32(), r)) return binaryOp(e.op, a, b);
+    if (fitsInteger(r, a.type() == VT::Long || b.type() == VT::Long)) return Variant::integer(static_cast<int16_t>(r));
+    if (fitsLong(r)) return Variant::lng(static_cast<int32_t>(r));
     return Variant::dbl(static_cast<double>(r));
   }
   // Doubles with Doubles or integers.
@@ -133,61 +149,22 @@ Variant Interp::evalBinary(Expr& e, Frame& f) {
 // Long; the caller then evaluates the tree the general way, which is safe to repeat
 // because such a tree has no side effects.
 bool Interp::evalInt(Expr& e, Frame& f, int32_t& out, bool& isLong) {
-  // Leaves are read here directly; only operator children recurse.
+  if (e.kind != EK::Binary) return false;
+  // Leaves are read in place; only operator children recurse.
   auto operand = [&](Expr& c, int32_t& x, bool& l) {
-    const Variant* v;
-    if (c.kind == EK::Literal) v = &c.value;
-    else if (c.kind == EK::Ident && c.bind == Bind::Local) v = f.slots[c.slot];
-    else if (c.kind == EK::Ident && c.bind == Bind::Global) v = &globals_[static_cast<size_t>(c.slot)];
-    else return evalInt(c, f, x, l);
-    if (v->type() == VT::Integer) l = false;
-    else if (v->type() == VT::Long) l = true;
-    else return false;
-    x = v->i32();
-    return true;
+    if (c.kind == EK::Literal) return intValue(c.value, x, l);
+    if (c.kind == EK::Ident && c.bind == Bind::Local) return intValue(*f.slots[c.slot], x, l);
+    if (c.kind == EK::Ident && c.bind == Bind::Global) return intValue(globals_[static_cast<size_t>(c.slot)], x, l);
+    return evalInt(c, f, x, l);
   };
-  const Variant* v;
-  switch (e.kind) {
-    case EK::Literal: v = &e.value; break;
-    case EK::Ident:
-      if (e.bind == Bind::Local) v = f.slots[e.slot];
-      else if (e.bind == Bind::Global) v = &globals_[static_cast<size_t>(e.slot)];
-      else return false;
-      break;
-    case EK::Binary: {
-      int32_t x, y;
-      bool lx, ly;
-      if (!operand(*e.a, x, lx) || !operand(*e.b, y, ly)) return false;
-      int64_t r;
-      switch (e.op) {
-        case Op::Add: r = int64_t(x) + y; break;
-        case Op::Sub: r = int64_t(x) - y; break;
-        case Op::Mul: r = int64_t(x) * y; break;
-        case Op::Mod:
-          if (y == 0) return false;
-          r = y == -1 ? 0 : x % y;
-          break;
-        case Op::IntDiv:
-          if (y == 0 || (y == -1 && x == INT32_MIN)) return false;
-          r = x / y;
-          break;
-        default: return false;
-      }
-      if (!lx && !ly && r >= -32768 && r <= 32767) {
-        isLong = false;
-      } else {
-        if (r < INT32_MIN || r > INT32_MAX) return false;
-        isLong = true;
-      }
-      out = static_cast<int32_t>(r);
-      return true;
-    }
-    default: return false;
-  }
-  if (v->type() == VT::Integer) isLong = false;
-  else if (v->type() == VT::Long) isLong = true;
+  int32_t x, y;
+  bool lx, ly;
+  int64_t r;
+  if (!operand(*e.a, x, lx) || !operand(*e.b, y, ly) || !intArith(e.op, x, y, r)) return false;
+  if (fitsInteger(r, lx || ly)) isLong = false;
+  else if (fitsLong(r)) isLong = true;
   else return false;
-  out = v->i32();
+  out = static_cast<int32_t>(r);
   return true;
 }
 

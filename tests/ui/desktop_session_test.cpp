@@ -10,10 +10,10 @@
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "app/desktop_wiring.h"
 #include "platform/qt/qt_platform.h"
+#include "support/node_process.h"
 
 namespace fs = std::filesystem;
 using namespace quillon;
@@ -25,13 +25,6 @@ bool waitFor(const std::function<bool()>& done, int ms = 10000) {
   t.start();
   while (!done() && t.elapsed() < ms) QApplication::processEvents(QEventLoop::AllEvents, 20);
   return done();
-}
-
-std::string readFile(const fs::path& p) {
-  std::ifstream in(p);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
 }
 
 TEST(DesktopSession, MenuOpensSavesShowsAndExits) {
@@ -50,7 +43,7 @@ TEST(DesktopSession, MenuOpensSavesShowsAndExits) {
     ASSERT_TRUE(probe.listen(QHostAddress::LocalHost, 0));
     httpPort = probe.serverPort();
   }
-  std::string ini = readFile(dir / "Config" / "Quillon.ini");
+  std::string ini = test::readWholeFile(dir / "Config" / "Quillon.ini");
   ini.replace(ini.find("[W800]\n"), 7, "[W800]\nhttpport=" + std::to_string(httpPort) + "\n");
   std::ofstream(dir / "Config" / "Quillon.ini", std::ios::trunc) << ini;
 
@@ -81,7 +74,7 @@ TEST(DesktopSession, MenuOpensSavesShowsAndExits) {
   form.field("debounceinterval")->setText("1200");
   form.grab().save("desktop-settings.png");
   form.close();
-  EXPECT_NE(readFile(dir / "Config" / "Quillon.ini").find("debounceinterval=1200"), std::string::npos);
+  EXPECT_NE(test::readWholeFile(dir / "Config" / "Quillon.ini").find("debounceinterval=1200"), std::string::npos);
   EXPECT_EQ(node.context().settings.debounceInterval, 1200);
 
   entry(4);  // "IO Window"
@@ -96,7 +89,7 @@ TEST(DesktopSession, MenuOpensSavesShowsAndExits) {
   EXPECT_EQ(app.exec(), 0);
   EXPECT_TRUE(node.node().stopped());
   EXPECT_FALSE(desktop->tray().shown());
-  EXPECT_NE(readFile(dir / "Config" / "Quillon.ini").find("\n1234=1234~"), std::string::npos);  // records saved at exit
+  EXPECT_NE(test::readWholeFile(dir / "Config" / "Quillon.ini").find("\n1234=1234~"), std::string::npos);  // records saved at exit
   desktop.reset();
   fs::remove_all(dir);
 }

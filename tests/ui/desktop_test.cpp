@@ -3,10 +3,11 @@
 #include <QApplication>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "core/node.h"
 #include "support/fake_platform.h"
+#include "support/node_process.h"
+#include "support/test_folder.h"
 #include "ui/desktop.h"
 
 namespace fs = std::filesystem;
@@ -17,9 +18,7 @@ namespace {
 class DesktopTest : public ::testing::Test {
  protected:
   DesktopTest() {
-    dir = fs::temp_directory_path() / ("quillon-ui-" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
-    fs::remove_all(dir);
-    fs::create_directories(dir / "Config");
+    dir = test::freshTestFolder("quillon-ui");
     std::ofstream(dir / "Config" / "Quillon.ini") << "[W800]\nSerialPort=/dev/ttyUSB0\nhttpport=8017\n";
     paths.appFolder = dir.string();
     ctx = std::make_unique<core::NodeContext>(platform, paths);
@@ -29,12 +28,7 @@ class DesktopTest : public ::testing::Test {
     node = std::make_unique<core::Node>(*ctx, seams);
   }
   ~DesktopTest() override { fs::remove_all(dir); }
-  std::string settingsFile() {
-    std::ifstream in(dir / "Config" / "Quillon.ini");
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
+  std::string settingsFile() { return test::readWholeFile(dir / "Config" / "Quillon.ini"); }
 
   fs::path dir;
   test::FakePlatform platform;
