@@ -3,7 +3,7 @@
 # (wrk and nginx serve the HTTP benchmark only: it starts its own nginx on 127.0.0.1, and the
 # service that Debian's nginx package starts on port 80 is turned off when this script installs it).
 set -e
-PACKAGES="cmake g++ make pkg-config git qt6-base-dev qt6-serialport-dev libgl-dev
+PACKAGES="cmake g++ make pkg-config git qt6-base-dev libgl-dev
 googletest libgtest-dev libgmock-dev libbenchmark-dev lua5.4 python3 xauth xvfb curl
 wrk nginx"
 # Headless Chromium runs the browser test of the status page (skipped when it is missing).

@@ -69,7 +69,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   nestedLeft = 8;
   std::size_t echoes = 0;
   rp.setEchoSink([&](const std::string&) { ++echoes; });
-  rp.setAwaitingModeAck(data[0] & 2);
+  if (data[0] & 2) rp.expectModeAnswer();
   std::size_t pos = 1, calls = 0;
   while (pos < size) {
     std::size_t len = data[pos++];

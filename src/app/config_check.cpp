@@ -27,7 +27,8 @@ const char* const kOtherKeys[] = {"Background", "StyleSheet", "LoginUsername", "
 const char* const kKeyPrefixes[] = {"History_", "Rain8ProgrammingPort", "Rain8EPROMHouseCode", "TimerEnable",
                                     "Rain8Timeout"};
 const char* const kCheckedKeys[] = {"SerialPort", "SerialIP", "TxSerialPort", "TxSerialIP", "HTTPPort", "UID",
-                                    "PeriodicScriptInterval", "DebounceInterval", "SensorCal", "Mode", "Metric"};
+                                    "PeriodicScriptInterval", "DebounceInterval", "SensorCal", "Mode", "Metric",
+                                    "ReceiverSilenceMinutes"};
 
 bool isHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
@@ -141,6 +142,9 @@ class Checker {
     v = util::removeChar(raw("Mode"), '"');
     if (!v.empty() && !wholeNumber(v, 0, 1))
       problem(where("Mode", v) + "not 0 (32-bit W800 mode) or 1 (48-bit RFXCOM mode)");
+    v = util::removeChar(raw("ReceiverSilenceMinutes"), '"');
+    if (!v.empty() && !wholeNumber(v, 0, 525600))
+      problem(where("ReceiverSilenceMinutes", v) + "not a whole number of minutes (0 turns the warning off)");
     v = util::removeChar(raw("Metric"), '"');
     if (!v.empty() && !util::isNumeric(v)) problem(where("Metric", v) + "not 0 (imperial) or 1 (metric)");
   }
@@ -155,6 +159,11 @@ class Checker {
     }
     if (!ip.empty() && ip.find('.') == std::string::npos) {
       problem(where(ipKey, ip) + "not an address (the node takes " + portKey + " as a serial port instead)");
+    } else if (!ip.empty() && port.find('/') != std::string::npos) {
+      problem(where(portKey, port) + "a device path, but " + ipKey + "=" + ip + " makes the " + what +
+              " a TCP link to that address: clear " + ipKey + " to use the serial port, or set " + portKey +
+              " to the adapter's TCP port");
+      return;
     } else if (!ip.empty()) {
       if (!validAdapterAddress(ip)) problem(where(ipKey, ip) + "the " + what + "'s TCP adapter address does not parse");
       else if (!wholeNumber(port, 1, 65535))

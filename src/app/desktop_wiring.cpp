@@ -2,6 +2,8 @@
 
 #include <QPainter>
 #include <QPixmap>
+#include <QTimer>
+#include <cstdio>
 #include <filesystem>
 
 namespace quillon::app {
@@ -34,6 +36,20 @@ std::unique_ptr<ui::Desktop> attachDesktop(NodeAssembly& node, const QIcon& icon
     if (alsoEcho && !ctx.settings.debugLog) alsoEcho(line);
   });
   node.links().receiver().onStatus([d](const std::string& status) { d->linkStatus(status); });
+  // Each loss and reopen of the receiver is one line among the receive events.
+  node.links().receiver().onNotice([d, &ctx](const std::string& text) {
+    const util::DateTime t = ctx.now();
+    char stamp[16];
+    std::snprintf(stamp, sizeof stamp, "%02d:%02d:%02d", t.hour, t.minute, t.second);
+    d->echoLine(std::string(stamp) + " |  " + text);
+  });
+  // The link's summary under the status line, kept current while the node runs.
+  auto* summaryTimer = new QTimer(&d->echoWindow());
+  QObject::connect(summaryTimer, &QTimer::timeout, [d, &node, &ctx] {
+    const rflink::LinkStatus link = node.receiverStatus();
+    d->linkSummary(link.configured ? link.summary(ctx.now()) : "Receiver not configured");
+  });
+  summaryTimer->start(1000);
   return desktop;
 }
 

@@ -32,8 +32,10 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       if (!ctx_.settings.debugLog) options_.echo(line);
     });
   links_.receiver().onData([this](const std::string& bytes, int code) { processor_.processCommData(bytes, code); });
-  // A TCP receiver connects after start-up has moved on: it gets its mode command then.
-  links_.onReceiverStartupOpen([this] { links_.sendToReceiver(processor_.modeCommand()); });
+  // Every open of the receiver, at start-up or after the device or adapter came back, commands
+  // its mode again and waits for the answer again (a receiver power-cycled with its adapter is
+  // back in its default mode).
+  links_.receiver().onOpened([this] { commandReceiverMode(); });
   bsc_.setTransmitterWriter([this](const std::string& text) { links_.sendToTransmitter("1", text); });
   bsc_.setTagStore(&tagStore_);
   bsc_.setScriptQueuer([this](const std::string& script) { scripts_.queueTagEvent(script); });
@@ -50,8 +52,11 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
   // MQTT: every reported change goes out as state; the device API answers under /api/.
   bsc_.setReportObserver([this](const devices::W800Device& d) { mqtt_.deviceReported(d); });
   http_.setApiRoute([this](const std::string& path, http::ApiReply& reply) {
-    return mqtt::deviceApi(path, registry_, mqtt_.view(), reply);
+    return mqtt::deviceApi(path, registry_, mqtt_.view(), reply, [this] {
+      return std::vector<rflink::LinkStatus>{receiverStatus(), transmitterStatus()};
+    });
   });
+  mqtt_.setReceiverStatus([this] { return receiverStatus(); });
   node_.seams() = buildSeams();
 }
 
@@ -70,9 +75,11 @@ web::WebServices NodeAssembly::webServices() {
       ctx_.settings.serialPort.clear();
       return;
     }
-    links_.reopenAll();
-    processor_.setAwaitingModeAck(true);
-    if (links_.receiverOpen()) links_.sendToReceiver(processor_.modeCommand());
+    links_.reopenAll();  // each link that opens gets its mode command from its open
+  };
+  s.linkSummary = [this] {
+    const rflink::LinkStatus link = receiverStatus();
+    return link.configured ? link.summary(ctx_.now()) : std::string();
   };
   return s;
 }
@@ -128,7 +135,6 @@ int NodeAssembly::initXapTransport() {
 // The receiver's answer to the mode command is expected from the settings initialisation on; the
 // links open what is configured and was not opened yet. A replay feed takes the receiver's place.
 void NodeAssembly::initLinks() {
-  processor_.setAwaitingModeAck(true);
   if (!options_.replayFile.empty()) {
     ctx_.settings.serialPort.clear();  // for this run only; the settings file keeps its value
     startReplay();
@@ -138,13 +144,16 @@ void NodeAssembly::initLinks() {
 
 void NodeAssembly::startReplay() {
   if (replay_) return;
-  replay_ = std::make_unique<rflink::ReplayFeed>(
-      ctx_, [this](const std::string& bytes, int code) { processor_.processCommData(bytes, code); });
+  replay_ = std::make_unique<rflink::ReplayFeed>(ctx_, [this](const std::string& bytes, int code) {
+    replayBytes_ += bytes.size();
+    processor_.processCommData(bytes, code);
+  });
   if (!replay_->load(options_.replayFile)) {
     replay_.reset();
-    processor_.setAwaitingModeAck(false);
     return;
   }
+  // A recording that starts with the receiver's answer to the mode command has it taken as such.
+  if (replay_->startsWithModeAnswer()) processor_.expectModeAnswer();
   const int recorded = replay_->recordedMode();
   if (recorded >= 0 && recorded != ctx_.settings.mode) {
     ctx_.logEvent(std::string("Replay recorded in ") + (recorded == 1 ? "48" : "32") + " bit mode: using Mode=" +
@@ -159,9 +168,36 @@ void NodeAssembly::startReplay() {
 
 bool NodeAssembly::receiverOpen() const { return replay_ ? true : links_.receiverOpen(); }
 
+// A mode command outside an open (the Mode setting changed): its answer is awaited too.
 void NodeAssembly::sendToReceiver(const std::string& bytes) {
   if (replay_) return;  // the recording already holds the receiver's answer
-  if (!links_.sendToReceiver(bytes)) ctx_.logDebug("Receiver not open: mode command not sent");
+  if (!links_.receiverOpen()) {
+    ctx_.logDebug("Receiver not open: mode command not sent");
+    return;
+  }
+  processor_.expectModeAnswer();
+  links_.sendToReceiver(bytes);
+}
+
+void NodeAssembly::commandReceiverMode() {
+  if (replay_) return;
+  processor_.expectModeAnswer();
+  links_.sendToReceiver(processor_.modeCommand());
+}
+
+rflink::LinkStatus NodeAssembly::receiverStatus() const {
+  rflink::LinkStatus s = links_.receiverStatus();
+  if (replay_) {  // the recording stands in for the receiver
+    s.configured = true;
+    s.open = replay_->running() || !replay_->finished();
+    s.tcp = false;
+    s.where = "replay " + replay_->name();
+    s.bytes = replayBytes_;
+  }
+  s.packets = processor_.packetsDecoded();
+  s.haveLastPacket = processor_.haveLastPacket();
+  s.lastPacket = processor_.lastPacketTime();
+  return s;
 }
 
 core::NodeSeams NodeAssembly::buildSeams() {
@@ -194,12 +230,9 @@ core::NodeSeams NodeAssembly::buildSeams() {
   };
   s.reopenReceiver = [this] {
     if (replay_) return;
-    links_.reopenReceiver([this](bool open) {
-      if (!open) return;
-      processor_.setAwaitingModeAck(true);
-      links_.sendToReceiver(processor_.modeCommand());
-    });
+    links_.reopenReceiver();
   };
+  s.settingsRead = [this] { links_.receiver().setSilenceLimit(ctx_.settings.receiverSilenceMinutes); };
   s.reopenTransmitter = [this] { links_.reopenTransmitter(); };
   s.reloadScripts = [this] { scripts_.requestInitScriptControl(); };
   s.setXapUid = [this](const std::string& uid) { transport_.setXapUid(uid); };

@@ -61,6 +61,9 @@ class NodeAssembly {
   rflink::ReplayFeed* replay() { return replay_.get(); }
   // The in-process hub, when the settings asked for one and it could take the port.
   xap::XapHub* hub() { return hub_.get(); }
+  // The receiver link's state with the packets decoded from it (a replay stands in for it).
+  rflink::LinkStatus receiverStatus() const;
+  rflink::LinkStatus transmitterStatus() const { return links_.transmitterStatus(); }
 
  private:
   core::NodeSeams buildSeams();
@@ -72,6 +75,7 @@ class NodeAssembly {
   void startReplay();
   bool receiverOpen() const;
   void sendToReceiver(const std::string& bytes);
+  void commandReceiverMode();
 
   NodeOptions options_;
   core::NodeContext ctx_;
@@ -88,6 +92,7 @@ class NodeAssembly {
   decode::ReceiveProcessor processor_;
   rflink::RfLinks links_;
   std::unique_ptr<rflink::ReplayFeed> replay_;
+  std::uint64_t replayBytes_ = 0;
   script::ScriptHost scripts_;
   http::HttpServer http_;
   web::StatusPage statusPage_;

@@ -86,8 +86,8 @@ void Node::initHw() {
   if (seams_.loadDevices) seams_.loadDevices();
   if (seams_.armPeriodicScript) seams_.armPeriodicScript(periodicSchedule(ctx_.settings.periodicScriptInterval));
   if (seams_.initLinks) seams_.initLinks();
-  if (seams_.receiverOpen && seams_.receiverOpen() && seams_.sendToReceiver)
-    seams_.sendToReceiver(modeCommand(ctx_.settings.mode));
+  // The receiver's mode command goes out from the link each time it opens.
+  if (seams_.settingsRead) seams_.settingsRead();
 }
 
 void Node::reReadSettings() {
@@ -129,6 +129,7 @@ void Node::reReadSettings() {
               ctx_.ini.getIniSetting("Interface", "InterfaceAddress", "Default", kXapSettingsFile));
   atNextStart("BroadcastAddress", ctx_.broadcastAddress,
               ctx_.ini.getIniSetting("Interface", "BroadcastAddress", "Default", kXapSettingsFile));
+  if (seams_.settingsRead) seams_.settingsRead();
 }
 
 void Node::reload() {

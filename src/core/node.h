@@ -52,6 +52,7 @@ struct NodeSeams {
   std::function<void()> reopenTransmitter;
   std::function<void()> reloadScripts;      // InitScriptControl: engine reset, main script read again
   std::function<void(const std::string&)> setXapUid;  // the transport announces the new UID
+  std::function<void()> settingsRead;  // every key was read (start-up) or re-read
 };
 
 class Node {

@@ -62,10 +62,15 @@ void setIniValue(Settings& s, IniCache& cache, const std::string& selector) {
     double v = std::nearbyint(util::leadingNumber(unquoted(get("Mode", "0"))));
     s.mode = (v < -32768 || v > 32767) ? 0 : static_cast<int>(v);
   } else if (key == "metric") s.metric = util::leadingNumber(unquoted(get("Metric", "0"))) != 0;
+  else if (key == "receiversilenceminutes") {
+    double v = std::nearbyint(util::leadingNumber(unquoted(get("ReceiverSilenceMinutes", "0"))));
+    s.receiverSilenceMinutes = (v < 0 || v > 525600) ? 0 : static_cast<int>(v);
+  }
 }
 
 void initIniKeys(Settings& settings, IniCache& cache) {
   for (const char* key : kSettingsKeyList) setIniValue(settings, cache, key);
+  setIniValue(settings, cache, "ReceiverSilenceMinutes");
 }
 
 PeriodicSchedule periodicSchedule(const std::string& setting) {

@@ -35,6 +35,8 @@ struct Settings {
   float sensorCal = 1.0f;
   int mode = 0;
   bool metric = false;
+  // Minutes without a byte from an open receiver before a warning is logged (0: never).
+  int receiverSilenceMinutes = 0;
 };
 
 // The key list the start-up walks, in its order (22 names).
@@ -44,7 +46,7 @@ extern const std::array<const char*, 25> kSettingsWindowDefaults;
 
 // Reads one key by its selector (any letter case) into the settings; unknown selectors do nothing.
 void setIniValue(Settings& settings, IniCache& cache, const std::string& selector);
-// Reads every key of the key list in order.
+// Reads every key of the key list in order, then the keys that came later (ReceiverSilenceMinutes).
 void initIniKeys(Settings& settings, IniCache& cache);
 
 // A UID without ":" in the older eight-digit form becomes "FF.0052:00" style.

@@ -187,7 +187,7 @@ int main(int argc, char** argv) {
   // A recording that starts with the receiver's one-byte answer to the mode command.
   if (!file.entries.empty() && file.entries.front().bytes.size() == 1) {
     unsigned char b = static_cast<unsigned char>(file.entries.front().bytes[0]);
-    processor.setAwaitingModeAck(b == 0x29 || b == 0x2C);
+    if (b == 0x29 || b == 0x2C) processor.expectModeAnswer();
   }
   double start = -1;
   for (const auto& e : file.entries) {

@@ -33,14 +33,49 @@ std::string hexDump(std::string_view bytes) {
 }
 
 ReceiveProcessor::ReceiveProcessor(core::NodeContext& ctx, DecoderRegistry& decoders)
-    : ctx_(ctx), decoders_(decoders), timeout_(ctx.platform.loop()), debounce_(ctx.platform.loop()) {
+    : ctx_(ctx), decoders_(decoders), timeout_(ctx.platform.loop()), debounce_(ctx.platform.loop()), modeAnswer_(ctx.platform.loop()) {
   timeout_.setHandler([this] { onReceiveTimeout(); });
+  modeAnswer_.setHandler([this] { onModeAnswerTimeout(); });
   buf_.reserve(64);
 }
 
 bool ReceiveProcessor::mode48() const { return ctx_.settings.mode == 1; }
 
 std::string ReceiveProcessor::modeCommand() const { return mode48() ? std::string("\xF0\x2C", 2) : std::string("\xF0\x29", 2); }
+
+void ReceiveProcessor::expectModeAnswer() {
+  awaitingModeAck_ = true;
+  modeAnswer_.start(platform::Millis(kModeAnswerMs), false);
+}
+
+void ReceiveProcessor::cancelModeAnswer() {
+  awaitingModeAck_ = false;
+  modeAnswer_.stop();
+}
+
+void ReceiveProcessor::onModeAnswerTimeout() {
+  if (!awaitingModeAck_) return;
+  awaitingModeAck_ = false;
+  ctx_.logEvent(std::string("Receiver did not confirm ") + (mode48() ? "48" : "32") + " bit mode configuration (no answer within " +
+                std::to_string(kModeAnswerMs / 1000) + " s of the mode command)");
+}
+
+bool ReceiveProcessor::takeModeAnswer(const std::string& data, const std::string& detail) {
+  if (!awaitingModeAck_ || data.size() != 1 || buffered() != 0) return false;
+  const unsigned char b = static_cast<unsigned char>(data[0]);
+  if (b != 0x29 && b != 0x2C) return false;
+  cancelModeAnswer();
+  // Judged by the mode the receiver was commanded into (48-bit only for Mode 1), so a Mode of
+  // 2 or -1 is neither confirmed as 48-bit nor warned about when the receiver answers 32-bit.
+  const bool m48 = mode48();
+  if (b == 0x29 && m48)
+    ctx_.logEvent("Receiver expected to be in 32 bit mode, but responded with " + detail + " for mode");
+  else if (b == 0x2C && !m48)
+    ctx_.logEvent("Receiver expected to be in 48 bit mode, but responded with " + detail + " for mode");
+  else
+    ctx_.logEvent(m48 ? "Receiver confirmed 48 bit mode configuration" : "Receiver confirmed 32 bit mode configuration");
+  return true;
+}
 
 bool ReceiveProcessor::restartDebounce() {
   bool wasRunning = debounce_.isActive();
@@ -106,17 +141,7 @@ void ReceiveProcessor::processCommData(const std::string& data, int eventCode) {
 
   if (eventCode != 2) {
     if (ctx_.settings.debugLog && eventCode != 3) ctx_.logDebug("W800 Comm Event Code=" + std::to_string(eventCode));
-  } else if (awaitingModeAck_) {
-    awaitingModeAck_ = false;
-    // Judged by the mode the receiver was commanded into (48-bit only for Mode 1), so a Mode of
-    // 2 or -1 is neither confirmed as 48-bit nor warned about when the receiver answers 32-bit.
-    const bool m48 = mode48();
-    if (data.size() == 1 && static_cast<unsigned char>(data[0]) == 0x29 && m48)
-      ctx_.logEvent("Receiver expected to be in 32 bit mode, but responded with " + detail + " for mode");
-    else if (data.size() == 1 && static_cast<unsigned char>(data[0]) == 0x2C && !m48)
-      ctx_.logEvent("Receiver expected to be in 48 bit mode, but responded with " + detail + " for mode");
-    else
-      ctx_.logEvent(m48 ? "Receiver confirmed 48 bit mode configuration" : "Receiver confirmed 32 bit mode configuration");
+  } else if (takeModeAnswer(data, detail)) {
     return;
   } else {
     timeout_.start(platform::Millis(kReceiveTimeoutMs), false);
@@ -208,7 +233,12 @@ bool ReceiveProcessor::run(PacketFamily family, Packet& p) {
     return true;
   }
   try {
-    return d->decode(p, *this);
+    const bool decoded = d->decode(p, *this);
+    if (decoded) {
+      ++packets_;
+      lastPacket_ = ctx_.now();
+    }
+    return decoded;
   } catch (const std::exception& e) {
     ctx_.log.logEvent("Quillon", "ProcessCommData " + *detail_, std::string(" ") + e.what());
   } catch (...) {

@@ -12,6 +12,7 @@
 #include "decode/families/oregon_checks.h"
 #include "decode/family_decoder.h"
 #include "platform/event_loop.h"
+#include "util/date_time.h"
 
 namespace quillon::core {
 struct NodeContext;
@@ -25,6 +26,7 @@ std::string hexDump(std::string_view bytes);
 class ReceiveProcessor : private DecodeContext {
  public:
   static constexpr int kReceiveTimeoutMs = 2000;
+  static constexpr int kModeAnswerMs = 2000;
   // Bytes that arrive while a call is still cutting packets are not kept beyond this.
   static constexpr std::size_t kMaxRxBuffer = 4096;
   // Sync discards reported one by one in a description line; the rest are summed up.
@@ -37,9 +39,19 @@ class ReceiveProcessor : private DecodeContext {
 
   // The two-byte mode command for the configured mode (F0 2C for 48-bit mode, else F0 29).
   std::string modeCommand() const;
-  // Set at settings initialisation: the next receive event is the receiver's answer.
-  void setAwaitingModeAck(bool on) { awaitingModeAck_ = on; }
+  // A mode command has just gone to the receiver: for kModeAnswerMs a chunk that is exactly the
+  // byte 0x29 or 0x2C, arriving while no packet is half received, is taken as its answer; every
+  // other chunk is data. Without an answer in time the log says once that the mode was not
+  // confirmed (a W800RF32 never answers).
+  void expectModeAnswer();
+  // Stops waiting without a word (the recording or the link that was asked went away).
+  void cancelModeAnswer();
   bool awaitingModeAck() const { return awaitingModeAck_; }
+
+  // Packets a decoder took, and when the last one came.
+  std::uint64_t packetsDecoded() const { return packets_; }
+  bool haveLastPacket() const { return packets_ != 0; }
+  const util::DateTime& lastPacketTime() const { return lastPacket_; }
 
   // The echo window's line for each call: "hh:mm:ss |  " followed by the description line.
   void setEchoSink(std::function<void(const std::string&)> fn) { echo_ = std::move(fn); }
@@ -59,6 +71,9 @@ class ReceiveProcessor : private DecodeContext {
   bool restartDebounce() override;
 
   bool mode48() const;
+  // True when the chunk is the receiver's answer to the mode command (and was logged as such).
+  bool takeModeAnswer(const std::string& data, const std::string& detail);
+  void onModeAnswerTimeout();
   unsigned char front(std::size_t k = 0) const { return static_cast<unsigned char>(buf_[head_ + k]); }
   void consume(std::size_t n);
   void appendWhileBusy(const std::string& data);
@@ -78,6 +93,9 @@ class ReceiveProcessor : private DecodeContext {
   DecoderRegistry& decoders_;
   platform::Timer timeout_;
   platform::Timer debounce_;
+  platform::Timer modeAnswer_;
+  std::uint64_t packets_ = 0;
+  util::DateTime lastPacket_;
   std::string buf_;
   std::size_t head_ = 0;
   std::size_t packetLength_ = 4;

@@ -16,11 +16,17 @@ std::string errorBody(const std::string& error, const std::string& code = "") {
 }  // namespace
 
 bool deviceApi(const std::string& path, const devices::DeviceRegistry& registry, const DeviceView& view,
-               http::ApiReply& reply) {
+               http::ApiReply& reply, const LinkStatusFn& links) {
   static const std::string kApi = "/api/", kDevices = "/api/devices";
   if (!util::istartsWith(path, kApi) && !util::iequals(path, "/api")) return false;
   // Text that is not valid UTF-8 (a device code from a bad packet) is replaced, never thrown on.
   constexpr auto kReplace = nlohmann::json::error_handler_t::replace;
+  if (links && (util::iequals(path, "/api/links") || util::iequals(path, "/api/links/"))) {
+    nlohmann::ordered_json j;
+    for (const rflink::LinkStatus& link : links()) j[link.role] = linkJson(link);
+    reply = {200, j.dump(-1, ' ', false, kReplace)};
+    return true;
+  }
   std::string rest = util::istartsWith(path, kDevices) ? path.substr(kDevices.size()) : "?";
   if (rest.empty() || rest == "/") {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();

@@ -130,3 +130,23 @@ DiscoveryClass discoveryClass(const devices::W800Device& d, const DeviceView& vi
 }
 
 }  // namespace quillon::mqtt
+
+namespace quillon::mqtt {
+
+nlohmann::ordered_json linkJson(const rflink::LinkStatus& link) {
+  nlohmann::ordered_json j;
+  j["role"] = link.role;
+  j["state"] = link.stateText();
+  j["kind"] = link.tcp ? "tcp" : "serial";
+  j["where"] = link.where;
+  j["since"] = link.haveSince ? nlohmann::ordered_json(isoDateTime(link.since)) : nlohmann::ordered_json();
+  j["bytes"] = link.bytes;
+  if (link.role != "transmitter") {
+    j["packets"] = link.packets;
+    j["last_packet"] = link.haveLastPacket ? nlohmann::ordered_json(isoDateTime(link.lastPacket)) : nlohmann::ordered_json();
+  }
+  j["reconnects"] = link.reconnects;
+  return j;
+}
+
+}  // namespace quillon::mqtt

@@ -6,6 +6,7 @@
 #include <nlohmann/json.hpp>
 
 #include "devices/w800_device.h"
+#include "rflink/link_status.h"
 
 namespace quillon::mqtt {
 
@@ -21,6 +22,11 @@ nlohmann::ordered_json deviceJson(const devices::W800Device& device, const Devic
 
 // "2026-12-07T14:05:09"; empty for the zero date (30/12/1899 00:00:00, a record never changed).
 std::string isoDateTime(const util::DateTime& t);
+
+// {"role","state","kind","where","since","bytes","packets","last_packet","reconnects"} of an RF
+// link: state "open", "closed" or "not configured"; times null when unknown; packets only for
+// the receiver.
+nlohmann::ordered_json linkJson(const rflink::LinkStatus& link);
 
 enum class Component { None, Sensor, BinarySensor, Switch, Light };
 const char* componentName(Component c);

@@ -102,10 +102,12 @@ bool MqttBridge::start() {
 void MqttBridge::stop() {
   refreshTimer_.stop();
   if (!client_) return;
+  if (!receiverAvailability_.empty() && client_->connected()) client_->publish(receiverTopic() + "/status", "offline", true, 1);
   client_->stop(statusTopic(), "offline");
   client_.reset();
   published_.clear();
   states_.clear();
+  receiverAvailability_.clear();
 }
 
 std::string MqttBridge::nodeTopic() const { return settings_.baseTopic + "/" + topicLevel(ctx_.computerName); }
@@ -179,8 +181,45 @@ std::string MqttBridge::discoveryPayload(const devices::W800Device& d, Component
   return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
+void MqttBridge::publishReceiver(bool force) {
+  if (!receiverStatus_ || !client_ || !client_->connected()) return;
+  const rflink::LinkStatus link = receiverStatus_();
+  if (!link.configured) return;  // a node without a receiver says nothing about one
+  const std::string availability = link.open ? "online" : "offline";
+  const std::int64_t now = ctx_.platform.clock().monotonicMs();
+  const bool changed = availability != receiverAvailability_;
+  if (!force && !changed && now - receiverStateAtMs_ < kLinkStateEveryMs) return;
+  constexpr auto kReplace = nlohmann::json::error_handler_t::replace;
+  client_->publish(receiverTopic() + "/state", linkJson(link).dump(-1, ' ', false, kReplace), true, 0);
+  if (changed || force) client_->publish(receiverTopic() + "/status", availability, true, 1);
+  receiverAvailability_ = availability;
+  receiverStateAtMs_ = now;
+  if (!force || !settings_.discovery) return;
+  // The receiver as a connectivity sensor of the node's Home Assistant device.
+  const std::string host = idPart(ctx_.computerName);
+  nlohmann::ordered_json j;
+  j["name"] = "Receiver";
+  j["unique_id"] = "quillon_" + host + "_receiver";
+  j["state_topic"] = receiverTopic() + "/status";
+  j["payload_on"] = "online";
+  j["payload_off"] = "offline";
+  j["device_class"] = "connectivity";
+  j["entity_category"] = "diagnostic";
+  j["json_attributes_topic"] = receiverTopic() + "/state";
+  j["availability_topic"] = statusTopic();
+  j["payload_available"] = "online";
+  j["payload_not_available"] = "offline";
+  j["device"] = {{"identifiers", {"quillon_" + host}},
+                 {"name", "Quillon " + ctx_.computerName},
+                 {"manufacturer", "Quillon"},
+                 {"model", "RF gateway node"}};
+  client_->publish(settings_.discoveryPrefix + "/binary_sensor/quillon_" + host + "/receiver/config",
+                   j.dump(-1, ' ', false, kReplace), true, 1);
+}
+
 void MqttBridge::refresh() {
   if (!client_ || !client_->connected()) return;
+  publishReceiver();
   try {
     std::map<std::string, std::pair<std::string, std::string>> now;
     for (const auto& [code, device] : registry_.devices()) {
@@ -228,6 +267,7 @@ void MqttBridge::onConnected() {
   client_->subscribe(nodeTopic() + "/+/set", 1);
   published_.clear();  // the broker may have lost its retained messages: everything goes out again
   states_.clear();
+  publishReceiver(true);
   refresh();
   for (const auto& [code, device] : registry_.devices())
     if (device && device->inUse()) publishState(*device);

@@ -1,7 +1,9 @@
 #pragma once
 // The node's MQTT bridge: device states as retained JSON under <base>/<host>/<code>/state, the
-// node's availability under <base>/<host>/status (with the broker's last will), Home Assistant
-// discovery configs for every device in use, and <code>/set commands to the transmitter.
+// node's availability under <base>/<host>/status (with the broker's last will), the receiver's
+// availability under <base>/<host>/receiver/status with its link state in receiver/state, Home
+// Assistant discovery configs for every device in use and for the receiver's connectivity, and
+// <code>/set commands to the transmitter.
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -43,6 +45,7 @@ class MqttBridge {
   // Hands a transmitter text to the node's command path (the one xAP BSC commands take).
   using CommandSink = std::function<void(const std::string& text)>;
   static constexpr int kRefreshMs = 2000;  // discovery follows setup changes this often
+  static constexpr int kLinkStateEveryMs = 60000;  // the receiver's counters go out this often
 
   MqttBridge(core::NodeContext& ctx, devices::DeviceRegistry& registry, CommandSink sink);
   ~MqttBridge();
@@ -61,6 +64,10 @@ class MqttBridge {
   void refresh();
   // A message on a subscribed topic (a set command).
   void handleMessage(const std::string& topic, const std::string& payload);
+  // Where the receiver link's state comes from; without it nothing is published for it.
+  void setReceiverStatus(std::function<rflink::LinkStatus()> fn) { receiverStatus_ = std::move(fn); }
+  // Publishes the receiver's availability (and state) when it changed, or every minute.
+  void publishReceiver(bool force = false);
 
   // Whether X10 units can be switched: a transmitter is configured.
   bool canTransmit() const;
@@ -70,6 +77,7 @@ class MqttBridge {
 
   std::string nodeTopic() const;  // <base>/<host>
   std::string statusTopic() const { return nodeTopic() + "/status"; }
+  std::string receiverTopic() const { return nodeTopic() + "/receiver"; }
   std::string stateTopic(const devices::W800Device& device) const;
   std::string configTopic(const devices::W800Device& device, Component component) const;
   // The discovery config of a device, or an empty text when it gets none.
@@ -90,6 +98,9 @@ class MqttBridge {
   std::map<std::string, std::pair<std::string, std::string>> published_;
   // Per device code: the state payload last published, so a repeated report sends nothing.
   std::map<std::string, std::string> states_;
+  std::function<rflink::LinkStatus()> receiverStatus_;
+  std::string receiverAvailability_;  // last published: "online", "offline" or none
+  std::int64_t receiverStateAtMs_ = 0;
 };
 
 }  // namespace quillon::mqtt

@@ -11,6 +11,8 @@ class SocketWatcher {
   // Readability is always watched; writability only while asked for (a socket is nearly always
   // writable, so watching it all the time would spin the loop).
   virtual void setWriteWatch(bool on) = 0;
+  // Readability is watched from creation; a descriptor about to be closed stops being watched.
+  virtual void setReadWatch(bool on) = 0;
 
   void onReadable(std::function<void()> fn) { readable_ = std::move(fn); }
   void onWritable(std::function<void()> fn) { writable_ = std::move(fn); }

@@ -21,6 +21,12 @@ class TcpClient {
   virtual std::string errorString() const = 0;
   // The platform's number for the last error (0 when none is known).
   virtual int errorCode() const { return 0; }
+  // TCP keep-alive on every connection made from now on: after idleSeconds without traffic a
+  // probe every intervalSeconds; after `probes` unanswered ones the connection fails with an
+  // error. A peer that vanished without closing (power cut, cable pulled) is noticed this way.
+  virtual void setKeepAlive(int idleSeconds, int intervalSeconds, int probes) {
+    (void)idleSeconds, (void)intervalSeconds, (void)probes;
+  }
 
   void onConnected(std::function<void()> fn) { connectedHandler_ = std::move(fn); }
   void onData(std::function<void(const std::string&)> fn) { dataHandler_ = std::move(fn); }

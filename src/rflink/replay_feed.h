@@ -31,6 +31,13 @@ class ReplayFeed {
   // The receiver mode the file was recorded in: 0, 1 or -1 when it does not say.
   int recordedMode() const { return file_.mode; }
   std::size_t packetCount() const { return file_.entries.size(); }
+  // The recording begins with the receiver's one-byte answer to a mode command (0x29 or 0x2C).
+  bool startsWithModeAnswer() const {
+    if (file_.entries.empty() || file_.entries.front().bytes.size() != 1) return false;
+    const unsigned char b = static_cast<unsigned char>(file_.entries.front().bytes[0]);
+    return b == 0x29 || b == 0x2C;
+  }
+  const std::string& name() const { return name_; }
   std::size_t delivered() const { return next_; }
   bool finished() const { return started_ && next_ >= file_.entries.size(); }
   bool running() const { return timer_.isActive(); }

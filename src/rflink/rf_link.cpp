@@ -16,6 +16,12 @@ std::string numericText(const std::string& s) {
   return std::to_string(static_cast<long long>(std::trunc(v)));
 }
 
+std::string duration(std::int64_t ms) {
+  const std::int64_t s = (ms + 500) / 1000;
+  if (s < 120) return std::to_string(s) + " s";
+  return std::to_string(s / 60) + " min " + std::to_string(s % 60) + " s";
+}
+
 }  // namespace
 
 std::string serialDevicePath(const std::string& portText) {
@@ -38,42 +44,66 @@ int winsockState(platform::TcpClient::State s) {
 }
 
 LinkEndpoint::LinkEndpoint(core::NodeContext& ctx, Role role)
-    : ctx_(ctx), role_(role), connectTimer_(ctx.platform.loop()), slowRetry_(ctx.platform.loop()), reopenTimer_(ctx.platform.loop()) {
+    : ctx_(ctx),
+      role_(role),
+      connectTimer_(ctx.platform.loop()),
+      retryTimer_(ctx.platform.loop()),
+      reopenTimer_(ctx.platform.loop()),
+      silenceTimer_(ctx.platform.loop()) {
   connectTimer_.setHandler([this] { onConnectTick(); });
-  slowRetry_.setHandler([this] { onSlowRetryTick(); });
+  retryTimer_.setHandler([this] { onRetryTick(); });
   reopenTimer_.setHandler([this] {
-    if (ctx_.shuttingDown) return;
-    reconnecting_ = true;
-    open(portText_);
+    if (!ctx_.shuttingDown) open(portText_);
   });
+  silenceTimer_.setHandler([this] { checkSilence(); });
 }
 
-LinkEndpoint::~LinkEndpoint() { close(); }
+LinkEndpoint::~LinkEndpoint() {
+  *alive_ = false;
+  close();
+}
 
 void LinkEndpoint::log(const std::string& text) { ctx_.logEvent(text); }
 
+void LinkEndpoint::announce(const std::string& text) {
+  log(text);
+  if (notice_) notice_(text);
+}
+
+std::string LinkEndpoint::who() const { return receiver() ? "W800" : "RFXCOM Xmitter"; }
+
 const std::string& LinkEndpoint::ipSetting() const { return receiver() ? ctx_.settings.serialIp : ctx_.settings.txSerialIp; }
+const std::string& LinkEndpoint::portSetting() const {
+  return receiver() ? ctx_.settings.serialPort : ctx_.settings.txSerialPort;
+}
 
 void LinkEndpoint::ensureSerial() {
   if (serial_) return;
   serial_ = ctx_.platform.createSerialPort();
   if (!serial_) return;
-  serial_->onData([this](const std::string& bytes) {
-    if (receiver() && data_) data_(bytes, 2);  // the transmitter's answers are dropped
-  });
-  serial_->onError([this](const std::string& e) { onSerialError(e); });
+  serial_->onData([this](const std::string& bytes) { received(bytes); });
+  serial_->onLost([this](const std::string& reason) { onSerialLost(reason); });
 }
 
 void LinkEndpoint::ensureTcp() {
   if (tcp_) return;
   tcp_ = ctx_.platform.createTcpClient();
   if (!tcp_) return;
+  tcp_->setKeepAlive(kKeepAliveIdleS, kKeepAliveIntervalS, kKeepAliveProbes);
   tcp_->onConnected([this] { onConnected(); });
-  tcp_->onData([this](const std::string& bytes) {
-    if (receiver() && data_) data_(bytes, 2);
-  });
+  tcp_->onData([this](const std::string& bytes) { received(bytes); });
   tcp_->onClosed([this] { onTcpClosed(); });
   tcp_->onError([this](const std::string& e) { onTcpError(e); });
+}
+
+void LinkEndpoint::received(const std::string& bytes) {
+  bytes_ += bytes.size();
+  lastByteMs_ = ctx_.platform.clock().monotonicMs();
+  if (silenceWarned_) {
+    silenceWarned_ = false;
+    log(std::string(receiver() ? "Receiver" : "Transmitter") + " data again after a silence");
+  }
+  if (receiver() && data_) data_(bytes, 2);  // the transmitter's answers are dropped
 }
 
 bool LinkEndpoint::isOpen() const {
@@ -100,14 +130,17 @@ void LinkEndpoint::open(const std::string& portText, std::function<void(bool)> d
   portText_ = portText;
   retryOnFailure_ = retryOnFailure;
   configError_ = false;
-  slowRetry_.stop();
+  retryTimer_.stop();
   reopenTimer_.stop();
   if (done) waiting_.push_back(std::move(done));
 
   if (ipSetting().find('.') == std::string::npos) {
     isTcp_ = false;
     if (tcp_) tcp_->close();
-    finish(openSerial());
+    const bool wasOpen = serial_ && serial_->isOpen();
+    const bool ok = openSerial();
+    if (ok && !wasOpen) markOpened();
+    finish(ok);
     return;
   }
   isTcp_ = true;
@@ -124,8 +157,10 @@ void LinkEndpoint::open(const std::string& portText, std::function<void(bool)> d
   host_ = ipSetting();
   double port = util::leadingNumber(portText);
   if (port < 1 || port > 65535) {
+    const bool path = portText.find('/') != std::string::npos;
     log(std::string(receiver() ? "Unable to connect to W800 via TCP " : "Unable to connect to RFXCOM Xmitter via TCP ") + portText +
-        " (invalid port)");
+        (path ? " (a device path, but the address " + host_ + " makes the link TCP: clear it to use the serial port)"
+              : " (invalid port)"));
     configError_ = true;
     finish(false);
     return;
@@ -148,8 +183,9 @@ bool LinkEndpoint::openSerial() {
   }
   platform::SerialSettings settings;
   settings.baudRate = 4800;
-  serialWasOpen_ = serial_->open(device_, settings) && serial_->isOpen();
-  return serialWasOpen_;
+  if (serial_->open(device_, settings) && serial_->isOpen()) return true;
+  openError_ = serial_->errorString();
+  return false;
 }
 
 void LinkEndpoint::startTcpAttempt() {
@@ -164,120 +200,191 @@ void LinkEndpoint::onConnectTick() {
     return;
   }
   connectTimer_.stop();
-  endWait(tcp_ && tcp_->state() == platform::TcpClient::State::Connected);
+  opening_ = false;
+  log(std::string(receiver() ? "Unable to connect to W800 via TCP " : "Unable to connect to RFXCOM Xmitter via TCP ") + portText_);
+  finish(false);
 }
 
 void LinkEndpoint::onConnected() {
   connectedAtMs_ = ctx_.platform.clock().monotonicMs();
   if (opening_) {
     connectTimer_.stop();
-    endWait(true);
+    opening_ = false;
+    markOpened();
+    finish(true);
     return;
   }
-  if (slowRetry_.isActive()) {
-    slowRetry_.stop();
-    reconnecting_ = false;
-    log(std::string(receiver() ? "W800 receiver" : "RFXCOM Xmitter") + " connected via TCP " + portText_);
-    if (status_ && receiver()) status_("Port Open / " + std::to_string(tries_) + " tries");
-    if (reopened_) reopened_();
-  }
-}
-
-void LinkEndpoint::endWait(bool connected) {
-  opening_ = false;
-  if (!connected)
-    log(std::string(receiver() ? "Unable to connect to W800 via TCP " : "Unable to connect to RFXCOM Xmitter via TCP ") + portText_);
-  finish(connected);
+  // A connection made by the slow retry.
+  retryTimer_.stop();
+  markOpened();
+  if (status_ && receiver()) status_("Port Open / " + std::to_string(tries_) + " tries");
 }
 
 void LinkEndpoint::finish(bool result) {
   if (status_ && receiver()) status_(result ? "Port Open / " + std::to_string(tries_) + " tries" : "Port Not Connected");
-  if (result && isTcp_) connectedAtMs_ = ctx_.platform.clock().monotonicMs();
-  // A setting that names no port cannot start working by retrying; it waits for the setup page.
-  if (!result && retryOnFailure_ && !configError_ && !ctx_.shuttingDown) startSlowRetry();
-  const bool reopened = result && reconnecting_;
-  reconnecting_ = false;
-  if (reopened && reopened_) reopened_();
+  // A setting that names no port cannot start working by retrying; it waits for the settings.
+  if (!result && retryOnFailure_ && !configError_ && !ctx_.shuttingDown) scheduleRetry();
   auto waiting = std::move(waiting_);
   waiting_.clear();
   for (auto& fn : waiting) fn(result);
 }
 
-void LinkEndpoint::startSlowRetry() {
-  if (slowRetry_.isActive()) return;
-  log(std::string(receiver() ? "W800 receiver" : "RFXCOM Xmitter") + " on port " + portText_ + " not open, retrying every " +
-      std::to_string(kSlowRetryMs / 1000) + " s");
-  slowRetry_.start(platform::Millis(kSlowRetryMs), true);
+void LinkEndpoint::scheduleRetry() {
+  if (retryTimer_.isActive()) return;
+  if (isTcp_) {
+    if (!outageLogged_)
+      log(who() + (receiver() ? " receiver" : "") + " on port " + portText_ + " not open, retrying every " +
+          std::to_string(kSlowRetryMs / 1000) + " s");
+    outageLogged_ = true;
+    retryTimer_.start(platform::Millis(kSlowRetryMs), true);
+    return;
+  }
+  constexpr std::size_t steps = std::size(kSerialRetryMs);
+  if (!outageLogged_ && !lost_)
+    log(who() + (receiver() ? " receiver" : "") + " on port " + portText_ + " not open" +
+        (openError_.empty() ? "" : " (" + openError_ + ")") + ", retrying every " +
+        std::to_string(kSerialRetryMs[steps - 1] / 1000) + " s");
+  outageLogged_ = true;
+  retryTimer_.start(platform::Millis(kSerialRetryMs[std::min(retryStep_, steps - 1)]), false);
+  ++retryStep_;
 }
 
-void LinkEndpoint::onSlowRetryTick() {
+void LinkEndpoint::onRetryTick() {
   if (ctx_.shuttingDown) {
-    slowRetry_.stop();
+    retryTimer_.stop();
     return;
   }
   if (isTcp_) {
     if (tcp_ && tcp_->state() != platform::TcpClient::State::Connected) startTcpAttempt();
     return;
   }
-  if (openSerial()) {
-    slowRetry_.stop();
-    reconnecting_ = false;
-    log(std::string(receiver() ? "W800 receiver" : "RFXCOM Xmitter") + " serial port " + device_ + " opened again");
-    if (status_ && receiver()) status_("Port Open / 0 tries");
-    if (reopened_) reopened_();
+  // One open of the device path (a missing device costs one failed open() every 5 s; a by-id
+  // link that now points at another ttyUSB is followed).
+  if (!openSerial()) {
+    scheduleRetry();
+    return;
   }
+  markOpened();
+  if (status_ && receiver()) status_("Port Open / 0 tries");
+}
+
+void LinkEndpoint::markOpened() {
+  const std::int64_t now = ctx_.platform.clock().monotonicMs();
+  ++openCount_;
+  const std::string where = isTcp_ ? "via TCP " + host_ + ":" + std::to_string(port_) : "serial port " + device_;
+  if (lost_) {
+    ++reconnects_;
+    announce(who() + " " + where + " open again after " + duration(now - lostAtMs_));
+  } else if (outageLogged_) {
+    log(who() + " " + where + " open");
+  }
+  lost_ = false;
+  outageLogged_ = false;
+  retryStep_ = 0;
+  openError_.clear();
+  openedAtMs_ = now;
+  silenceWarned_ = false;
+  since_ = ctx_.now();
+  haveSince_ = true;
+  // Announced from the loop: whoever reacts (the mode command) writes to a port whose open has
+  // completed, and only when it is still the same open.
+  const std::uint64_t generation = openCount_;
+  ctx_.platform.loop().post([this, alive = alive_, generation] {
+    if (*alive && generation == openCount_ && isOpen() && opened_) opened_();
+  });
+}
+
+void LinkEndpoint::markLost() {
+  lost_ = true;
+  lostAtMs_ = ctx_.platform.clock().monotonicMs();
+  since_ = ctx_.now();
+  haveSince_ = true;
+  retryStep_ = 0;
+  if (status_ && receiver()) status_("Port Not Connected");
 }
 
 void LinkEndpoint::onTcpError(const std::string& message) {
-  if (ctx_.shuttingDown || slowRetry_.isActive()) return;  // the slow retry was logged once
+  // A refused or failed attempt while opening or retrying is the tries' business, not a loss.
+  if (ctx_.shuttingDown || opening_ || lost_ || retryTimer_.isActive() || reopenTimer_.isActive()) return;
   int state = tcp_ ? winsockState(tcp_->state()) : 0;
   int code = tcp_ ? tcp_->errorCode() : 0;
-  log(std::string(receiver() ? "W800 Winsock1_Error at State " : "RFXCOM Winsock2_Error at State ") + std::to_string(state) + ", " +
-      std::to_string(code) + " " + message);
-  // While an open is under way its connect timer makes the next try; a nested open would
-  // restart the count on every refused attempt and never give up.
-  if (opening_) return;
-  reopenLater(0);
+  announce(std::string(receiver() ? "W800 Winsock1_Error at State " : "RFXCOM Winsock2_Error at State ") + std::to_string(state) +
+           ", " + std::to_string(code) + " " + message);
+  markLost();
+  reopenTimer_.start(platform::Millis(0), false);
 }
 
 void LinkEndpoint::onTcpClosed() {
-  if (ctx_.shuttingDown || opening_ || slowRetry_.isActive()) return;
-  log(std::string(receiver() ? "Receiver IP Connection Closed " : "Transmitter IP Connection Closed ") +
-      std::to_string(tcp_ ? winsockState(tcp_->state()) : 0));
+  if (ctx_.shuttingDown || opening_ || lost_ || retryTimer_.isActive() || reopenTimer_.isActive()) return;
+  announce(std::string(receiver() ? "Receiver IP Connection Closed " : "Transmitter IP Connection Closed ") +
+           std::to_string(tcp_ ? winsockState(tcp_->state()) : 0));
+  markLost();
   // A peer that accepts and closes at once is not hammered: reconnect at once only after a
   // connection that lasted, otherwise after one connect interval.
   std::int64_t up = connectedAtMs_ < 0 ? kConnectIntervalMs : ctx_.platform.clock().monotonicMs() - connectedAtMs_;
-  reopenLater(up >= kConnectIntervalMs ? 0 : kConnectIntervalMs);
+  reopenTimer_.start(platform::Millis(up >= kConnectIntervalMs ? 0 : kConnectIntervalMs), false);
 }
 
-void LinkEndpoint::reopenLater(int delayMs) {
-  // Always from the loop: the socket that reported the loss is not reopened inside its own handler.
-  reopenTimer_.start(platform::Millis(std::max(0, delayMs)), false);
-}
-
-void LinkEndpoint::onSerialError(const std::string& message) {
+void LinkEndpoint::onSerialLost(const std::string& reason) {
   if (ctx_.shuttingDown) return;
-  if (serial_ && serial_->isOpen()) {
-    log(std::string(receiver() ? "W800" : "RFXCOM Xmitter") + " serial port error: " + message);
-    return;
+  announce(who() + " serial port " + device_ + " lost: " + reason + "; reopening it when it is back");
+  markLost();
+  scheduleRetry();
+}
+
+void LinkEndpoint::setSilenceLimit(int minutes) {
+  silenceMinutes_ = std::max(0, minutes);
+  if (silenceMinutes_ > 0) {
+    if (!silenceTimer_.isActive()) silenceTimer_.start(platform::Millis(kSilenceCheckMs), true);
+  } else {
+    silenceTimer_.stop();
+    silenceWarned_ = false;
   }
-  // An open that fails reports through its result; only a port that was open can be lost.
-  if (!serialWasOpen_ || slowRetry_.isActive()) return;
-  serialWasOpen_ = false;
-  log(std::string(receiver() ? "W800" : "RFXCOM Xmitter") + " serial port " + device_ + " lost: " + message);
-  startSlowRetry();
+}
+
+void LinkEndpoint::checkSilence() {
+  if (silenceWarned_ || silenceMinutes_ <= 0 || !isOpen()) return;
+  const std::int64_t now = ctx_.platform.clock().monotonicMs();
+  const std::int64_t from = std::max(lastByteMs_, openedAtMs_);
+  if (now - from < static_cast<std::int64_t>(silenceMinutes_) * 60000) return;
+  silenceWarned_ = true;
+  log(std::string("Warning: no data from the ") + (receiver() ? "receiver" : "transmitter") + " for " +
+      std::to_string(silenceMinutes_) + (silenceMinutes_ == 1 ? " minute" : " minutes") +
+      (lastByteMs_ < 0 || lastByteMs_ < openedAtMs_ ? " since it was opened" : "") +
+      " (the link is open: is the receiver powered and in range?)");
+}
+
+LinkStatus LinkEndpoint::status() const {
+  LinkStatus s;
+  s.role = receiver() ? "receiver" : "transmitter";
+  s.configured = !portSetting().empty();
+  s.open = isOpen();
+  s.tcp = isTcp_;
+  if (!portText_.empty()) s.where = isTcp_ ? host_ + ":" + std::to_string(port_) : serialDevicePath(portText_);
+  if (s.where.empty()) s.where = portText_;
+  s.haveSince = haveSince_;
+  s.since = since_;
+  s.bytes = bytes_;
+  s.reconnects = reconnects_;
+  return s;
 }
 
 void LinkEndpoint::close() {
+  const bool wasOpen = isOpen();
   connectTimer_.stop();
-  slowRetry_.stop();
+  retryTimer_.stop();
   reopenTimer_.stop();
   opening_ = false;
-  reconnecting_ = false;
-  serialWasOpen_ = false;
+  lost_ = false;
+  outageLogged_ = false;
+  retryStep_ = 0;
   waiting_.clear();
   if (serial_) serial_->close();
   if (tcp_) tcp_->close();
+  if (wasOpen) {
+    since_ = ctx_.now();
+    haveSince_ = true;
+  }
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -287,9 +394,7 @@ RfLinks::RfLinks(core::NodeContext& ctx)
 
 bool RfLinks::initCommPort() {
   if (ctx_.settings.serialPort.empty()) return false;
-  ++startupCallDepth_;
   initAttempt(1);
-  --startupCallDepth_;
   return receiver_.isOpen();
 }
 
@@ -302,8 +407,8 @@ void RfLinks::initAttempt(int attempt) {
         if (ok) {
           initInProgress_ = false;
           w800Pending_ = false;
+          receiverOpen_ = true;
           ctx_.logEvent("W800 Comm Port " + port + " Opened");
-          receiverStartupOpened();
           return;
         }
         ctx_.logEvent("Error Opening W800 Comm Port number  " + port);
@@ -322,7 +427,6 @@ void RfLinks::initAttempt(int attempt) {
 }
 
 void RfLinks::initW800() {
-  ++startupCallDepth_;
   if (!ctx_.settings.serialPort.empty() && !receiverOpen_) {
     if (initInProgress_) w800Pending_ = true;
     else w800Attempt();
@@ -335,21 +439,15 @@ void RfLinks::initW800() {
       ctx_.logEvent("Port " + port + " opened for RFXCOM Xmitter");
     });
   }
-  --startupCallDepth_;
 }
 
 void RfLinks::w800Attempt() {
   const std::string port = ctx_.settings.serialPort;
   receiver_.open(numericText(port), [this, port](bool ok) {
     if (!ok || receiverOpen_) return;
+    receiverOpen_ = true;
     ctx_.logEvent("Port " + port + " opened for W800");
-    receiverStartupOpened();
   });
-}
-
-void RfLinks::receiverStartupOpened() {
-  receiverOpen_ = true;
-  if (startupCallDepth_ == 0 && startupOpen_) startupOpen_();
 }
 
 void RfLinks::reopenAll() {

@@ -69,4 +69,8 @@ void Desktop::linkStatus(const std::string& status) {
   if (echo_) echo_->setStatus(status);
 }
 
+void Desktop::linkSummary(const std::string& summary) {
+  if (echo_) echo_->setLinkSummary(summary);
+}
+
 }  // namespace quillon::ui

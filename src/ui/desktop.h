@@ -29,6 +29,7 @@ class Desktop {
   // The receive processor's line of each event and the receiver link's status line.
   void echoLine(const std::string& line);
   void linkStatus(const std::string& status);
+  void linkSummary(const std::string& summary);
 
   TrayIcon& tray() { return tray_; }
   QMenu& menu() { return menu_; }

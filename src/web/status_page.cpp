@@ -213,6 +213,15 @@ std::string StatusPage::formatScreen() {
         .add(cell("&nbsp;", "", "", "TABLEROWEVEN"))
         .add("</tr></table>");
   });
+  step([&] {
+    // The receiver link's state, so a silent or unplugged receiver shows on the page.
+    const std::string summary = services_.linkSummary ? services_.linkSummary() : "";
+    if (summary.empty()) return;
+    std::string text = htmlEscape(summary);
+    for (std::size_t at; (at = text.find("\xC2\xB7")) != std::string::npos;) text.replace(at, 2, "&middot;");
+    const bool closed = summary.find(" closed") != std::string::npos;
+    page.add("<div class='linkstate'>").add(closed ? "<b>" + text + "</b>" : text).add("</div>");
+  });
   step([&] { addDeviceTable(page); });
   step([&] {
     if (s.showSetup) {

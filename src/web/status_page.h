@@ -26,6 +26,8 @@ struct WebServices {
   std::function<void()> reopenLinks;                            // receiver and transmitter settings changed
   std::function<void(const core::PeriodicSchedule&)> armPeriodic;
   std::function<void(const std::string& uid)> uidChanged;       // the node's xAP UID
+  // One line on the receiver link ("Receiver open on … · … bytes …", UTF-8); empty: no line.
+  std::function<std::string()> linkSummary;
 };
 
 // One listed device, built from its record before sorting.

@@ -41,6 +41,7 @@ TEST_F(NodeReloadTest, SettingsAndScriptTakeEffectAndTheReceiverStaysOpenOnItsPo
                             "PeriodicScriptInterval=30\nUID=FF123400\n");
   edit("Scripts/Quillon.txt", "Function Which()\n  Which = \"two\"\nEnd Function\n");
   node->node().reload();
+  platform.time().runPending();
   EXPECT_EQ(node->context().settings.debounceInterval, 700);
   EXPECT_EQ(node->context().nodeUid, "FF.1234:00");
   node->transport().sendHeartbeat(60);
@@ -57,12 +58,14 @@ TEST_F(NodeReloadTest, SettingsAndScriptTakeEffectAndTheReceiverStaysOpenOnItsPo
   // A new mode with the same port: only the mode command.
   edit("Config/Quillon.ini", "[W800]\nSerialPort=1\nMode=0\nHTTPPort=18018\n");
   node->node().reload();
+  platform.time().runPending();
   EXPECT_EQ(receiverPort(), port);
   EXPECT_EQ(port->written, kMode48 + kMode32);
 
   // A new port: the link moves there and the receiver gets its mode command.
   edit("Config/Quillon.ini", "[W800]\nSerialPort=/dev/ttyUSB0\nMode=1\nHTTPPort=18018\n");
   node->node().reload();
+  platform.time().runPending();
   port = receiverPort();
   ASSERT_NE(port, nullptr);
   EXPECT_EQ(port->device, "/dev/ttyUSB0");
@@ -71,6 +74,7 @@ TEST_F(NodeReloadTest, SettingsAndScriptTakeEffectAndTheReceiverStaysOpenOnItsPo
   // An emptied port closes the receiver.
   edit("Config/Quillon.ini", "[W800]\nHTTPPort=18018\n");
   node->node().reload();
+  platform.time().runPending();
   EXPECT_EQ(receiverPort(), nullptr);
 }
 
@@ -81,6 +85,7 @@ TEST_F(NodeReloadTest, PeriodicScriptFollowsTheReloadedInterval) {
   EXPECT_EQ(call("Seen"), "");
   edit("Config/Quillon.ini", "[W800]\nPeriodicScriptInterval=2\n");
   node->node().reload();
+  platform.time().runPending();
   platform.time().advance(2100);
   EXPECT_EQ(call("Seen"), "[]");
 }
@@ -96,6 +101,7 @@ TEST_F(NodeReloadTest, ReplayRunNeverOpensTheConfiguredPort) {
   EXPECT_EQ(receiverPort(), nullptr);
   edit("Config/Quillon.ini", "[W800]\nSerialPort=2\nMode=0\n");
   node->node().reload();
+  platform.time().runPending();
   EXPECT_EQ(receiverPort(), nullptr);
   EXPECT_EQ(node->context().settings.mode, 1);  // the recording's mode still holds
 }

@@ -71,7 +71,7 @@ TEST_F(NodeTest, StartsAndStopsInTheFixedOrder) {
   core::Node node(*ctx, recordingSeams());
   ASSERT_TRUE(node.start());
   EXPECT_EQ(calls, (std::vector<std::string>{"http", "xap", "heartbeat 60", "send time.query id=*", "echo", "tables",
-                                             "tags", "openReceiver", "devices", "periodic 0", "links", "mode F02C",
+                                             "tags", "openReceiver", "devices", "periodic 0", "links",
                                              "timerForm", "tray"}));
   EXPECT_TRUE(ctx->xapReady);
   EXPECT_EQ(ctx->nodeUid, "FF.1234:00");

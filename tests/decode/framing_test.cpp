@@ -157,23 +157,67 @@ TEST_F(Framing, ModeCommandAndItsAnswer) {
       {1, "2C", "F0 2C", "Receiver confirmed 48 bit mode configuration"},
       {1, "29", "F0 2C", "Receiver expected to be in 32 bit mode, but responded with 29 for mode"},
       {0, "2C", "F0 29", "Receiver expected to be in 48 bit mode, but responded with 2C for mode"},
-      {0, "20 DF 10 EF", "F0 29", "Receiver confirmed 32 bit mode configuration"},  // a receiver that does not answer
       {2, "29", "F0 29", "Receiver confirmed 32 bit mode configuration"},  // any Mode but 1 is 32-bit
   };
   for (const auto& c : cases) {
     ctx.settings.mode = c.mode;
     logged.clear();
     EXPECT_EQ(rp.modeCommand(), bytes(c.command));
-    rp.setAwaitingModeAck(true);
+    rp.expectModeAnswer();
     rp.processCommData(bytes(c.answer), 3);  // other event codes do not count as the answer
     EXPECT_TRUE(rp.awaitingModeAck());
+    platform.time().advance(1999);
     feed(c.answer);
     EXPECT_FALSE(rp.awaitingModeAck());
+    platform.time().advance(5000);
     EXPECT_EQ(logged, std::vector<std::string>{c.log});
   }
   EXPECT_TRUE(seen.empty());
-  EXPECT_EQ(echoes.size(), 6u);  // only the event-code calls echo
+  EXPECT_EQ(echoes.size(), 5u);  // only the event-code calls echo
   EXPECT_EQ(rp.buffered(), 0u);
+}
+
+// Only a lone 0x29 or 0x2C within 2 s of the command is the answer: a receiver that never answers
+// (a W800RF32) keeps its first packet, a real packet before the answer is decoded, a late answer
+// is data, and a missing answer is logged once.
+TEST_F(Framing, ModeAnswerIsOnlyTheAnswerByteInTime) {
+  ctx.settings.mode = 0;
+  rp.expectModeAnswer();
+  feed("20 DF 10 EF");  // the W800's first packet
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_TRUE(rp.awaitingModeAck());
+  EXPECT_FALSE(loggedHas("confirmed"));
+  platform.time().advance(2000);
+  EXPECT_FALSE(rp.awaitingModeAck());
+  EXPECT_EQ(logged, std::vector<std::string>{"Receiver did not confirm 32 bit mode configuration (no answer within 2 s of the mode command)"});
+  platform.time().advance(60000);
+  EXPECT_EQ(logged.size(), 1u);
+
+  // A packet first, then the answer, both in time.
+  ctx.settings.mode = 1;
+  logged.clear();
+  seen.clear();
+  rp.expectModeAnswer();
+  feed("A0 20 DF 10 EF");
+  feed("2C");
+  EXPECT_EQ(seen.size(), 1u);
+  EXPECT_EQ(logged, std::vector<std::string>{"Receiver confirmed 48 bit mode configuration"});
+
+  // A lone 2C while a packet is half received is the packet's byte, not the answer.
+  logged.clear();
+  seen.clear();
+  rp.expectModeAnswer();
+  feed("A0 20");
+  feed("2C");
+  EXPECT_TRUE(rp.awaitingModeAck());
+  EXPECT_EQ(rp.buffered(), 3u);
+
+  // Late: the same byte after 2 s is data (a Digimax count byte here), not an answer.
+  platform.time().advance(2500);
+  logged.clear();
+  feed("2C");
+  EXPECT_FALSE(loggedHas("confirmed"));
+  EXPECT_EQ(rp.buffered(), 1u);
 }
 
 TEST_F(Framing, ReceiveGuardIsAlwaysReleased) {

@@ -1,5 +1,5 @@
 // The links on fakes and virtual time: serial and TCP opens, the paced tries and their texts,
-// reconnection, the slow retry, and the write rules.
+// reconnection, the serial back-off after a loss, the silence watch, and the write rules.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -22,7 +22,7 @@ class Links : public ::testing::Test {
     links = std::make_unique<rflink::RfLinks>(ctx);
     links->receiver().onStatus([this](const std::string& s) { status.push_back(s); });
     links->receiver().onData([this](const std::string& b, int code) { received.push_back(b + std::to_string(code)); });
-    links->receiver().onReopened([this] { ++reopened; });
+    links->receiver().onOpened([this] { ++opened; });
   }
   int count(const std::string& text) const {
     int n = 0;
@@ -36,7 +36,7 @@ class Links : public ::testing::Test {
   core::NodeContext ctx;
   std::unique_ptr<rflink::RfLinks> links;
   std::vector<std::string> logged, status, received;
-  int reopened = 0;
+  int opened = 0;
 };
 
 TEST(SerialDevicePath, NumbersAndPaths) {
@@ -99,20 +99,25 @@ TEST_F(Links, TcpTriesReconnectionAndSlowRetry) {
   for (const auto& r : roles) {
     logged.clear();
     status.clear();
-    reopened = 0;
+    opened = 0;
     LinkEndpoint link(ctx, r.role);
     link.onStatus([this](const std::string& s) { status.push_back(s); });
-    link.onReopened([this] { ++reopened; });
+    link.onOpened([this] { ++opened; });
     std::vector<bool> results;
     link.open("10001", [&](bool ok) { results.push_back(ok); });
     EXPECT_EQ(tcp().host + ":" + std::to_string(tcp().port), "192.168.1.50:10001");
-    // A peer that never answers: one attempt and five repeats, 2 s apart, given up at 12 s.
-    advance(11999);
+    EXPECT_EQ(tcp().keepAlive, (std::vector<int>{60, 10, 3}));
+    // A peer that never answers: one attempt and five repeats, 2 s apart, given up at 12 s; the
+    // refused attempts on the way make no line each.
+    advance(5000);
+    tcp().fail();
+    advance(6999);
     EXPECT_TRUE(results.empty());
     advance(1);
     EXPECT_EQ(results, std::vector<bool>{false});
     EXPECT_EQ(tcp().connectCalls, 6);
     EXPECT_EQ(count(r.fail), 1);
+    EXPECT_EQ(count("Winsock"), 0);
     EXPECT_EQ(status, r.role == LinkEndpoint::Role::Receiver ? std::vector<std::string>{"Port Not Connected"} : std::vector<std::string>{});
     // Then one attempt every 30 s, logged once; refused attempts stay quiet.
     EXPECT_EQ(count("retrying every 30 s"), 1);
@@ -123,17 +128,23 @@ TEST_F(Links, TcpTriesReconnectionAndSlowRetry) {
     EXPECT_EQ(tcp().connectCalls, 8);
     EXPECT_EQ(logged.size(), quiet);
     tcp().acceptConnection();
+    platform.time().runPending();
     EXPECT_FALSE(link.retrying());
-    EXPECT_EQ(reopened, 1);
+    EXPECT_EQ(opened, 1);
+    EXPECT_EQ(link.status().reconnects, 0u);
     advance(120000);
-    // A lasting connection closed by the far end, or failing, is reopened at once.
+    // A lasting connection closed by the far end, or failing, is logged once and reopened at once;
+    // the reopen is announced again (the receiver's mode command goes out again).
     tcp().farEndClose();
     EXPECT_EQ(count(r.closed), 1);
+    EXPECT_FALSE(link.status().open);
     advance(1);
     tcp().acceptConnection();
-    EXPECT_EQ(reopened, 2);
+    platform.time().runPending();
+    EXPECT_EQ(opened, 2);
+    EXPECT_EQ(count("open again after 0 s"), 1);
     advance(5000);
-    tcp().fail("down");
+    tcp().fail("down");  // keep-alive probes unanswered, or a reset
     EXPECT_EQ(count(r.error), 1);
     advance(1);
     EXPECT_EQ(tcp().connectCalls, 10);
@@ -144,6 +155,7 @@ TEST_F(Links, TcpTriesReconnectionAndSlowRetry) {
     EXPECT_EQ(tcp().connectCalls, 10);
     advance(1);
     EXPECT_EQ(tcp().connectCalls, 11);
+    EXPECT_EQ(link.status().reconnects, 2u);
     // Shutting down: a close is not answered.
     tcp().acceptConnection();
     ctx.shuttingDown = true;
@@ -158,8 +170,6 @@ TEST_F(Links, TcpStartupCountsTheTicksOfItsAttempt) {
   ctx.settings.serialIp = "192.168.1.50";
   ctx.settings.serialPort = "10001";
   makeLinks();
-  int startupOpens = 0;
-  links->onReceiverStartupOpen([&] { ++startupOpens; });
   EXPECT_FALSE(links->initCommPort());  // still connecting
   links->initW800();
   advance(16000);  // the first attempt fails at 12 s; two ticks of the second
@@ -167,28 +177,73 @@ TEST_F(Links, TcpStartupCountsTheTicksOfItsAttempt) {
   EXPECT_EQ(count("Error Opening W800 Comm Port number  10001"), 1);
   EXPECT_EQ(status.back(), "Port Open / 2 tries");
   EXPECT_EQ(count("W800 Comm Port 10001 Opened"), 1);
-  EXPECT_EQ(startupOpens, 1);
+  platform.time().runPending();
+  EXPECT_EQ(opened, 1);
   advance(60000);
   EXPECT_EQ(count("opened for W800") + count("Unable to connect"), 1);
 }
 
-TEST_F(Links, SerialPortsThatFailOrGoAway) {
+// A serial device that goes away: one line, then tries 1 s, 2 s and 5 s later and every 5 s after
+// that, quietly, however long it stays away; back under the same path it is open within 5 s and
+// announced, so the receiver gets its mode command again.
+TEST_F(Links, SerialDeviceLostAndBack) {
   ctx.settings.serialPort = "/dev/ttyUSB0";
   makeLinks();
   ASSERT_TRUE(links->initCommPort());
+  platform.time().runPending();
+  EXPECT_EQ(opened, 1);
+  auto& port = *platform.serialPorts[0];
+  const int opensBefore = port.openCalls;
   platform.serialDevices.clear();
-  platform.serialPorts[0]->unplug();
-  EXPECT_EQ(count("W800 serial port /dev/ttyUSB0 lost: device removed"), 1);
-  advance(30000);
-  platform.serialPorts[0]->raiseError("No such file or directory");  // the failed reopen's own error
-  EXPECT_EQ(count("lost"), 1);
+  port.unplug();
+  EXPECT_EQ(count("W800 serial port /dev/ttyUSB0 lost: hang-up (end of stream)"), 1);
+  EXPECT_EQ(status.back(), "Port Not Connected");
+  const std::pair<int, int> schedule[] = {{999, 0}, {1, 1}, {2000, 2}, {5000, 3}, {5000, 4}};
+  for (const auto& [ms, tries] : schedule) {
+    advance(ms);
+    EXPECT_EQ(port.openCalls - opensBefore, tries) << ms;
+  }
+  const std::size_t quiet = logged.size();
+  advance(30 * 60 * 1000);  // half an hour away: one try every 5 s, nothing logged
+  EXPECT_EQ(port.openCalls - opensBefore, 4 + 360);
+  EXPECT_EQ(logged.size(), quiet);
+  EXPECT_EQ(opened, 1);
+
   platform.serialDevices.insert("/dev/ttyUSB0");
-  advance(30000);
+  advance(5000);
   EXPECT_TRUE(links->receiver().isOpen());
-  EXPECT_EQ(count("opened again") + reopened, 2);
+  EXPECT_EQ(opened, 2);
+  EXPECT_EQ(count("W800 serial port /dev/ttyUSB0 open again after 30 min 18 s"), 1);
+  EXPECT_EQ(links->receiver().status().reconnects, 1u);
+  EXPECT_EQ(status.back(), "Port Open / 0 tries");
+
+  // A second loss starts the back-off from 1 s again.
+  platform.serialDevices.clear();
+  port.unplug();
+  platform.serialDevices.insert("/dev/ttyUSB0");
+  advance(1000);
+  EXPECT_TRUE(links->receiver().isOpen());
+  EXPECT_EQ(count("lost"), 2);
+}
+
+TEST_F(Links, SerialPortMissingAtStartOpensWhenItAppears) {
+  ctx.settings.serialPort = "/dev/ttyUSB1";
+  makeLinks();
+  EXPECT_FALSE(links->initCommPort());
+  links->initW800();
+  EXPECT_EQ(count("Error Opening W800 Comm Port number  /dev/ttyUSB1"), 2);
+  EXPECT_EQ(count("W800 receiver on port /dev/ttyUSB1 not open (No such file or directory), retrying every 5 s"), 1);
+  advance(60000);
+  EXPECT_EQ(count("not open"), 1);
+  platform.serialDevices.insert("/dev/ttyUSB1");
+  advance(5000);
+  EXPECT_TRUE(links->receiver().isOpen());
+  EXPECT_EQ(count("W800 serial port /dev/ttyUSB1 open"), 1);
+  EXPECT_EQ(opened, 1);
 
   // A setting that names no port is not retried; a missing device is.
-  for (const auto& [ip, port, retries] : {std::tuple{"", "junk", false}, {"192.168.1.50", "70000", false}, {"", "4", true}}) {
+  for (const auto& [ip, port, retries] : {std::tuple{"", "junk", false}, {"192.168.1.50", "70000", false},
+                                           {"192.168.1.50", "/dev/ttyUSB0", false}, {"", "4", true}}) {
     ctx.settings.serialIp = ip;
     LinkEndpoint link(ctx, LinkEndpoint::Role::Receiver);
     bool result = true;
@@ -196,6 +251,29 @@ TEST_F(Links, SerialPortsThatFailOrGoAway) {
     EXPECT_FALSE(result) << port;
     EXPECT_EQ(link.retrying(), retries) << port;
   }
+  EXPECT_EQ(count("makes the link TCP"), 1);
+}
+
+// An open receiver that brings nothing for the set minutes is warned about once; data ends it.
+TEST_F(Links, SilentReceiverIsWarnedAboutOnce) {
+  ctx.settings.serialPort = "1";
+  makeLinks();
+  ASSERT_TRUE(links->initCommPort());
+  links->receiver().setSilenceLimit(10);
+  advance(9 * 60000);
+  platform.serialPorts[0]->deliver("ab");
+  advance(9 * 60000 + 59000);
+  EXPECT_EQ(count("no data from the receiver"), 0);
+  advance(16000);
+  EXPECT_EQ(count("Warning: no data from the receiver for 10 minutes"), 1);
+  advance(60 * 60000);
+  EXPECT_EQ(count("no data from the receiver"), 1);
+  platform.serialPorts[0]->deliver("cd");
+  EXPECT_EQ(count("Receiver data again"), 1);
+  EXPECT_EQ(links->receiver().status().bytes, 4u);
+  links->receiver().setSilenceLimit(0);
+  advance(60 * 60000);
+  EXPECT_EQ(count("no data from the receiver"), 1);
 }
 
 }  // namespace

@@ -53,6 +53,7 @@ class ScriptNodeTest : public ::testing::Test {
     options.vbsProgram = "/opt/quillon/bin/quillon-vbs";
     node = std::make_unique<app::NodeAssembly>(platform, core::AppPaths{dir.string(), ""}, options);
     ASSERT_TRUE(node->start());
+    platform.time().runPending();  // what start-up handed to the loop (a link's open) runs
   }
   // Calls a function of the main script and gives its result as text.
   std::string call(const std::string& function) {

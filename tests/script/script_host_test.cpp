@@ -21,7 +21,6 @@ TEST_F(ScriptHostTest, DecoderFilterAndPeriodicEventsRunMainInOrder) {
   write("Scripts/Quillon.txt", test::kRecordingScript);
   start("[W800]\nMode=1\nPeriodicScriptInterval=90\n[W800Units]\nA1=A1~0~HallLight~False~~~Hall~~False~False~True~0~~~False~4.7~\n"
         "[Received]\novk.test.src~weather.report=Weather;rain.txt\n[Devices]\nWeather=01/12/2026 10:00:00\n");
-  node->receiveProcessor().processCommData("\x2C", 2);  // the receiver's mode answer
   node->receiveProcessor().processCommData(kA1On, 2);
   node->transport().processReceived(message("weather.report", "rain\n{\ntoday=1.2\n}\n"));
   platform.time().advance(100);

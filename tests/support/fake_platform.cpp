@@ -6,6 +6,7 @@ FakeSerialPort::~FakeSerialPort() { forget(owner_->serialPorts, this); }
 bool FakeSerialPort::open(const std::string& d, const platform::SerialSettings& settings) {
   device = d;
   baudRate = settings.baudRate;
+  ++openCalls;
   open_ = owner_->serialDevices.count(d) != 0;
   error_ = open_ ? "" : "No such file or directory";
   return open_;

@@ -31,15 +31,15 @@ class FakeSerialPort : public platform::SerialPort {
   std::string errorString() const override { return error_; }
 
   void deliver(const std::string& bytes) { if (dataHandler_) dataHandler_(bytes); }
-  void raiseError(const std::string& e) { if (errorHandler_) errorHandler_(e); }
-  // The device goes away (USB adapter unplugged): closed, then the error is reported.
-  void unplug(const std::string& e = "device removed") {
+  // The device goes away (USB adapter unplugged): closed, then the loss is reported.
+  void unplug(const std::string& reason = "hang-up (end of stream)") {
     open_ = false;
-    raiseError(e);
+    if (lostHandler_) lostHandler_(reason);
   }
 
   std::string device;
   int baudRate = 0;
+  int openCalls = 0;
   std::string written;
   FakePlatform* owner_;
 
@@ -68,6 +68,7 @@ class FakeTcpClient : public platform::TcpClient {
   }
   std::size_t bytesToWrite() const override { return unsent; }
   std::string errorString() const override { return "connection refused"; }
+  void setKeepAlive(int idle, int interval, int probes) override { keepAlive = {idle, interval, probes}; }
 
   // The far end accepts, sends, closes or the connection fails.
   void acceptConnection() {
@@ -88,6 +89,7 @@ class FakeTcpClient : public platform::TcpClient {
   std::uint16_t port = 0;
   int connectCalls = 0;
   std::string written;
+  std::vector<int> keepAlive;  // idle, interval, probes as the code asked
   bool stalled = false;     // the far end takes nothing: writes pile up in unsent
   std::size_t unsent = 0;
   FakePlatform* owner_;

@@ -52,6 +52,10 @@ void QtSocketWatcher::setWriteWatch(bool on) {
   if (write_->isEnabled() != on) write_->setEnabled(on);
 }
 
+void QtSocketWatcher::setReadWatch(bool on) {
+  if (read_->isEnabled() != on) read_->setEnabled(on);
+}
+
 void QtEventLoop::quit() { QCoreApplication::quit(); }
 
 util::DateTime QtClock::now() const {

@@ -8,7 +8,6 @@
 
 class QTimer;
 class QSocketNotifier;
-class QSerialPort;
 class QTcpSocket;
 class QUdpSocket;
 class QTcpServer;
@@ -34,6 +33,7 @@ class QtSocketWatcher : public SocketWatcher {
   explicit QtSocketWatcher(int fd);
   ~QtSocketWatcher() override;
   void setWriteWatch(bool on) override;
+  void setReadWatch(bool on) override;
 
  private:
   std::unique_ptr<QSocketNotifier> read_, write_;
@@ -43,21 +43,6 @@ class QtClock : public Clock {
  public:
   util::DateTime now() const override;
   std::int64_t monotonicMs() const override;
-};
-
-class QtSerialPort : public SerialPort {
- public:
-  QtSerialPort();
-  ~QtSerialPort() override;
-  bool open(const std::string& device, const SerialSettings& settings) override;
-  void close() override;
-  bool isOpen() const override;
-  bool write(const std::string& bytes) override;
-  std::size_t bytesToWrite() const override;
-  std::string errorString() const override;
-
- private:
-  std::unique_ptr<QSerialPort> port_;
 };
 
 class QtTcpClient : public TcpClient {
@@ -71,10 +56,14 @@ class QtTcpClient : public TcpClient {
   std::size_t bytesToWrite() const override;
   std::string errorString() const override;
   int errorCode() const override;
+  void setKeepAlive(int idleSeconds, int intervalSeconds, int probes) override;
 
  private:
+  void applyKeepAlive();
+
   std::unique_ptr<QTcpSocket> socket_;
   bool closing_ = false;
+  int keepIdle_ = 0, keepInterval_ = 0, keepProbes_ = 0;
 };
 
 class QtUdpSocket : public UdpSocket {

@@ -4,6 +4,7 @@
 #include <QProcess>
 #include <QSysInfo>
 
+#include "platform/posix/posix_serial_port.h"
 #include "platform/qt/qt_parts.h"
 
 namespace quillon::platform {
@@ -13,7 +14,11 @@ class QtPlatform : public Platform {
  public:
   EventLoop& loop() override { return loop_; }
   Clock& clock() override { return clock_; }
-  std::unique_ptr<SerialPort> createSerialPort() override { return std::make_unique<QtSerialPort>(); }
+  // The terminal device is driven directly (termios) on the loop's descriptor watcher, so a
+  // hang-up is seen as the end of the device rather than as a read error that keeps recurring.
+  std::unique_ptr<SerialPort> createSerialPort() override {
+    return std::make_unique<PosixSerialPort>([](int fd) { return std::make_unique<QtSocketWatcher>(fd); });
+  }
   std::unique_ptr<TcpClient> createTcpClient() override { return std::make_unique<QtTcpClient>(); }
   std::unique_ptr<UdpSocket> createUdpSocket() override { return std::make_unique<QtUdpSocket>(); }
   std::unique_ptr<TcpListener> createTcpListener() override { return std::make_unique<QtTcpListener>(); }

@@ -1,7 +1,10 @@
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
 #include <QHostAddress>
 #include <QTimer>
 #include <QNetworkDatagram>
-#include <QSerialPort>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUdpSocket>
@@ -86,36 +89,9 @@ class QtTcpConnection : public TcpConnection {
 
 }  // namespace
 
-QtSerialPort::QtSerialPort() : port_(std::make_unique<QSerialPort>()) {
-  QObject::connect(port_.get(), &QSerialPort::readyRead, port_.get(), [this] {
-    if (dataHandler_) dataHandler_(toStd(port_->readAll()));
-  });
-  QObject::connect(port_.get(), &QSerialPort::errorOccurred, port_.get(), [this](QSerialPort::SerialPortError e) {
-    if (e == QSerialPort::NoError) return;
-    std::string text = port_->errorString().toStdString();
-    if (e == QSerialPort::ResourceError && port_->isOpen()) port_->close();  // the device went away
-    if (errorHandler_) errorHandler_(text);
-  });
-}
-QtSerialPort::~QtSerialPort() { port_->disconnect(); }
-
-bool QtSerialPort::open(const std::string& device, const SerialSettings& settings) {
-  port_->setPortName(QString::fromStdString(device));
-  port_->setBaudRate(settings.baudRate);
-  port_->setDataBits(QSerialPort::Data8);
-  port_->setParity(QSerialPort::NoParity);
-  port_->setStopBits(QSerialPort::OneStop);
-  port_->setFlowControl(QSerialPort::NoFlowControl);
-  return port_->open(QIODevice::ReadWrite);
-}
-void QtSerialPort::close() { port_->close(); }
-bool QtSerialPort::isOpen() const { return port_->isOpen(); }
-bool QtSerialPort::write(const std::string& bytes) { return port_->isOpen() && port_->write(toQt(bytes)) >= 0; }
-std::size_t QtSerialPort::bytesToWrite() const { return static_cast<std::size_t>(port_->bytesToWrite()); }
-std::string QtSerialPort::errorString() const { return port_->errorString().toStdString(); }
-
 QtTcpClient::QtTcpClient() : socket_(std::make_unique<QTcpSocket>()) {
   QObject::connect(socket_.get(), &QTcpSocket::connected, socket_.get(), [this] {
+    applyKeepAlive();
     if (connectedHandler_) connectedHandler_();
   });
   QObject::connect(socket_.get(), &QTcpSocket::readyRead, socket_.get(), [this] {
@@ -159,6 +135,18 @@ bool QtTcpClient::write(const std::string& bytes) {
 std::size_t QtTcpClient::bytesToWrite() const { return static_cast<std::size_t>(socket_->bytesToWrite()); }
 std::string QtTcpClient::errorString() const { return socket_->errorString().toStdString(); }
 int QtTcpClient::errorCode() const { return static_cast<int>(socket_->error()); }
+void QtTcpClient::setKeepAlive(int idleSeconds, int intervalSeconds, int probes) {
+  keepIdle_ = idleSeconds, keepInterval_ = intervalSeconds, keepProbes_ = probes;
+}
+void QtTcpClient::applyKeepAlive() {
+  if (keepIdle_ <= 0) return;
+  socket_->setSocketOption(QAbstractSocket::KeepAliveOption, 1);
+  const int fd = static_cast<int>(socket_->socketDescriptor());
+  if (fd < 0) return;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &keepIdle_, sizeof keepIdle_);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &keepInterval_, sizeof keepInterval_);
+  ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &keepProbes_, sizeof keepProbes_);
+}
 
 QtUdpSocket::QtUdpSocket() : socket_(std::make_unique<QUdpSocket>()) {
   QObject::connect(socket_.get(), &QUdpSocket::readyRead, socket_.get(), [this] {
