@@ -134,6 +134,35 @@ TEST_F(DeviceApiTest, ListsOneDeviceAndRefusesUnknownPaths) {
   EXPECT_NE(ask("/api/devices/21D0").body.find("K\xEF\xBF\xBD" "che"), std::string::npos);
 }
 
+// The links' state: what a user or a monitor reads to see that a receiver went quiet or away.
+TEST_F(DeviceApiTest, LinksAnswerWithEachLinksState) {
+  rflink::LinkStatus rx;
+  rx.role = "receiver";
+  rx.configured = rx.open = true;
+  rx.where = "/dev/ttyUSB0";
+  rx.haveSince = true;
+  rx.since = util::DateTime{2026, 12, 7, 8, 43, 12, 0};
+  rx.bytes = 1234;
+  rx.packets = 56;
+  rx.haveLastPacket = true;
+  rx.lastPacket = util::DateTime{2026, 12, 7, 8, 50, 1, 0};
+  rx.reconnects = 2;
+  rflink::LinkStatus tx;
+  tx.role = "transmitter";
+  http::ApiReply r;
+  ASSERT_TRUE(mqtt::deviceApi("/api/links", *registry, {}, r, [&] { return std::vector<rflink::LinkStatus>{rx, tx}; }));
+  EXPECT_EQ(r.status, 200);
+  EXPECT_EQ(r.body, R"({"receiver":{"role":"receiver","state":"open","kind":"serial","where":"/dev/ttyUSB0",)"
+                    R"("since":"2026-12-07T08:43:12","bytes":1234,"packets":56,"last_packet":"2026-12-07T08:50:01",)"
+                    R"("reconnects":2},"transmitter":{"role":"transmitter","state":"not configured","kind":"serial",)"
+                    R"("where":"","since":null,"bytes":0,"reconnects":0}})");
+  EXPECT_EQ(rx.summary(util::DateTime{2026, 12, 7, 9, 0, 0, 0}),
+            "Receiver open on /dev/ttyUSB0 since 08:43:12 \xC2\xB7 1234 bytes, 56 packets, last packet 08:50:01 \xC2\xB7 2 reconnects");
+  rx.open = false;
+  EXPECT_EQ(rx.summary(util::DateTime{2026, 12, 8, 9, 0, 0, 0}).substr(0, 55),
+            "Receiver closed: /dev/ttyUSB0 since 2026-12-07 08:43:12");
+}
+
 TEST_F(DeviceApiTest, ServerAnswersJsonBehindTheLoginRule) {
   http::HttpServer server(*ctx);
   server.setApiRoute([this](const std::string& path, http::ApiReply& reply) {

@@ -175,6 +175,12 @@ TEST_F(MqttBrokerTest, DiscoveryStateCommandsAndCleanShutdown) {
   EXPECT_EQ(state.substr(0, state.find("\"last_change\"")),
             R"({"code":"21D0","type":"Temperature","location":"Lounge","state":null,"value":21.5,"unit":"°C","battery":null,)");
   EXPECT_EQ(sub.get(base + "/status"), "online");
+  // The receiver (here the replayed recording) has its availability, its link state and a
+  // connectivity sensor.
+  ASSERT_TRUE(waitFor([&] { return !sub.get(base + "/receiver/status").empty(); }));
+  EXPECT_NE(sub.get(base + "/receiver/state").find(R"("role":"receiver","state":)"), std::string::npos);
+  EXPECT_NE(sub.get(ha + "binary_sensor/quillon_" + host + "/receiver/config").find(R"("device_class":"connectivity")"),
+            std::string::npos);
 
   // A set command takes the transmitter path; anything else is refused and the node goes on.
   sub.client.publish(base + "/A1/set", "dim please", false);
@@ -192,6 +198,7 @@ TEST_F(MqttBrokerTest, DiscoveryStateCommandsAndCleanShutdown) {
 
   n->shutdown();
   ASSERT_TRUE(waitFor([&] { return sub.get(base + "/status") == "offline"; }));
+  EXPECT_EQ(sub.get(base + "/receiver/status"), "offline");
 }
 
 TEST_F(MqttBrokerTest, ReconnectsAndRepublishesAfterTheBrokerRestarts) {

@@ -42,6 +42,12 @@ TEST_F(StatusPageTest, RowOfASeededDeviceAndPageFrame) {
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='Ev0'></td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" >Today 3:05:09 PM</td></tr><tr>"));
   EXPECT_TRUE(html.ends_with("</IFRAME></small></center></div></body></html>"));
+  EXPECT_FALSE(has(html, "linkstate"));  // no receiver, no line
+  // The receiver link's line, above the devices; a closed link stands out.
+  linkSummary = "Receiver closed: /dev/ttyUSB0 since 08:43:12 \xC2\xB7 12 bytes, 1 packets \xC2\xB7 1 reconnect <x>";
+  EXPECT_TRUE(has(get(), "<div class='linkstate'><b>Receiver closed: /dev/ttyUSB0 since 08:43:12 &middot; 12 bytes, 1 "
+                         "packets &middot; 1 reconnect &lt;x&gt;</b></div><br><table"));
+  linkSummary.clear();
   // Codes that are no X10 address get no BSC and X10 boxes.
   add("1A2B3C", "Roof");
   EXPECT_TRUE(has(get(), "name='Inv1'></td><td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" >&nbsp;</td>"));

@@ -29,9 +29,11 @@ class WebFixture : public ::testing::Test {
     services.initScriptControl = [this] { ++scriptReloads; };
     services.bscQuery = [this](const std::string& t) { queries += t; };
     services.reopenLinks = [this] { ++reopens; };
+    services.linkSummary = [this] { return linkSummary; };
     page = std::make_unique<web::StatusPage>(*ctx, *registry, &tags, services);
   }
   ~WebFixture() override { std::filesystem::remove_all(dir); }
+  std::string linkSummary;  // what the page shows of the receiver link
 
   devices::W800Device& add(const std::string& code, const std::string& location = "", const std::string& type = "") {
     EXPECT_TRUE(registry->addW800Unit(code));
