@@ -49,12 +49,17 @@ struct Counter : decode::FamilyDecoder {
 };
 }  // namespace
 
-TEST(RfLoopback, LinkConnectsFramesAndReconnects) {
+// The Qt event loop and platform every test here runs on.
+class RfLoopback : public ::testing::Test {
+ protected:
   int argc = 1;
-  char name[] = "rflink_tests";
-  char* argv[] = {name};
-  QCoreApplication app(argc, argv);
-  auto platform = platform::createQtPlatform();
+  char name[16] = "rflink_tests";
+  char* argv[1] = {name};
+  QCoreApplication app{argc, argv};
+  std::unique_ptr<platform::Platform> platform = platform::createQtPlatform();
+};
+
+TEST_F(RfLoopback, LinkConnectsFramesAndReconnects) {
   QTcpServer server;
   ASSERT_TRUE(server.listen(QHostAddress::LocalHost, 0));
   std::vector<QPointer<QTcpSocket>> peers;
@@ -108,12 +113,7 @@ TEST(RfLoopback, LinkConnectsFramesAndReconnects) {
 
 // A real terminal device (a pseudo-terminal pair): bytes and the mode command pass unchanged; when
 // the far side closes, the loss is reported once and the node does not spin on the dead device.
-TEST(RfLoopback, PseudoTerminalPassesBytesAndItsLossCostsNoCpu) {
-  int argc = 1;
-  char name[] = "rflink_tests";
-  char* argv[] = {name};
-  QCoreApplication app(argc, argv);
-  auto platform = platform::createQtPlatform();
+TEST_F(RfLoopback, PseudoTerminalPassesBytesAndItsLossCostsNoCpu) {
   int master = -1, slave = -1;
   char path[128] = {};
   ASSERT_EQ(::openpty(&master, &slave, path, nullptr, nullptr), 0);

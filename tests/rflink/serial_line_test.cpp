@@ -122,6 +122,12 @@ class SerialLine : public ::testing::Test {
   void feedMixed(int fd) {
     for (const char* p : kMixedFeed) send(fd, hex(p));
   }
+  // The receiver answers the mode command and sends one packet: the node decodes it.
+  void answerAndSendOne(int fd, long packetsAfter) {
+    send(fd, "\x2C");
+    send(fd, hex("20 60 9F 20 DF"));
+    EXPECT_TRUE(waitUntil([&] { return linkNumber("packets") == packetsAfter; }, 5000)) << linkNumber("packets");
+  }
   // The node's CPU seconds over the next `seconds`.
   double cpuOver(int seconds) {
     const double before = node.cpuSeconds();
@@ -167,10 +173,7 @@ TEST_F(SerialLine, ReceiverUnpluggedAndPluggedBack) {
     const long long resumeMs = msSince(back);
     std::cout << "[ measure ] mode command " << resumeMs << " ms after the port came back\n";
     EXPECT_LE(resumeMs, 6500);
-    send(fd, "\x2C");
-    send(fd, hex("20 60 9F 20 DF"));
-    ++packets;
-    EXPECT_TRUE(waitUntil([&] { return linkNumber("packets") == packets; }, 5000)) << linkNumber("packets");
+    answerAndSendOne(fd, ++packets);
   }
   EXPECT_EQ(linkNumber("reconnects"), 2);
   // The log reaches its file within a second.
@@ -208,9 +211,7 @@ TEST_F(SerialLine, Ser2netAdapterRestart) {
   const long long resumeMs = msSince(restart);
   std::cout << "[ measure ] mode command " << resumeMs << " ms after the adapter restarted\n";
   EXPECT_LE(resumeMs, 10000);
-  send(fd, "\x2C");
-  send(fd, hex("20 60 9F 20 DF"));
-  EXPECT_TRUE(waitUntil([&] { return linkNumber("packets") == 9; }, 5000)) << linkNumber("packets");
+  answerAndSendOne(fd, 9);
   EXPECT_TRUE(waitUntil([&] { return count("Receiver confirmed 48 bit mode configuration") == 2; }, 3000)) << log();
   EXPECT_EQ(count("Receiver IP Connection Closed"), 1) << log();
   EXPECT_EQ(linkNumber("reconnects"), 1);
