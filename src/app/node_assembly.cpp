@@ -189,9 +189,9 @@ rflink::LinkStatus NodeAssembly::receiverStatus() const {
   rflink::LinkStatus s = links_.receiverStatus();
   if (replay_) {  // the recording stands in for the receiver
     s.configured = true;
-    s.open = replay_->running() || !replay_->finished();
+    s.open = !replay_->finished();
     s.tcp = false;
-    s.where = "replay " + replay_->name();
+    s.where = "replay " + replay_->name() + (s.open ? "" : " (finished)");
     s.bytes = replayBytes_;
   }
   s.packets = processor_.packetsDecoded();
