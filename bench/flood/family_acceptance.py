@@ -5,7 +5,7 @@ Feeds quillon-decode (48-bit mode, no known devices) with random data bytes behi
 the framing knows, and for the Oregon families also behind each family's own ID, and counts the
 packets that made a new device record. Prints one table row per family and bit count.
 
-  bench/flood/family_acceptance.py --decode build/release/src/decode/quillon-decode [--packets N]
+  bench/flood/family_acceptance.py --decode build/release/src/app/quillon-decode [--packets N]
 """
 import argparse
 import os

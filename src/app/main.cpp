@@ -33,22 +33,14 @@ const char* kUsage =
     "  --version            print the version and exit\n"
     "  -h, --help           print this help and exit\n";
 
-std::string templateDir(const std::string& exePath) {
-  if (const char* env = std::getenv("QUILLON_SHARE_DIR"); env && *env) return env;
-  namespace fs = std::filesystem;
-  fs::path installed = fs::path(exePath).parent_path().parent_path() / "share" / "quillon";
-  std::error_code ec;
-  if (fs::is_directory(installed, ec)) return installed.string();
-  return QUILLON_SOURCE_SHARE_DIR;
-}
+std::string templateDir(const std::string& exePath) { return quillon::core::templateFolder(exePath); }
 
-// The job runner for Spawn: beside this program when installed, else the build tree's, else PATH.
+// The job runner for Spawn: beside this program (installed or in the build tree), else PATH.
 std::string vbsProgram(const std::string& exePath) {
   namespace fs = std::filesystem;
   std::error_code ec;
   fs::path sibling = fs::path(exePath).parent_path() / "quillon-vbs";
   if (fs::exists(sibling, ec)) return sibling.string();
-  if (fs::exists(QUILLON_VBS_BUILD_PATH, ec)) return QUILLON_VBS_BUILD_PATH;
   return "quillon-vbs";
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -42,6 +43,23 @@ std::string executablePath() {
   std::error_code ec;
   fs::path p = fs::read_symlink("/proc/self/exe", ec);
   return ec ? std::string("quillon") : p.string();
+}
+
+}  // namespace quillon::core
+
+namespace quillon::core {
+
+std::string templateFolder(const std::string& exePath) {
+  namespace fs = std::filesystem;
+  if (const char* env = std::getenv("QUILLON_SHARE_DIR"); env && *env) return env;
+  const fs::path bin = fs::path(exePath).parent_path();
+  std::error_code ec;
+  const fs::path installed = bin.parent_path() / "share" / "quillon";
+  if (fs::is_directory(installed, ec)) return installed.string();
+  std::ifstream note(bin / "quillon-share.path");
+  std::string line;
+  if (note && std::getline(note, line) && fs::is_directory(line, ec)) return line;
+  return "";
 }
 
 }  // namespace quillon::core

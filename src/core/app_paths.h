@@ -28,4 +28,9 @@ bool populateFromTemplate(const std::string& templateDir, const std::string& app
 // The real path of the running executable.
 std::string executablePath();
 
+// The bundled template folder (Config, HTML, Scripts, replay): $QUILLON_SHARE_DIR when set, else
+// ../share/quillon beside the installed program, else the source tree's share/ named by the file
+// quillon-share.path beside a program in the build tree; empty when none is found.
+std::string templateFolder(const std::string& exePath);
+
 }  // namespace quillon::core

@@ -2,7 +2,7 @@
 // available as CreateObject("Lumaweave.Application").
 #include <memory>
 
-#include "console_host.h"
+#include "vbscript/console_host.h"
 #include "platform/posix/send_only_platform.h"
 #include "script/standalone_application.h"
 

@@ -13,6 +13,7 @@
 #include <sstream>
 #include <vector>
 
+#include "core/app_paths.h"
 #include "core/node_context.h"
 #include "core/settings.h"
 #include "decode/families/decoders.h"
@@ -57,11 +58,8 @@ struct ScratchFolder {
 };
 
 std::string defaultConfigDir() {
-#ifdef QUILLON_SOURCE_SHARE_DIR
-  return std::string(QUILLON_SOURCE_SHARE_DIR) + "/Config";
-#else
-  return {};
-#endif
+  const std::string share = core::templateFolder(core::executablePath());
+  return share.empty() ? share : share + "/Config";
 }
 
 std::map<std::string, std::string> snapshot(const devices::DeviceRegistry& registry) {
@@ -156,7 +154,7 @@ int main(int argc, char** argv) {
   platform.sent.clear();  // the start-up heartbeat
 
   xap::DecodeReportsToXap reports(ctx, transport, bsc, devices);
-  decode::DecodeEnv services{ctx, devices, reporter, timers, reports, {}, {}, {}, nullptr, {}, 0};
+  decode::DecodeEnv services = decode::makeDecodeContext(ctx, devices, reporter, timers, reports);
   decode::DecoderRegistry registry;
   decode::DecoderEnv env{ctx, &services};
   decode::registerAllDecoders(registry, env);
