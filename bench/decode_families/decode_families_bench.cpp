@@ -117,7 +117,7 @@ void BM_DecodeMixedStream(benchmark::State& state) {
   xap::BscEndpoint bsc(ctx, transport, registry);
   devices::OnOffReporter reporter(ctx, registry, timers, bsc);
   xap::DecodeReportsToXap reports(ctx, transport, bsc, registry);
-  decode::DecodeEnv env{ctx, registry, reporter, timers, reports, nullptr, [] { return false; }, {}, nullptr, {}, 0};
+  decode::DecodeEnv env = decode::makeDecodeContext(ctx, registry, reporter, timers, reports, nullptr, [] { return false; });
   std::mt19937 rng(42);
   const auto items = stream(rng);
   // Every record the stream touches gets a location, so its changes go out as xAP events.

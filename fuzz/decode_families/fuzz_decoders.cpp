@@ -29,9 +29,8 @@ struct Node {
     bsc = std::make_unique<xap::BscEndpoint>(*ctx, *transport, *registry);
     reporter = std::make_unique<devices::OnOffReporter>(*ctx, *registry, *timers, *bsc);
     reports = std::make_unique<xap::DecodeReportsToXap>(*ctx, *transport, *bsc, *registry);
-    env = std::make_unique<decode::DecodeEnv>(decode::DecodeEnv{
-        *ctx, *registry, *reporter, *timers, *reports, [](const std::string&) {},
-        [this] { return (++ticks & 1) != 0; }, {}, nullptr, {}, 0});
+    env = std::make_unique<decode::DecodeEnv>(decode::makeDecodeContext(
+        *ctx, *registry, *reporter, *timers, *reports, [](const std::string&) {}, [this] { return (++ticks & 1) != 0; }));
   }
   platform::OfflinePlatform platform;
   core::AppPaths paths;

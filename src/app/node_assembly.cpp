@@ -15,7 +15,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       timers_(ctx_, registry_),
       reporter_(ctx_, registry_, timers_, bsc_),
       decodeReports_(ctx_, transport_, bsc_, registry_),
-      decodeEnv_{ctx_, registry_, reporter_, timers_, decodeReports_, {}, {}, {}, {}, {}, 0},
+      decodeEnv_(decode::makeDecodeContext(ctx_, registry_, reporter_, timers_, decodeReports_)),
       processor_(ctx_, decoders_),
       links_(ctx_),
       scripts_(ctx_, applicationServices(), options_.vbsProgram),

@@ -72,7 +72,6 @@ void Node::initXap() {
 
 void Node::initHw() {
   if (seams_.loadEchoWindow) seams_.loadEchoWindow();
-  if (seams_.buildTables) seams_.buildTables();
   initFilterDictionary(ctx_.filters, ctx_.ini);
   if (seams_.loadTagStore) seams_.loadTagStore();
   // InitINIVariables: every key, then the receiver when a serial port is set and it is not open.

@@ -23,7 +23,6 @@ struct NodeSeams {
   std::function<void(int)> sendHeartbeat;
   std::function<void(const std::string& cls, const std::string& block, const XapItems& items)> sendXap;
   std::function<void()> loadEchoWindow;
-  std::function<void()> buildTables;
   std::function<void()> loadTagStore;      // tag store from sections Devices and Device Messages
   std::function<bool()> openReceiver;      // returns true when the receiver link is open
   std::function<void()> loadDevices;       // device records of W800Units and their tag index
@@ -81,9 +80,6 @@ class Node {
   bool stopped() const { return stopped_; }
   std::string statusPageUrl() const;
   std::string helpUrl() const;
-
-  static constexpr const char* kMenuCaptions[] = {"Browser", "GUI", "System Config", "System Status",
-                                                  "IO Window", "Help", "-", "Exit"};
 
  private:
   void initXap();

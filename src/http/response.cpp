@@ -68,7 +68,6 @@ ContentType contentTypeOf(const std::string& path) {
   return {"application/octet-stream", false, false};
 }
 
-void Response::redirect(const std::string&) { sendTextString("<HTML>Unauthorized Access<HTML>", index_); }
 
 void Response::sendTextString(const std::string& text, int i) {
   util::FastString a;
@@ -82,7 +81,7 @@ void Response::sendTextString(const std::string& text, int i) {
   a.add("Cache-Control: no-cache").add(kCrLf);
   a.add("Location: http://127.0.0.1:8080/other").add(kCrLf);
   a.add(kCrLf).add(text);
-  server_.sendAssembled(i, a.value(), "TCPSever_SendTextString ");
+  server_.sendAssembled(i, a.value(), "TCPServer_SendTextString ");
 }
 
 void Response::authenticate(int i) {
@@ -94,7 +93,7 @@ void Response::authenticate(int i) {
   a.add("Content-Type: text/html").add(kCrLf);
   a.add("Content-Length: 12").add(kCrLf);
   a.add(kCrLf).add("Please Login");
-  server_.sendAssembled(i, a.value(), "TCPSever_Authenticate ");
+  server_.sendAssembled(i, a.value(), "TCPServer_Authenticate ");
 }
 
 void Response::sendTextFile(const std::string& path, int i) {

@@ -27,7 +27,6 @@ class Response {
   int index() const { return index_; }
 
   // The text "<HTML>Unauthorized Access<HTML>" as a page on Index; the address is not used.
-  void redirect(const std::string& url);
   // A 200 answer carrying text as an HTML page.
   void sendTextString(const std::string& text, int i);
   // The 401 answer demanding Basic authentication.

@@ -102,8 +102,6 @@ void PageFramework::xStartMiscFunctionsAsp() {
   try {
     useSecurity_ = setting("usesecurity", "None");
     touchScreenIps_ = setting("touchscreenips");
-    rowStyle_ = setting("rowstyle");
-    audreyRowStyle_ = setting("audreyrowstyle");
   } catch (const std::exception& e) {
     ctx_.log.logError("Quillon", " XStartMiscFunctionsASP: ", e.what());
   }
@@ -121,7 +119,6 @@ bool PageFramework::xStartHeaderAsp(const http::Request& request) {
     const std::string agent = request.serverVariables("http_user_agent");
     if (listed || agent.find("Audrey") != std::string::npos || agent.find("QNX") != std::string::npos) {
       touchScreen_ = true;
-      rowStyle_ = audreyRowStyle_;
     }
   } catch (const std::exception& e) {
     ctx_.log.logError("Quillon", "xStartHeaderASP ", e.what());

@@ -53,7 +53,7 @@ class PageFramework {
   core::NodeContext& ctx_;
   bool touchScreen_ = false;
   std::string securityLevel_;
-  std::string useSecurity_, touchScreenIps_, rowStyle_, audreyRowStyle_;
+  std::string useSecurity_, touchScreenIps_;
   bool enhancedLogged_ = false;
   const http::Request* request_ = nullptr;
 };

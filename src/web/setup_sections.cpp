@@ -247,7 +247,7 @@ void StatusPage::saveSetupAndLogin() {
   if (services_.reopenLinks && links() != oldLinks) services_.reopenLinks();
 }
 
-void StatusPage::saveFilterSettigs() {
+void StatusPage::saveFilterSettings() {
   try {
     const std::size_t m = ctx_.filters.size();
     ctx_.ini.clearIniSection("Received", core::kSettingsFile);
@@ -271,7 +271,7 @@ void StatusPage::saveFilterSettigs() {
       }
     }
   } catch (const std::exception& e) {
-    ctx_.log.logError("Quillon", "SaveFilterSettigs", e.what());
+    ctx_.log.logError("Quillon", "SaveFilterSettings", e.what());
   }
 }
 

@@ -391,7 +391,7 @@ bool StatusPage::clientRequest() {
     // post: a post without them (another tab, a hand-made request) must not blank them.
     if (setupShown_ && request_->formCol().contains("ServerPort")) saveSetupAndLogin();
     saveDevices();
-    if (messagesShown_ && request_->formCol().contains("Source0")) saveFilterSettigs();
+    if (messagesShown_ && request_->formCol().contains("Source0")) saveFilterSettings();
     registry_.buildTagDictionary();
     if (!ctx_.ini.flushIniCache()) ctx_.logEvent("Status ClientRequest: the settings file could not be written");
     return true;

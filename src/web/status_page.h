@@ -88,7 +88,7 @@ class StatusPage {
   void addFilter(util::FastString& page);
   void addScriptButton(util::FastString& page);
   void saveSetupAndLogin();
-  void saveFilterSettigs();
+  void saveFilterSettings();
 
   core::NodeContext& ctx_;
   devices::DeviceRegistry& registry_;

@@ -33,7 +33,6 @@ class NodeTest : public ::testing::Test {
       calls.push_back("send " + c + " " + items.at(0).first + "=" + items.at(0).second);
     };
     s.loadEchoWindow = rec("echo");
-    s.buildTables = rec("tables");
     s.loadTagStore = rec("tags");
     s.openReceiver = [this] { calls.push_back("openReceiver"); receiverIsOpen = true; return true; };
     s.receiverOpen = [this] { return receiverIsOpen; };
@@ -70,7 +69,7 @@ TEST_F(NodeTest, StartsAndStopsInTheFixedOrder) {
   writeSettings("[W800]\r\nSerialPort=1\r\nMode=1\r\nUID=FF123400\r\n");
   core::Node node(*ctx, recordingSeams());
   ASSERT_TRUE(node.start());
-  EXPECT_EQ(calls, (std::vector<std::string>{"http", "xap", "heartbeat 60", "send time.query id=*", "echo", "tables",
+  EXPECT_EQ(calls, (std::vector<std::string>{"http", "xap", "heartbeat 60", "send time.query id=*", "echo",
                                              "tags", "openReceiver", "devices", "periodic 0", "links",
                                              "timerForm", "tray"}));
   EXPECT_TRUE(ctx->xapReady);

@@ -31,15 +31,24 @@ struct DecodeEnv {
   // Debounce for decoders called directly (tools, tests); the receive processor's own debounce,
   // given once, takes its place.
   std::function<bool()> restartDebounce;  // restarts the debounce timer; true when it was running
-  std::string lastEventKey;               // key of the last accepted debounced event
+  std::string lastEventKey = {};          // key of the last accepted debounced event
   Debounce* debounce = nullptr;
-  std::string lastX10Unit;                // unit of the last X10 on/off command (dim, bright)
+  std::string lastX10Unit = {};           // unit of the last X10 on/off command (dim, bright)
   // Degrees Celsius the humidity of an RFXCOM analogue sensor is compensated with until the
   // sensor's own temperature probe has been heard.
   double rfxTemperature = 0;
   // The last temperature of each RFXCOM sensor, by base address (rfxBaseAddress).
   std::map<unsigned, double> rfxTemperatures = {};
 };
+
+// The decoders' context over the node's parts; the tag queue and a debounce of its own are added
+// by the caller where it has them.
+inline DecodeEnv makeDecodeContext(core::NodeContext& ctx, devices::DeviceRegistry& registry, devices::OnOffReporter& reporter,
+                                   devices::DeviceTimers& timers, DecodeReports& reports,
+                                   std::function<void(const std::string& tag)> queueTagEvent = {},
+                                   std::function<bool()> restartDebounce = {}) {
+  return DecodeEnv{ctx, registry, reporter, timers, reports, std::move(queueTagEvent), std::move(restartDebounce)};
+}
 
 // An RFXCOM sensor sends its temperature, analogue reading, supply voltage and status from four
 // addresses that differ in the low two bits of both address bytes; the base address has them clear.

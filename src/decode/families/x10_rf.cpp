@@ -83,7 +83,7 @@ bool decodeRfxcomSensor(DecodeEnv& env, std::string_view data, std::string& deta
     return true;
   }
   if (type == 3) {
-    detail += "Discared RFXCOM Sensor because address end with 11";
+    detail += "Discarded RFXCOM Sensor because address end with 11";
     return false;
   }
   if (type == 0) {

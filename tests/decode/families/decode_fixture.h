@@ -52,9 +52,9 @@ class DecodeTest : public ::testing::Test {
     bsc->setTagEventQueuer([this](const std::string& t) { tags.push_back(t); });
     reporter = std::make_unique<devices::OnOffReporter>(*ctx, *registry, *timers, *bsc);
     reports = std::make_unique<xap::DecodeReportsToXap>(*ctx, *transport, *bsc, *registry);
-    env = std::make_unique<DecodeEnv>(DecodeEnv{*ctx, *registry, *reporter, *timers, *reports,
-                                                [this](const std::string& t) { tags.push_back(t); },
-                                                [this] { return restartDebounce(); }, {}, nullptr, {}, 0});
+    env = std::make_unique<DecodeEnv>(makeDecodeContext(*ctx, *registry, *reporter, *timers, *reports,
+                                                        [this](const std::string& t) { tags.push_back(t); },
+                                                        [this] { return restartDebounce(); }));
   }
   ~DecodeTest() override {
     rx.reset(), env.reset(), reports.reset(), reporter.reset(), bsc.reset(), transport.reset(), timers.reset(), registry.reset(), ctx.reset();

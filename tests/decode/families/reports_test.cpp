@@ -39,7 +39,7 @@ TEST(DecoderReports, PcRemoteKeysReachTheSinkWithoutATransport) {
   devices::DeviceTimers timers(ctx, registry);
   Recorder sink;
   devices::OnOffReporter reporter(ctx, registry, timers, sink);
-  decode::DecodeEnv env{ctx, registry, reporter, timers, sink, {}, {}, {}, nullptr, {}, 0};
+  decode::DecodeEnv env = decode::makeDecodeContext(ctx, registry, reporter, timers, sink);
   ASSERT_TRUE(registry.addW800Unit("EE11"));
   registry.device("EE11")->setLocation("Lounge");
   registry.device("EE11")->setInUse(true);

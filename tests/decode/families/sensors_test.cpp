@@ -78,7 +78,7 @@ TEST_F(DecodeTest, RfxAnalogSupplyAndRejections) {
   EXPECT_EQ(registry->device("44B0"), nullptr);
   EXPECT_EQ(logs.at(0).rfind("RFXCOM Sensor 44B0 Error Status ", 0), 0u);
   EXPECT_FALSE(decode32Bit(*env, rfx(0x44, 3, 100), detail = ""));
-  EXPECT_EQ(detail, "Discared RFXCOM Sensor because address end with 11");
+  EXPECT_EQ(detail, "Discarded RFXCOM Sensor because address end with 11");
   // Short packets log the decoder and the length.
   logs.clear();
   EXPECT_TRUE(std::isnan(rfxTemperature(*env, bytes({0x1A, 0x2D}), detail = "")));
@@ -220,7 +220,7 @@ TEST_F(DecodeTest, RfxcomRecordedSensor) {
                       "RFXCOM Sensor 0 has 1-wire type 26 (DS2438)", "RFXCOM Sensor 0 has 1-wire type 10"}));
   // A reading from that address is no sensor type: discarded.
   EXPECT_EQ(receive("2003F31AE1").find(
-                "20, 03, F3, 1A, E1Discared RFXCOM Sensor because address end with 11 | Discarding 03 because byte 3 & 4 are not complements"),
+                "20, 03, F3, 1A, E1Discarded RFXCOM Sensor because address end with 11 | Discarding 03 because byte 3 & 4 are not complements"),
             0u);
 }
 
