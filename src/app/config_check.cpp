@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <set>
+#include <vector>
 
 #include "core/ini_cache.h"
 #include "core/settings.h"
@@ -79,6 +80,7 @@ class Checker {
     checkHttp();
     checkXap();
     checkFilters();
+    checkMqtt();
     cache_ = nullptr;
   }
 
@@ -256,6 +258,48 @@ class Checker {
     for (const std::string& key : cache_->sectionKeys("Received", core::kSettingsFile))
       if (key.find('~') == std::string::npos)
         problem(std::string(core::kSettingsFile) + " [Received] " + key + ": a receive filter is source~class");
+  }
+
+  // Section [MQTT]: known keys, their forms, and what a bridge that is on needs.
+  void checkMqtt() {
+    if (!haveSettings_) return;
+    static const char* const kKeys[] = {"Enabled", "Host", "Port", "User", "Password", "ClientId", "TLS",
+                                        "CAFile", "BaseTopic", "Discovery", "DiscoveryPrefix"};
+    const std::vector<std::string> keys = cache_->sectionKeys("MQTT", core::kSettingsFile);
+    if (keys.empty()) return;
+    auto get = [this](const char* key) {
+      std::string v = util::trim(cache_->getIniSetting("MQTT", key, "", core::kSettingsFile));
+      if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
+      return v;
+    };
+    auto at = [](const std::string& key, const std::string& v) {
+      return std::string(core::kSettingsFile) + " [MQTT] " + key + "=" + v + ": ";
+    };
+    for (const std::string& key : keys) {
+      bool known = false;
+      for (const char* k : kKeys) known = known || util::iequals(key, k);
+      if (!known) problem(at(key, get(key.c_str())) + "unknown key (the bridge ignores it)");
+    }
+    for (const char* key : {"Enabled", "TLS", "Discovery"}) {
+      const std::string v = get(key), t = util::lower(v);
+      if (!v.empty() && t != "true" && t != "false" && !util::isNumeric(t))
+        problem(at(key, v) + "not True, False or a number");
+    }
+    const bool enabled = util::toBool(get("Enabled"));
+    const std::string port = get("Port");
+    if (!port.empty() && !wholeNumber(port, 1, 65535)) problem(at("Port", port) + "not a TCP port number (1 to 65535)");
+    for (const std::string& key : keys)
+      if (util::iequals(key, "Host") && get("Host").empty() && enabled)
+        problem(at("Host", "") + "empty: name the broker's host (127.0.0.1 for one on this machine)");
+    for (const char* key : {"BaseTopic", "DiscoveryPrefix"}) {
+      const std::string v = get(key);
+      if (v.find_first_of("+#") != std::string::npos) problem(at(key, v) + "a topic prefix cannot hold + or #");
+    }
+    const std::string ca = get("CAFile");
+    if (util::toBool(get("TLS")) && !ca.empty() && !std::ifstream(ca))
+      problem(at("CAFile", ca) + "cannot read the CA file: the bridge could not check the broker's certificate");
+    if (enabled) note("MQTT bridge on, broker " + (get("Host").empty() ? std::string("127.0.0.1") : get("Host")) + " port " +
+                      (port.empty() ? std::string("1883") : port));
   }
 
   const ConfigProbe& probe_;

@@ -112,6 +112,12 @@ TEST_F(ConfigCheckTest, EachProblemIsNamedOnce) {
        "InterfaceAddress=10.0.0.9: matches no address of this machine"},
       {"", "[Interface]\nBroadcastAddress=127.0.0.1\nStartHub=maybe\n", "StartHub=maybe: not True, False or a number"},
       {"[Received]\nno-tilde=Tag;", loop, "[Received] no-tilde: a receive filter is source~class"},
+      {"[MQTT]\nEnabled=1\nHost=broker\nPort=abc", loop, "[MQTT] Port=abc: not a TCP port number"},
+      {"[MQTT]\nEnabled=1\nHost=broker\nPort=70000", loop, "[MQTT] Port=70000: not a TCP port number"},
+      {"[MQTT]\nEnabled=1\nHost=", loop, "[MQTT] Host=: empty"},
+      {"[MQTT]\nEnabled=1\nHost=broker\nBaseTopik=home", loop, "[MQTT] BaseTopik=home: unknown key"},
+      {"[MQTT]\nEnabled=1\nHost=broker\nTLS=1\nCAFile=/nonexistent/ca.pem", loop,
+       "[MQTT] CAFile=/nonexistent/ca.pem: cannot read the CA file"},
   };
   for (const Case& c : cases) {
     write("[W800]\n" + c.w800 + "\n", c.xap);
