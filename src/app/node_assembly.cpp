@@ -232,7 +232,10 @@ core::NodeSeams NodeAssembly::buildSeams() {
     if (replay_) return;
     links_.reopenReceiver();
   };
-  s.settingsRead = [this] { links_.receiver().setSilenceLimit(ctx_.settings.receiverSilenceMinutes); };
+  s.settingsRead = [this] {
+    links_.receiver().setSilenceLimit(ctx_.settings.receiverSilenceMinutes);
+    mqtt_.applySettings();
+  };
   s.reopenTransmitter = [this] { links_.reopenTransmitter(); };
   s.reloadScripts = [this] { scripts_.requestInitScriptControl(); };
   s.setXapUid = [this](const std::string& uid) { transport_.setXapUid(uid); };

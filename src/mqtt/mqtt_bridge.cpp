@@ -70,8 +70,18 @@ MqttBridge::MqttBridge(core::NodeContext& ctx, devices::DeviceRegistry& registry
 
 MqttBridge::~MqttBridge() { stop(); }
 
+void MqttBridge::applySettings() {
+  if (!started_) return;
+  const MqttSettings now = readMqttSettings(ctx_.ini);
+  if (now == settings_) return;
+  ctx_.logEvent(now.enabled ? "MQTT settings changed: connecting with the new settings" : "MQTT bridge turned off");
+  stop();
+  start();
+}
+
 bool MqttBridge::start() {
   if (client_) return true;
+  started_ = true;
   std::string problem;
   settings_ = readMqttSettings(ctx_.ini, &problem);
   if (!problem.empty()) ctx_.logEvent("MQTT: " + problem);

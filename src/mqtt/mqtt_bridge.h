@@ -32,6 +32,8 @@ struct MqttSettings {
   std::string baseTopic = "quillon";
   bool discovery = true;
   std::string discoveryPrefix = "homeassistant";
+
+  bool operator==(const MqttSettings&) const = default;
 };
 
 // Reads the section; a malformed port is reported in `problem` and leaves the default.
@@ -54,6 +56,9 @@ class MqttBridge {
   bool start();
   // Publishes "offline" and disconnects cleanly.
   void stop();
+  // The settings were re-read (SIGHUP, the settings window): when [MQTT] changed, the bridge
+  // disconnects and starts again with the new section. Nothing before the first start().
+  void applySettings();
   bool running() const { return client_ != nullptr; }
   // Test hooks: back-off bounds of the client, before start().
   void setRetry(int minMs, int maxMs) { retryMinMs_ = minMs, retryMaxMs_ = maxMs; }
@@ -91,6 +96,7 @@ class MqttBridge {
   devices::DeviceRegistry& registry_;
   CommandSink sink_;
   MqttSettings settings_;
+  bool started_ = false;  // start() ran once: settings_ holds what was read then
   std::unique_ptr<MqttClient> client_;
   platform::Timer refreshTimer_;
   int retryMinMs_ = 1000, retryMaxMs_ = 60000;

@@ -201,6 +201,33 @@ TEST_F(MqttBrokerTest, DiscoveryStateCommandsAndCleanShutdown) {
   EXPECT_EQ(sub.get(base + "/receiver/status"), "offline");
 }
 
+// A re-read of the settings (SIGHUP) with another broker in [MQTT]: the node leaves the old one
+// ("offline") and publishes everything on the new one.
+TEST_F(MqttBrokerTest, ReloadWithAnotherBrokerMovesThere) {
+  settings("");
+  auto n = node();
+  ASSERT_TRUE(n->start());
+  const std::string base = "quillon/" + n->context().computerName;
+  Subscriber first(*platform, broker.port);
+  ASSERT_TRUE(waitFor([&] { return first.get(base + "/status") == "online"; }));
+  Broker other;
+  other.dir = dir / "other";
+  fs::create_directories(other.dir);
+  ASSERT_TRUE(other.start());
+  const std::uint16_t firstPort = broker.port;
+  broker.port = other.port;
+  settings("");  // the same section with the other broker's port
+  n->node().reload();
+  Subscriber second(*platform, other.port);
+  ASSERT_TRUE(waitFor([&] { return second.get(base + "/21D0/state").find("21.5") != std::string::npos; }));
+  EXPECT_EQ(second.get(base + "/status"), "online");
+  EXPECT_EQ(first.get(base + "/status"), "offline");
+  EXPECT_EQ(count("MQTT settings changed: connecting with the new settings"), 1);
+  n->node().reload();  // nothing changed: the connection stays
+  EXPECT_EQ(count("MQTT settings changed"), 1);
+  broker.port = firstPort;
+}
+
 TEST_F(MqttBrokerTest, ReconnectsAndRepublishesAfterTheBrokerRestarts) {
   settings("");
   auto n = node();
