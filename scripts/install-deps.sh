@@ -29,4 +29,8 @@ if [ -n "$missing" ]; then
   case " $missing " in
     *" nginx "*) [ -d /run/systemd/system ] && $SUDO systemctl disable --now nginx >/dev/null 2>&1 || true ;;
   esac
+  # The tests start their own ser2net on a free loopback port; the service Debian starts is not wanted.
+  case " $missing " in
+    *" ser2net "*) [ -d /run/systemd/system ] && $SUDO systemctl disable --now ser2net >/dev/null 2>&1 || true ;;
+  esac
 fi
