@@ -195,7 +195,12 @@ void LinkEndpoint::startTcpAttempt() {
 
 void LinkEndpoint::onConnectTick() {
   ++tries_;
-  if (tcp_ && tcp_->state() != platform::TcpClient::State::Connected && tries_ < kMaxTries) {
+  const bool connected = tcp_ && tcp_->state() == platform::TcpClient::State::Connected;
+  if (connected) {  // connected without its event having reached us yet
+    onConnected();
+    return;
+  }
+  if (tcp_ && tries_ < kMaxTries) {
     startTcpAttempt();
     return;
   }
@@ -214,7 +219,8 @@ void LinkEndpoint::onConnected() {
     finish(true);
     return;
   }
-  // A connection made by the slow retry.
+  // Outside an open only the slow retry connects; anything else was already counted.
+  if (!retryTimer_.isActive()) return;
   retryTimer_.stop();
   markOpened();
   if (status_ && receiver()) status_("Port Open / " + std::to_string(tries_) + " tries");
