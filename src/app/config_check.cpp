@@ -1,5 +1,6 @@
 #include "app/config_check.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -288,9 +289,9 @@ class Checker {
     const bool enabled = util::toBool(get("Enabled"));
     const std::string port = get("Port");
     if (!port.empty() && !wholeNumber(port, 1, 65535)) problem(at("Port", port) + "not a TCP port number (1 to 65535)");
-    for (const std::string& key : keys)
-      if (util::iequals(key, "Host") && get("Host").empty() && enabled)
-        problem(at("Host", "") + "empty: name the broker's host (127.0.0.1 for one on this machine)");
+    const bool hostKey = std::any_of(keys.begin(), keys.end(), [](const std::string& k) { return util::iequals(k, "Host"); });
+    if (enabled && hostKey && get("Host").empty())
+      problem(at("Host", "") + "empty: name the broker's host (127.0.0.1 for one on this machine)");
     for (const char* key : {"BaseTopic", "DiscoveryPrefix"}) {
       const std::string v = get(key);
       if (v.find_first_of("+#") != std::string::npos) problem(at(key, v) + "a topic prefix cannot hold + or #");

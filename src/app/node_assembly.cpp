@@ -35,7 +35,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
   // Every open of the receiver, at start-up or after the device or adapter came back, commands
   // its mode again and waits for the answer again (a receiver power-cycled with its adapter is
   // back in its default mode).
-  links_.receiver().onOpened([this] { commandReceiverMode(); });
+  links_.receiver().onOpened([this] { sendToReceiver(processor_.modeCommand()); });
   bsc_.setTransmitterWriter([this](const std::string& text) { links_.sendToTransmitter("1", text); });
   bsc_.setTagStore(&tagStore_);
   bsc_.setScriptQueuer([this](const std::string& script) { scripts_.queueTagEvent(script); });
@@ -168,7 +168,8 @@ void NodeAssembly::startReplay() {
 
 bool NodeAssembly::receiverOpen() const { return replay_ ? true : links_.receiverOpen(); }
 
-// A mode command outside an open (the Mode setting changed): its answer is awaited too.
+// A mode command (at every open of the receiver, or when the Mode setting changed): its answer is
+// awaited.
 void NodeAssembly::sendToReceiver(const std::string& bytes) {
   if (replay_) return;  // the recording already holds the receiver's answer
   if (!links_.receiverOpen()) {
@@ -177,12 +178,6 @@ void NodeAssembly::sendToReceiver(const std::string& bytes) {
   }
   processor_.expectModeAnswer();
   links_.sendToReceiver(bytes);
-}
-
-void NodeAssembly::commandReceiverMode() {
-  if (replay_) return;
-  processor_.expectModeAnswer();
-  links_.sendToReceiver(processor_.modeCommand());
 }
 
 rflink::LinkStatus NodeAssembly::receiverStatus() const {

@@ -75,7 +75,6 @@ class NodeAssembly {
   void startReplay();
   bool receiverOpen() const;
   void sendToReceiver(const std::string& bytes);
-  void commandReceiverMode();
 
   NodeOptions options_;
   core::NodeContext ctx_;

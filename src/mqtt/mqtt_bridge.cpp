@@ -135,6 +135,14 @@ bool MqttBridge::canTransmit() const {
   return !ctx_.settings.txSerialPort.empty() || !ctx_.settings.txSerialIp.empty();
 }
 
+// The node's Home Assistant device, which every discovered entity belongs to.
+nlohmann::ordered_json MqttBridge::deviceBlock() const {
+  return {{"identifiers", {"quillon_" + idPart(ctx_.computerName)}},
+          {"name", "Quillon " + ctx_.computerName},
+          {"manufacturer", "Quillon"},
+          {"model", "RF gateway node"}};
+}
+
 std::string MqttBridge::discoveryPayload(const devices::W800Device& d, Component* component) const {
   const DiscoveryClass k = discoveryClass(d, view());
   if (component) *component = k.component;
@@ -184,10 +192,7 @@ std::string MqttBridge::discoveryPayload(const devices::W800Device& d, Component
       break;
     case Component::None: break;
   }
-  j["device"] = {{"identifiers", {"quillon_" + host}},
-                 {"name", "Quillon " + ctx_.computerName},
-                 {"manufacturer", "Quillon"},
-                 {"model", "RF gateway node"}};
+  j["device"] = deviceBlock();
   return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
@@ -219,10 +224,7 @@ void MqttBridge::publishReceiver(bool force) {
   j["availability_topic"] = statusTopic();
   j["payload_available"] = "online";
   j["payload_not_available"] = "offline";
-  j["device"] = {{"identifiers", {"quillon_" + host}},
-                 {"name", "Quillon " + ctx_.computerName},
-                 {"manufacturer", "Quillon"},
-                 {"model", "RF gateway node"}};
+  j["device"] = deviceBlock();
   client_->publish(settings_.discoveryPrefix + "/binary_sensor/quillon_" + host + "/receiver/config",
                    j.dump(-1, ' ', false, kReplace), true, 1);
 }

@@ -89,6 +89,7 @@ class MqttBridge {
   std::string discoveryPayload(const devices::W800Device& device, Component* component = nullptr) const;
 
  private:
+  nlohmann::ordered_json deviceBlock() const;
   void onConnected();
   void publishState(const devices::W800Device& device);
 

@@ -309,9 +309,14 @@ void LinkEndpoint::markLost() {
   if (status_ && receiver()) status_("Port Not Connected");
 }
 
+// An error or close of a connection that was up; a refused or failed attempt while opening or
+// retrying is the tries' business, and a loss already seen is not seen again.
+bool LinkEndpoint::connectionLost() const {
+  return !(ctx_.shuttingDown || opening_ || lost_ || retryTimer_.isActive() || reopenTimer_.isActive());
+}
+
 void LinkEndpoint::onTcpError(const std::string& message) {
-  // A refused or failed attempt while opening or retrying is the tries' business, not a loss.
-  if (ctx_.shuttingDown || opening_ || lost_ || retryTimer_.isActive() || reopenTimer_.isActive()) return;
+  if (!connectionLost()) return;
   int state = tcp_ ? winsockState(tcp_->state()) : 0;
   int code = tcp_ ? tcp_->errorCode() : 0;
   announce(std::string(receiver() ? "W800 Winsock1_Error at State " : "RFXCOM Winsock2_Error at State ") + std::to_string(state) +
@@ -321,7 +326,7 @@ void LinkEndpoint::onTcpError(const std::string& message) {
 }
 
 void LinkEndpoint::onTcpClosed() {
-  if (ctx_.shuttingDown || opening_ || lost_ || retryTimer_.isActive() || reopenTimer_.isActive()) return;
+  if (!connectionLost()) return;
   announce(std::string(receiver() ? "Receiver IP Connection Closed " : "Transmitter IP Connection Closed ") +
            std::to_string(tcp_ ? winsockState(tcp_->state()) : 0));
   markLost();

@@ -91,6 +91,7 @@ class LinkEndpoint {
   void onRetryTick();
   void markOpened();
   void markLost();
+  bool connectionLost() const;
   void onTcpError(const std::string& message);
   void onTcpClosed();
   void onSerialLost(const std::string& reason);
