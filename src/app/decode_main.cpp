@@ -153,7 +153,7 @@ int main(int argc, char** argv) {
   devices.loadDevices();
   platform.sent.clear();  // the start-up heartbeat
 
-  xap::DecodeReportsToXap reports(ctx, transport, bsc, devices);
+  xap::DecodeReportsToXap reports(ctx, transport, devices);
   decode::DecodeEnv services = decode::makeDecodeContext(ctx, devices, reporter, timers, reports);
   decode::DecoderRegistry registry;
   decode::DecoderEnv env{ctx, &services};

@@ -14,7 +14,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       bsc_(ctx_, transport_, registry_),
       timers_(ctx_, registry_),
       reporter_(ctx_, registry_, timers_, bsc_),
-      decodeReports_(ctx_, transport_, bsc_, registry_),
+      decodeReports_(ctx_, transport_, registry_),
       decodeEnv_(decode::makeDecodeContext(ctx_, registry_, reporter_, timers_, decodeReports_)),
       processor_(ctx_, decoders_),
       links_(ctx_),
@@ -49,8 +49,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
   http_.setStatusPage([this](http::Request& request, http::Response& response) {
     return statusPage_.statusPage(request, &response);
   });
-  // MQTT: every reported change goes out as state; the device API answers under /api/.
-  bsc_.setReportObserver([this](const devices::W800Device& d) { mqtt_.deviceReported(d); });
+  // The device API answers under /api/.
   http_.setApiRoute([this](const std::string& path, http::ApiReply& reply) {
     return mqtt::deviceApi(path, registry_, mqtt_.view(), reply, [this] {
       return std::vector<rflink::LinkStatus>{receiverStatus(), transmitterStatus()};

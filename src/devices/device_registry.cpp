@@ -97,6 +97,7 @@ bool DeviceRegistry::addW800Unit(const std::string& code, FamilyChecks checks) {
       ctx_.ini.saveIniSetting(kUnitsSection, code, d->properties(), core::kSettingsFile);
       devices_.insert(code, d);
       if (debug) ctx_.logDebug("AddW800Unit New Device at " + code);
+      announce(DeviceChange::Kind::Added, *d, d->state());
       result = true;
     }
   } catch (const std::exception& e) {
@@ -110,6 +111,45 @@ bool DeviceRegistry::addW800Unit(const std::string& code, FamilyChecks checks) {
     ctx_.log.logError("Quillon", "AddW800Unit", e.what());
   }
   return result;
+}
+
+bool DeviceRegistry::report(W800Device& d, const DeviceReading& r) {
+  const DeviceState before = d.state();
+  if (r.status) d.setDeviceStatus(*r.status);
+  if (r.type) d.setDeviceType(*r.type);
+  if (r.text) d.setText(*r.text);
+  if (r.shown) d.setShown(*r.shown, r.picture ? *r.picture : d.deviceType());
+  if (r.shownAsIs) d.setShownAsIs(*r.shownAsIs);
+  if (r.stamp) d.setDeviceLastChange(ctx_.now());
+  if (d.state() == before) return false;
+  announce(DeviceChange::Kind::Changed, d, before);
+  return true;
+}
+
+void DeviceRegistry::edited(const W800Device& d, const DeviceState& before, bool removed) {
+  announce(removed ? DeviceChange::Kind::Removed : DeviceChange::Kind::Edited, d, before);
+}
+
+int DeviceRegistry::subscribe(ChangeListener listener) {
+  listeners_.emplace_back(nextListenerId_, std::move(listener));
+  return nextListenerId_++;
+}
+
+void DeviceRegistry::unsubscribe(int id) {
+  std::erase_if(listeners_, [id](const auto& entry) { return entry.first == id; });
+}
+
+void DeviceRegistry::announce(DeviceChange::Kind kind, const W800Device& d, const DeviceState& before) {
+  const DeviceChange change{kind, ++version_, d, before, d.state()};
+  // A listener may subscribe or unsubscribe while it is told: walk a copy.
+  const auto listeners = listeners_;
+  for (const auto& [id, listener] : listeners) {
+    try {
+      listener(change);
+    } catch (const std::exception& e) {
+      ctx_.log.logError("Quillon", "DeviceChange " + d.dc(), e.what());
+    }
+  }
 }
 
 W800Device* DeviceRegistry::device(const std::string& code) {

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -30,8 +31,30 @@ inline constexpr const char* kUnitsSection = "W800Units";
 // need a second sighting before they become records.
 enum class FamilyChecks { Strong, Weak };
 
+// One change of the registry, numbered by the registry's version after it.
+struct DeviceChange {
+  enum class Kind { Added, Changed, Edited, Removed };
+  Kind kind;
+  std::uint64_t version;
+  const W800Device& device;
+  DeviceState before;  // equal to `after` for Added, Edited and Removed
+  DeviceState after;
+};
+
+// What a decoder or timer read of a device; fields left empty keep their value.
+struct DeviceReading {
+  std::optional<std::int16_t> status = {};
+  std::optional<std::string> type = {};
+  std::optional<std::string> text = {};
+  std::optional<std::string> shown = {};    // the state as a page shows it
+  std::optional<std::string> picture = {};  // the picture kind for it; with `shown`, default the type
+  std::optional<std::string> shownAsIs = {};  // a script's own display text instead
+  bool stamp = false;                  // the last-change time becomes now
+};
+
 class DeviceRegistry {
  public:
+  using ChangeListener = std::function<void(const DeviceChange&)>;
   // Called when a loaded record gets auto-off timer `index` (entry `index` of offTimerDevices).
   using OffTimerHook = std::function<void(int index, W800Device& device)>;
 
@@ -44,6 +67,18 @@ class DeviceRegistry {
   // New codes are admitted by the discovery gate; one held back is counted and logged, and the
   // result is false.
   bool addW800Unit(const std::string& code, FamilyChecks checks = FamilyChecks::Strong);
+  // Applies a reading to a record; when the record's state changed, every subscriber hears of
+  // it (old and new). True when it changed.
+  bool report(W800Device& device, const DeviceReading& reading);
+  // The user edited a record's options (the status page's post); `before` is its state before the
+  // edit, `removed` tells that the edit marked it removed.
+  void edited(const W800Device& device, const DeviceState& before, bool removed = false);
+  // Subscribers hear of changes from now on, in the order they subscribed; the id unsubscribes.
+  int subscribe(ChangeListener listener);
+  void unsubscribe(int id);
+  // Counts every change announced since the start.
+  std::uint64_t version() const { return version_; }
+
   // New codes held back by the discovery gate since the start.
   std::uint64_t heldBack() const { return heldBack_; }
   DiscoveryGate& discoveryGate() { return gate_; }
@@ -90,6 +125,7 @@ class DeviceRegistry {
   void rebuildTagsIfStale();
 
   void scheduleFlush();
+  void announce(DeviceChange::Kind kind, const W800Device& device, const DeviceState& before);
 
   core::NodeContext& ctx_;
   DiscoveryGate gate_;
@@ -102,6 +138,9 @@ class DeviceRegistry {
   std::vector<DevicePtr> offTimerDevices_;
   std::int16_t offTimerCount_ = 0;
   OffTimerHook offTimerHook_;
+  std::vector<std::pair<int, ChangeListener>> listeners_;
+  int nextListenerId_ = 1;
+  std::uint64_t version_ = 0;
   // What the tag index was built from: the tag epoch and the table size at the last build.
   std::uint64_t builtTagEpoch_ = ~std::uint64_t{0};
   std::size_t builtTableSize_ = 0;

@@ -64,8 +64,7 @@ void DeviceTimers::newDayTick() {
       if (lastTipIsToday(f, now)) continue;
       f[6] = f[4];
       ctx_.ini.saveIniSetting(kHistorySection, historyKey(*device), util::join(f, ";"), core::kSettingsFile);
-      device->setDeviceString(statusImageHtml("0.00 in", device->deviceType(), device->icon()));
-      device->setDeviceLastChange(now);
+      registry_.report(*device, {.shown = "0.00 in", .stamp = true});
       if (device->inUse() && publishRollover_) publishRollover_(*device);
     }
   } catch (const std::exception& e) {
@@ -97,7 +96,7 @@ void DeviceTimers::computeWaterCount(W800Device& device) {
     const std::vector<std::string> out{"", "0", "0", f[3], std::to_string(count), util::formatGeneral(now), f[6],
                                        util::formatNumber(util::leadingNumber(f[7]))};
     ctx_.ini.saveIniSetting(kHistorySection, historyKey(device), util::join(out, ";"), core::kSettingsFile);
-    device.setDeviceString(statusImageHtml(rainText(today), device.deviceType(), device.icon()));
+    registry_.report(device, {.shown = rainText(today)});
   } catch (const std::exception& e) {
     ctx_.log.logError("Quillon", " ComputeWaterCount: ", e.what());
   }

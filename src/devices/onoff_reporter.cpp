@@ -91,7 +91,6 @@ void OnOffReporter::publishX10(const W800Device& device, const std::string& code
   if (!device.map().empty())
     publisher_.sendXap("xap-x10.request", "xap-x10.request", {{"command", text}, {"device", device.map()}});
   if (!device.tag().empty()) publisher_.queueTagEvent(device.tag());
-  publisher_.noteReport(device);
 }
 
 bool OnOffReporter::specialX10Sensor(const std::string& code, bool on, bool alwaysEvent) {
@@ -103,14 +102,15 @@ bool OnOffReporter::specialX10Sensor(const std::string& code, bool on, bool alwa
     const int status = reportOn ? kDeviceStatusOn : kDeviceStatusOff;
     const std::string text = reportOn ? "ON" : "OFF";
     const bool event = alwaysEvent || d->deviceStatus() != status;
-    d->setDeviceStatus(static_cast<std::int16_t>(status));
-    d->setDeviceLastChange(ctx_.now());
+    const bool counting = isCountingDevice(*d);
+    // A counting device's picture is its count, which the water count draws.
+    const auto newStatus = static_cast<std::int16_t>(status);
+    registry_.report(*d, counting ? DeviceReading{.status = newStatus, .stamp = true}
+                                  : DeviceReading{.status = newStatus, .shown = text, .picture = "Motion", .stamp = true});
     bool skipPublish = false;
-    if (isCountingDevice(*d)) {
+    if (counting) {
       timers_.computeWaterCount(*d);
       skipPublish = !reportOn;
-    } else {
-      d->setDeviceString(statusImageHtml(text, "Motion", d->icon()));
     }
     if (!d->inUse()) return true;
     if (!skipPublish) {
@@ -128,9 +128,8 @@ bool OnOffReporter::informEvent(W800Device& device, int status, const std::strin
   try {
     const std::string code = util::upper(device.dc());
     const bool event = device.deviceStatus() != status;
-    device.setDeviceStatus(static_cast<std::int16_t>(status));
-    device.setDeviceLastChange(ctx_.now());
-    device.setDeviceString(statusImageHtml(text, "Motion", device.icon()));
+    registry_.report(device,
+                     {.status = static_cast<std::int16_t>(status), .shown = text, .picture = "Motion", .stamp = true});
     if (!device.inUse()) return true;
     if (device.bsc()) publisher_.sendXapBsc(code, event ? kBscEvent : kBscInfo);
     publishX10(device, code, text);
@@ -160,9 +159,7 @@ void OnOffReporter::visonicUnit(const std::string& code, const std::string& type
     if (d->invert()) on = !on;
     const int status = on ? kDeviceStatusOn : kDeviceStatusOff;
     const bool event = d->deviceStatus() != status;
-    d->setDeviceStatus(static_cast<std::int16_t>(status));
-    d->setDeviceLastChange(ctx_.now());
-    d->setDeviceString(statusImageHtml(text, type, d->icon()));
+    registry_.report(*d, {.status = static_cast<std::int16_t>(status), .shown = text, .picture = type, .stamp = true});
     if (!d->inUse()) return;
     publisher_.sendXapBscAs(*d, event ? kBscEvent : kBscInfo, type, text);
     if (!d->tag().empty()) publisher_.queueTagEvent(d->tag());

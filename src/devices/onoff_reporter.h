@@ -25,8 +25,6 @@ class DevicePublisher {
   virtual void sendXap(const std::string& cls, const std::string& section,
                        const std::vector<std::pair<std::string, std::string>>& items) = 0;
   virtual void queueTagEvent(const std::string& tag) = 0;
-  // A reported state of a device in use (for bridges beyond xAP); may come twice for one report.
-  virtual void noteReport(const W800Device& /*device*/) {}
 };
 
 // A two- or three-character code A..P followed by 1..16.

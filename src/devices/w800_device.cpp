@@ -7,6 +7,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "devices/status_picture.h"
 #include "util/fast_string.h"
 #include "util/text.h"
 
@@ -112,21 +113,6 @@ bool readBool(const std::string& field, const char* name, PropertiesReport& repo
   return util::lower(field) == "true";
 }
 
-std::string escapeHtml(std::string_view s) {
-  std::string out;
-  out.reserve(s.size());
-  for (char c : s) {
-    switch (c) {
-      case '\'': out += "&#39;"; break;
-      case '"': out += "&quot;"; break;
-      case '<': out += "&lt;"; break;
-      case '>': out += "&gt;"; break;
-      default: out += c;
-    }
-  }
-  return out;
-}
-
 }  // namespace
 
 std::string PropertiesReport::text() const { return util::join(problems, "; "); }
@@ -170,7 +156,7 @@ std::vector<std::string> splitPropertiesFields(std::string_view text, bool* real
 std::string W800Device::properties() const {
   util::FastString s;
   s.add(storable(dc_)).add("~").add(std::to_string(status_)).add("~").add(storable(tag_)).add("~");
-  s.add(boolText(eventNotification_)).add("~").add(storable(deviceString_)).add("~");
+  s.add(boolText(eventNotification_)).add("~").add(storable(statusPicture(*this))).add("~");
   s.add(util::formatGeneral(deviceLastChange_)).add("~").add(storable(location_)).add("~").add(storable(uid_));
   s.add("~").add(boolText(invert_)).add("~").add(boolText(bsc_)).add("~").add(boolText(x10_)).add("~");
   s.add(std::to_string(offTime_)).add("~").add(storable(map_)).add("~").add(storable(deviceType_)).add("~");
@@ -192,7 +178,6 @@ PropertiesReport W800Device::setProperties(std::string_view text, const util::Da
   status_ = readInt16(f[1], "Status", report);
   setTag(f[2]);
   eventNotification_ = readBool(f[3], "EventNotification", report);
-  deviceString_ = f[4];
   if (f[5].empty()) {
     deviceLastChange_ = now;
   } else if (auto t = util::parseDateTime(f[5])) {
@@ -216,7 +201,7 @@ PropertiesReport W800Device::setProperties(std::string_view text, const util::Da
     report.problems.push_back("SupplyVoltage '" + f[15] + "' is not a number");
   supplyVoltage_ = (volts > 4 && volts <= FLT_MAX) ? static_cast<float>(volts) : kDefaultSupplyVoltage;
   icon_ = f[16];
-  deviceString_ = statusImageHtml(onOffText(status_), deviceType_, icon_);
+  setShown(onOffText(status_), deviceType_);  // the stored picture is drawn again from the state
   return report;
 }
 
@@ -228,55 +213,6 @@ std::string makeNumber(std::string_view text) {
     if (util::isNumeric(prefix)) return util::trim(prefix);
   }
   return "0";
-}
-
-std::string statusImageHtml(std::string_view display, std::string_view deviceType, std::string_view icon) {
-  static const std::string kSensors = "/Quillon/images/sensors/";
-  const bool off = display == "0" || util::upper(display) == "OFF";
-  std::string prefix = "' height='16' src='" + kSensors;
-  std::string alt(display);
-  std::string image;
-
-  if (deviceType == "Battery") alt = off ? "OK" : "Replace";
-  if (deviceType == "Tamper") alt = off ? "OK" : "Tamper";
-
-  if (!icon.empty()) {
-    image = std::string(icon) + (off ? "-off" : "-on") + ".gif";
-  } else if (deviceType == "Temperature") {
-    prefix = "' src='/Quillon/images/temperatures/";
-    const float t = std::strtof(makeNumber(display).c_str(), nullptr);
-    if (t < -59)
-      image = "cold.gif";
-    else if (t > 169)
-      image = "hot.gif";
-    else
-      image = std::to_string(static_cast<int>(std::nearbyint(t))) + ".gif";
-    alt.clear();
-  } else if (deviceType == "Motion") {
-    image = display == "ON" ? "motion-on.gif" : "motion-off.gif";
-  } else if (deviceType == "Switch") {
-    prefix = "' src='" + kSensors;
-    image = display == "ON" ? "on.gif" : "off.gif";
-  } else if (deviceType == "Battery") {
-    image = off ? "battery-ok.gif" : "battery-replace.gif";
-  } else if (deviceType == "Tamper") {
-    image = off ? "Tamper-ok.gif" : "Tamper-tamper.gif";
-  } else if (deviceType == "Status") {
-    image = util::replaceAll(display, " ", "_") + ".gif";
-  } else if (!deviceType.empty()) {
-    image = std::string(deviceType) + (off ? "-off.gif" : "-on.gif");
-  } else {
-    // The width goes after the closing quote of src: inside it, it would name a missing file.
-    image = "blank1.gif' width='16";
-  }
-
-  // Texts from devices, scripts and the setup page are escaped so they cannot end the attribute
-  // or open a tag; ordinary values (numbers, words, "&nbsp;") come out unchanged.
-  util::FastString s;
-  s.add("<table><td><img alt='").add(escapeHtml(util::replaceAll(display, "&nbsp;", " "))).add(prefix);
-  s.add(image == "blank1.gif' width='16" ? image : escapeHtml(image)).add("'>");
-  s.add("<img alt = ' ' src='" + kSensors + "blank1.gif'>").add(escapeHtml(alt)).add("</td></table>");
-  return s.take();
 }
 
 }  // namespace quillon::devices

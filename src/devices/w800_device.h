@@ -23,6 +23,17 @@ struct PropertiesReport {
   std::string text() const;  // the problems joined by "; "
 };
 
+// The observable state of a device record.
+struct DeviceState {
+  std::int16_t status = 0;
+  std::string type;
+  std::string text;
+  std::string shown;
+  std::string picture;
+  std::uint8_t shownKind = 0;  // nothing shown yet, a picture, a text as it is
+  bool operator==(const DeviceState&) const = default;
+};
+
 class W800Device {
  public:
   const std::string& dc() const { return dc_; }
@@ -47,8 +58,20 @@ class W800Device {
   void setEventNotification(bool v) { eventNotification_ = v; }
   const std::string& location() const { return location_; }
   void setLocation(std::string v) { location_ = std::move(v); }
-  const std::string& deviceString() const { return deviceString_; }
-  void setDeviceString(std::string v) { deviceString_ = std::move(v); }
+  // The state as a page shows it: a text ("21.5&nbsp;C", "ON") and the kind of picture it is
+  // drawn with (a device type word). The picture itself is drawn by whoever shows the device.
+  const std::string& shownText() const { return shown_; }
+  const std::string& pictureKind() const { return picture_; }
+  void setShown(std::string text, std::string picture) {
+    shown_ = std::move(text), picture_ = std::move(picture), shownKind_ = kShownPicture;
+  }
+  // A script's own display text, shown as it is instead of a picture (until the next reading).
+  void setShownAsIs(std::string text) { shown_ = std::move(text), picture_.clear(), shownKind_ = kShownAsIs; }
+  bool shownAsIs() const { return shownKind_ == kShownAsIs; }
+  // A new record shows nothing until its first reading.
+  bool hasShown() const { return shownKind_ != kShownNothing; }
+  // What outputs compare to tell a real change from a repeated reading.
+  DeviceState state() const { return {status_, deviceType_, text_, shown_, picture_, shownKind_}; }
   const util::DateTime& deviceLastChange() const { return deviceLastChange_; }
   void setDeviceLastChange(const util::DateTime& v) { deviceLastChange_ = v; }
   const std::string& subaddress() const { return subaddress_; }
@@ -98,7 +121,10 @@ class W800Device {
   std::string tag_;
   bool eventNotification_ = false;
   std::string location_;
-  std::string deviceString_;
+  std::string shown_;
+  std::string picture_;
+  static constexpr std::uint8_t kShownNothing = 0, kShownPicture = 1, kShownAsIs = 2;
+  std::uint8_t shownKind_ = kShownNothing;
   util::DateTime deviceLastChange_{};
   std::string subaddress_;
   std::string uid_;
@@ -118,8 +144,6 @@ class W800Device {
   static inline std::uint64_t tagEpoch_ = 0;
 };
 
-// The status image HTML of a device for the state text `display`.
-std::string statusImageHtml(std::string_view display, std::string_view deviceType, std::string_view icon);
 // "ON" for status 2, otherwise "OFF".
 std::string onOffText(int status);
 // The longest prefix of the text that is a number (blanks, sign, decimal point, exponent

@@ -64,16 +64,23 @@ MqttSettings readMqttSettings(core::IniCache& ini, std::string* problem) {
 }
 
 MqttBridge::MqttBridge(core::NodeContext& ctx, devices::DeviceRegistry& registry, CommandSink sink)
-    : ctx_(ctx), registry_(registry), sink_(std::move(sink)), refreshTimer_(ctx.platform.loop()) {
-  refreshTimer_.setHandler([this] { refresh(); });
+    : ctx_(ctx), registry_(registry), sink_(std::move(sink)), linkTimer_(ctx.platform.loop()) {
+  linkTimer_.setHandler([this] { publishReceiver(); });
+  subscription_ = registry_.subscribe([this](const devices::DeviceChange& change) { deviceChanged(change); });
 }
 
-MqttBridge::~MqttBridge() { stop(); }
+MqttBridge::~MqttBridge() {
+  stop();
+  registry_.unsubscribe(subscription_);
+}
 
 void MqttBridge::applySettings() {
   if (!started_) return;
   const MqttSettings now = readMqttSettings(ctx_.ini);
-  if (now == settings_) return;
+  if (now == settings_) {
+    refresh();  // units and switchable devices follow the node's settings
+    return;
+  }
   ctx_.logEvent(now.enabled ? "MQTT settings changed: connecting with the new settings" : "MQTT bridge turned off");
   stop();
   start();
@@ -105,12 +112,12 @@ bool MqttBridge::start() {
     client_.reset();
     return false;
   }
-  refreshTimer_.start(platform::Millis(kRefreshMs));
+  linkTimer_.start(platform::Millis(kLinkCheckMs));
   return true;
 }
 
 void MqttBridge::stop() {
-  refreshTimer_.stop();
+  linkTimer_.stop();
   if (!client_) return;
   if (!receiverAvailability_.empty() && client_->connected()) client_->publish(receiverTopic() + "/status", "offline", true, 1);
   client_->stop(statusTopic(), "offline");
@@ -231,29 +238,30 @@ void MqttBridge::publishReceiver(bool force) {
 
 void MqttBridge::refresh() {
   if (!client_ || !client_->connected()) return;
-  publishReceiver();
   try {
-    std::map<std::string, std::pair<std::string, std::string>> now;
-    for (const auto& [code, device] : registry_.devices()) {
-      if (!device) continue;
-      Component component = Component::None;
-      std::string payload = discoveryPayload(*device, &component);
-      if (payload.empty()) continue;
-      now[device->dc()] = {configTopic(*device, component), std::move(payload)};
-    }
-    // Configs of devices removed or taken out of use (or that moved component) are cleared.
-    for (const auto& [code, old] : published_) {
-      auto it = now.find(code);
-      if (it == now.end() || it->second.first != old.first) client_->publish(old.first, "", true, 1);
-    }
-    for (const auto& [code, entry] : now) {
-      auto it = published_.find(code);
-      if (it == published_.end() || it->second != entry) client_->publish(entry.first, entry.second, true, 1);
-    }
-    published_ = std::move(now);
+    for (const auto& [code, device] : registry_.devices())
+      if (device) updateDiscovery(*device);
   } catch (const std::exception& e) {
     ctx_.log.logError("Quillon", "MqttRefresh", e.what());
   }
+}
+
+// Brings one device's discovery config in line with its record: published when it gets one,
+// cleared when it no longer does (out of use, removed) or moved to another component.
+void MqttBridge::updateDiscovery(const devices::W800Device& d) {
+  Component component = Component::None;
+  std::string payload = discoveryPayload(d, &component);
+  auto it = published_.find(d.dc());
+  if (it != published_.end() && (payload.empty() || it->second.first != configTopic(d, component))) {
+    client_->publish(it->second.first, "", true, 1);
+    published_.erase(it);
+    it = published_.end();
+  }
+  if (payload.empty()) return;
+  std::pair<std::string, std::string> entry{configTopic(d, component), std::move(payload)};
+  if (it != published_.end() && it->second == entry) return;
+  client_->publish(entry.first, entry.second, true, 1);
+  published_[d.dc()] = std::move(entry);
 }
 
 void MqttBridge::publishState(const devices::W800Device& d) {
@@ -264,11 +272,11 @@ void MqttBridge::publishState(const devices::W800Device& d) {
   if (client_->publish(stateTopic(d), payload, true, 0)) last = std::move(payload);
 }
 
-void MqttBridge::deviceReported(const devices::W800Device& d) {
+void MqttBridge::deviceChanged(const devices::DeviceChange& change) {
   if (!client_ || !client_->connected()) return;  // the record keeps the latest; republished on connect
   try {
-    publishState(d);
-    if (!published_.contains(d.dc())) refresh();  // a device that just came into use
+    updateDiscovery(change.device);
+    if (change.kind == devices::DeviceChange::Kind::Changed) publishState(change.device);
   } catch (const std::exception& e) {
     ctx_.log.logError("Quillon", "MqttState", e.what());
   }

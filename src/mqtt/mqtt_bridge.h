@@ -46,7 +46,7 @@ class MqttBridge {
  public:
   // Hands a transmitter text to the node's command path (the one xAP BSC commands take).
   using CommandSink = std::function<void(const std::string& text)>;
-  static constexpr int kRefreshMs = 2000;  // discovery follows setup changes this often
+  static constexpr int kLinkCheckMs = 2000;  // the receiver's availability is checked this often
   static constexpr int kLinkStateEveryMs = 60000;  // the receiver's counters go out this often
 
   MqttBridge(core::NodeContext& ctx, devices::DeviceRegistry& registry, CommandSink sink);
@@ -57,15 +57,14 @@ class MqttBridge {
   // Publishes "offline" and disconnects cleanly.
   void stop();
   // The settings were re-read (SIGHUP, the settings window): when [MQTT] changed, the bridge
-  // disconnects and starts again with the new section. Nothing before the first start().
+  // disconnects and starts again with the new section; otherwise the discovery configs follow the
+  // node's settings (units, a transmitter). Nothing before the first start().
   void applySettings();
   bool running() const { return client_ != nullptr; }
   // Test hooks: back-off bounds of the client, before start().
   void setRetry(int minMs, int maxMs) { retryMinMs_ = minMs, retryMaxMs_ = maxMs; }
 
-  // A device change the node reported on xAP.
-  void deviceReported(const devices::W800Device& device);
-  // Brings discovery configs in line with the registry (new, changed, out of use, removed).
+  // Brings every discovery config in line with the registry.
   void refresh();
   // A message on a subscribed topic (a set command).
   void handleMessage(const std::string& topic, const std::string& payload);
@@ -92,6 +91,8 @@ class MqttBridge {
   nlohmann::ordered_json deviceBlock() const;
   void onConnected();
   void publishState(const devices::W800Device& device);
+  void deviceChanged(const devices::DeviceChange& change);
+  void updateDiscovery(const devices::W800Device& device);
 
   core::NodeContext& ctx_;
   devices::DeviceRegistry& registry_;
@@ -99,7 +100,8 @@ class MqttBridge {
   MqttSettings settings_;
   bool started_ = false;  // start() ran once: settings_ holds what was read then
   std::unique_ptr<MqttClient> client_;
-  platform::Timer refreshTimer_;
+  platform::Timer linkTimer_;
+  int subscription_ = 0;
   int retryMinMs_ = 1000, retryMaxMs_ = 60000;
   // Per device code: the config topic and payload last published (bounded by the registry).
   std::map<std::string, std::pair<std::string, std::string>> published_;

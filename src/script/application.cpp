@@ -5,6 +5,7 @@
 
 #include "core/ini_cache.h"
 #include "devices/device_registry.h"
+#include "devices/status_picture.h"
 #include "errors.h"
 #include "script/script_host.h"
 #include "script/script_objects.h"
@@ -182,19 +183,21 @@ std::shared_ptr<vbs::HostObject> build(const StateP& st) {
     return Variant::lng(d ? d->status() : 0);
   });
   nodeOnly(o, st, "SetDeviceValue", none, [st](Args a) {
-    if (devices::W800Device* d = st->device(text(a, 0))) d->setStatus(clamp16(number(a, 1)));
+    if (devices::W800Device* d = st->device(text(a, 0)))
+      st->s.registry->report(*d, {.status = clamp16(number(a, 1))});
     return Variant();
   });
   nodeOnly(o, st, "DeviceString", Variant::str(""), [st](Args a) {
     devices::W800Device* d = st->device(text(a, 0));
-    return Variant::str(d ? d->deviceString() : "");
+    return Variant::str(d ? devices::statusPicture(*d) : "");
   });
   nodeOnly(o, st, "SetDeviceString", none, [st](Args a) {
-    if (devices::W800Device* d = st->device(text(a, 0))) d->setDeviceString(text(a, 1));
+    if (devices::W800Device* d = st->device(text(a, 0))) st->s.registry->report(*d, {.shownAsIs = text(a, 1)});
     return Variant();
   });
   nodeOnly(o, st, "SetDeviceStatus", none, [st](Args a) {
-    if (devices::W800Device* d = st->device(text(a, 0))) d->setDeviceStatus(clamp16(number(a, 1)));
+    if (devices::W800Device* d = st->device(text(a, 0)))
+      st->s.registry->report(*d, {.status = clamp16(number(a, 1))});
     return Variant();
   });
   nodeOnly(o, st, "IsOn", Variant::boolean(false), [st](Args a) {

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <exception>
 
+#include "devices/status_picture.h"
 #include "util/text.h"
 
 #ifndef QUILLON_WEB_VERSION
@@ -280,7 +281,7 @@ void StatusPage::addDeviceTable(util::FastString& page) {
     r.icon = d->icon();
     r.tag = d->tag();
     r.changed = d->deviceLastChange();
-    r.status = statusCell(d->deviceString());
+    r.status = statusCell(devices::statusPicture(*d));
     rows.push_back(std::move(r));
   }
   if (!rows.empty()) {
@@ -422,6 +423,8 @@ void StatusPage::saveDevices() {
     devices::DevicePtr d = registry_.devicePtr(row.dc);
     // Text inputs are always posted: a row without them was not on the page that was posted.
     if (!d || !request_->formCol().contains("Location" + std::to_string(n))) continue;
+    const devices::DeviceState before = d->state();
+    const bool wasRemoved = d->remove();
     d->setInvert(!formN("Inv", n).empty());
     d->setTag(util::replaceAll(field("Tag", n), " ", "_"));
     d->setRemove(!formN("Remove", n).empty());
@@ -448,6 +451,7 @@ void StatusPage::saveDevices() {
     }
     // Written now, not only at shutdown, so an edit survives a crash.
     ctx_.ini.saveIniSetting(devices::kUnitsSection, d->dc(), d->properties(), core::kSettingsFile);
+    registry_.edited(*d, before, d->remove() && !wasRemoved);
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "devices/status_picture.h"
 #include "util/text.h"
 #include "xap/xap_message.h"
 
@@ -168,7 +169,7 @@ void BscEndpoint::bscQuery(const std::string& target) {
       if (!match) continue;
       std::string sub = deviceSubAddress(*device, ctx_.settings.mode, true);
       Reply r{"xAPBSC.info", "input.state",
-              makeSendBody({{"state", onOff(*device)}, {"DisplayText", device->deviceString()}}), sub,
+              makeSendBody({{"state", onOff(*device)}, {"DisplayText", devices::statusPicture(*device)}}), sub,
               registry_.deviceXapUid(*device)};
       if (replyTimer_.isActive()) {
         // A query repeated while replies are still going out does not queue the same reply twice;
@@ -204,17 +205,15 @@ void BscEndpoint::sendXapBsc(const std::string& deviceKey, const std::string& cl
   devices::W800Device* d = registry_.device(deviceKey);
   if (!d) return;
   transport_.sendXap("", cls, "input.state",
-                     makeSendBody({{"State", onOff(*d)}, {"DisplayText", d->deviceString()}}),
+                     makeSendBody({{"State", onOff(*d)}, {"DisplayText", devices::statusPicture(*d)}}),
                      deviceSubAddress(*d, ctx_.settings.mode), registry_.deviceXapUid(*d));
-  if (util::iequals(cls, "xapbsc.event")) noteReport(*d);
 }
 
 void BscEndpoint::sendXapBscAs(const devices::W800Device& d, const std::string& cls, const std::string& typeWord,
                                const std::string& stateText) {
-  transport_.sendXap("", cls, "input.state", makeSendBody({{"State", stateText}, {"DisplayText", d.deviceString()}}),
+  transport_.sendXap("", cls, "input.state", makeSendBody({{"State", stateText}, {"DisplayText", devices::statusPicture(d)}}),
                      subAddressLocation(d) + "." + subAddressName(d, ctx_.settings.mode) + "." + typeWord,
                      registry_.deviceXapUid(d));
-  if (util::iequals(cls, "xapbsc.event")) noteReport(d);
 }
 
 void BscEndpoint::sendXap(const std::string& cls, const std::string& section,

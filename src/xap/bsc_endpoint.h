@@ -61,12 +61,6 @@ class BscEndpoint : public devices::DevicePublisher {
   // Sees every message that parsed, before the filters (the scripts' subscriptions).
   using MessageObserver = std::function<void(const std::string& raw, const XapMessage& message)>;
   void setMessageObserver(MessageObserver fn) { observer_ = std::move(fn); }
-  // Sees every device state the node reports (the MQTT bridge).
-  using ReportObserver = std::function<void(const devices::W800Device& device)>;
-  void setReportObserver(ReportObserver fn) { reportObserver_ = std::move(fn); }
-  void noteReport(const devices::W800Device& device) override {
-    if (reportObserver_) reportObserver_(device);
-  }
 
   // Handles one received datagram; failures are logged and never escape.
   void readMessage(const std::string& raw);
@@ -106,7 +100,6 @@ class BscEndpoint : public devices::DevicePublisher {
   TransmitterWriter writeTransmitter_;
   std::function<void(const std::string&)> queueTag_;
   MessageObserver observer_;
-  ReportObserver reportObserver_;
   platform::Timer replyTimer_;
   std::deque<Reply> queue_;
   // The replies waiting in queue_ by endpoint (a deque keeps their addresses while it grows at

@@ -4,6 +4,7 @@
 #include "core/node_context.h"
 #include "decode/families/decode_reports.h"
 #include "devices/device_registry.h"
+#include "devices/status_picture.h"
 #include "xap/bsc_endpoint.h"
 #include "xap/xap_transport.h"
 
@@ -11,14 +12,13 @@ namespace quillon::xap {
 
 class DecodeReportsToXap final : public decode::DecodeReports {
  public:
-  DecodeReportsToXap(core::NodeContext& ctx, XapTransport& transport, BscEndpoint& bsc, devices::DeviceRegistry& registry)
-      : ctx_(ctx), transport_(transport), bsc_(bsc), registry_(registry) {}
+  DecodeReportsToXap(core::NodeContext& ctx, XapTransport& transport, devices::DeviceRegistry& registry)
+      : ctx_(ctx), transport_(transport), registry_(registry) {}
 
   void deviceEvent(const devices::W800Device& d, const std::string& state) override {
     transport_.sendXap("", "xapbsc.event", "input.state",
-                       makeSendBody({{"State", state}, {"DisplayText", d.deviceString()}, {"Text", d.text()}}),
+                       makeSendBody({{"State", state}, {"DisplayText", devices::statusPicture(d)}, {"Text", d.text()}}),
                        deviceSubAddress(d, ctx_.settings.mode), registry_.deviceXapUid(d));
-    bsc_.noteReport(d);
   }
   void irSignal(const devices::W800Device& d, const std::string& signal) override {
     transport_.sendXap("", "IR.Receive", "IR.Signal",
@@ -28,7 +28,6 @@ class DecodeReportsToXap final : public decode::DecodeReports {
  private:
   core::NodeContext& ctx_;
   XapTransport& transport_;
-  BscEndpoint& bsc_;
   devices::DeviceRegistry& registry_;
 };
 

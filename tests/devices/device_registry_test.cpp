@@ -7,6 +7,7 @@
 
 #include "core/node.h"
 #include "devices/device_registry.h"
+#include "devices/status_picture.h"
 #include "support/fake_platform.h"
 #include "support/test_folder.h"
 
@@ -204,7 +205,7 @@ TEST_F(DeviceRegistryTest, EveryRecordSurvivesARestart) {
   std::vector<std::pair<std::string, std::string>> saved;
   for (const auto& [code, dev] : registry->devices()) {
     // A load shows the image of the on/off status, whatever image was stored.
-    dev->setDeviceString(devices::statusImageHtml(devices::onOffText(dev->status()), dev->deviceType(), dev->icon()));
+    dev->setShown(devices::onOffText(dev->status()), dev->deviceType());
     saved.emplace_back(code, dev->properties());
   }
 
@@ -221,6 +222,55 @@ TEST_F(DeviceRegistryTest, EveryRecordSurvivesARestart) {
     EXPECT_EQ(registry->device("6C10_AB")->timerIndex(), 1);
   }
   EXPECT_EQ(logsContaining("SetIniSectionValue"), 2);  // the realigned tilde, once per load
+}
+
+// Every output learns of device changes from one stream: one event per real change, numbered,
+// with the state before and after; a repeated reading is no change, and a late subscriber only
+// hears what happens after it subscribed.
+TEST_F(DeviceRegistryTest, ChangeStreamHasOneEventPerRealChange) {
+  using Kind = devices::DeviceChange::Kind;
+  struct Seen {
+    Kind kind;
+    std::uint64_t version;
+    std::string code, before, after;
+  };
+  std::vector<Seen> early, late;
+  auto recorder = [](std::vector<Seen>& into) {
+    return [&into](const devices::DeviceChange& c) {
+      into.push_back({c.kind, c.version, c.device.dc(), c.before.text, c.after.text});
+    };
+  };
+  const int earlyId = registry->subscribe(recorder(early));
+  ASSERT_TRUE(registry->addW800Unit("1A2D"));
+  devices::W800Device& d = *registry->device("1A2D");
+  EXPECT_TRUE(registry->report(d, {.type = "Temperature", .text = "21.5", .shown = "21.5&nbsp;C"}));
+  EXPECT_FALSE(registry->report(d, {.type = "Temperature", .text = "21.5", .shown = "21.5&nbsp;C"}));
+  EXPECT_FALSE(registry->report(d, {.stamp = true}));  // a new time alone is no change
+  registry->subscribe(recorder(late));
+  EXPECT_TRUE(registry->report(d, {.text = "22"}));
+  const devices::DeviceState before = d.state();
+  d.setLocation("Hall");
+  d.setRemove(true);
+  registry->edited(d, before, true);
+  registry->unsubscribe(earlyId);
+  registry->report(d, {.text = "23"});
+
+  ASSERT_EQ(early.size(), 4u);
+  EXPECT_EQ(early[0].kind, Kind::Added);
+  EXPECT_EQ(early[1].kind, Kind::Changed);
+  EXPECT_EQ(early[1].before, "");
+  EXPECT_EQ(early[1].after, "21.5");
+  EXPECT_EQ(early[2].before, "21.5");
+  EXPECT_EQ(early[2].after, "22");
+  EXPECT_EQ(early[3].kind, Kind::Removed);
+  for (std::size_t i = 1; i < early.size(); ++i) EXPECT_EQ(early[i].version, early[i - 1].version + 1);
+  ASSERT_EQ(late.size(), 3u);  // the change to 22, the removal, the change to 23
+  EXPECT_EQ(late[0].after, "22");
+  EXPECT_EQ(late[2].after, "23");
+  EXPECT_EQ(registry->version(), late[2].version);
+  // Nothing a decoder writes is markup: the page draws the picture from the state.
+  EXPECT_EQ(d.shownText(), "21.5&nbsp;C");
+  EXPECT_NE(devices::statusPicture(d).find("temperatures/22.gif"), std::string::npos);
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 
+#include "devices/status_picture.h"
 #include "devices/device_registry.h"
 #include "devices/device_timers.h"
 #include "devices/onoff_reporter.h"
@@ -68,7 +69,7 @@ class ReportingTest : public ::testing::Test {
   }
   // The "n.nn in" text shown in the record's status image.
   std::string rain(const std::string& code) {
-    const std::string s = registry->device(code)->deviceString();
+    const std::string s = devices::statusPicture(*registry->device(code));
     auto p = s.find(" in");
     return p == std::string::npos || p < 4 ? s : s.substr(p - 4, 7);
   }

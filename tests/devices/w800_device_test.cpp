@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "devices/status_picture.h"
 #include "devices/w800_device.h"
 
 using namespace quillon;
@@ -47,7 +48,7 @@ TEST(W800Device, PropertiesRoundTrip) {
   tilde.setLocation("Back~Yard~East");
   for (W800Device* d : {&empty, &full, &midnight, &tilde}) {
     // Field 4 never survives a load: a loaded record shows the image of its on/off status.
-    d->setDeviceString(devices::statusImageHtml(devices::onOffText(d->status()), d->deviceType(), d->icon()));
+    d->setShown(devices::onOffText(d->status()), d->deviceType());
     W800Device back;
     back.setProperties(d->properties(), kNow);
     EXPECT_EQ(back.properties(), d->properties());  // every persisted field
@@ -69,7 +70,7 @@ TEST(W800Device, LenientReadsFollowTheRules) {
   EXPECT_EQ(d.deviceLastChange(), kNow);
   EXPECT_EQ(d.location(), "Hall");
   EXPECT_TRUE(d.inUse());
-  EXPECT_EQ(d.deviceString(), img("ON", "' height='16' src='/Quillon/images/sensors/blank1.gif' width='16", "ON"));
+  EXPECT_EQ(devices::statusPicture(d), img("ON", "' height='16' src='/Quillon/images/sensors/blank1.gif' width='16", "ON"));
 
   d.setDc("b3");
   EXPECT_EQ(d.dc(), "B3");
@@ -142,7 +143,7 @@ TEST(W800Device, StatusImages) {
   for (auto [status, shown] : {std::pair{0, "OFF"}, {2, "ON"}, {3, "OFF"}}) {
     W800Device d;
     d.setProperties("A1~" + std::to_string(status) + "~~~~~~~~~~~~Motion", kNow);
-    EXPECT_EQ(d.deviceString(), devices::statusImageHtml(shown, "Motion", "")) << status;
+    EXPECT_EQ(devices::statusPicture(d), devices::statusImageHtml(shown, "Motion", "")) << status;
   }
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "devices/status_picture.h"
 #include "util/password_scramble.h"
 #include "web_fixture.h"
 
@@ -20,7 +21,7 @@ class StatusPageTest : public test::WebFixture {
 
 TEST_F(StatusPageTest, RowOfASeededDeviceAndPageFrame) {
   devices::W800Device& d = add("B3", "Hall", "Motion");
-  d.setDeviceString("<b>ON</b>");
+  d.setShownAsIs("<b>ON</b>");
   d.setDeviceLastChange(util::DateTime{2026, 12, 6, 15, 5, 9});
   const std::string html = get();
   EXPECT_TRUE(html.starts_with("<html><head><script LANGUAGE='JavaScript'>"));

@@ -4,6 +4,7 @@
 #include <map>
 #include <memory>
 
+#include "devices/status_picture.h"
 #include "devices/device_registry.h"
 #include "support/fake_platform.h"
 #include "xap/bsc_endpoint.h"
@@ -86,7 +87,7 @@ TEST_F(BscTest, EndpointNamesAndEventWireText) {
   EXPECT_EQ(xap::rolePath("/usr/bin/quillon"), "/usr/bin/quillon");
 
   motion.setDeviceStatus(devices::kDeviceStatusOn);
-  motion.setDeviceString("ON");
+  motion.setShownAsIs("ON");
   bsc->sendXapBsc("a1", "xapbsc.event");
   bsc->sendXapBsc("ZZ", "xapbsc.event");  // unknown key: nothing
   EXPECT_EQ(sent(), std::vector<std::string>{

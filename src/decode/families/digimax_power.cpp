@@ -24,9 +24,7 @@ void digimaxRecord(DecodeEnv& env, std::string_view packet, std::string& detail,
   if (!env.registry.addW800Unit(code, devices::FamilyChecks::Weak)) return;
   devices::W800Device* d = env.registry.device(code);
   if (!d) return;
-  d->setText(text);
-  d->setDeviceType(type);
-  d->setDeviceString(devices::statusImageHtml(text, type, d->icon()));
+  env.registry.report(*d, {.type = type, .text = text, .shown = text});
   detail += " | " + code + " = " + text;
   if (d->inUse())
     sendBscEvent(env, *d, state);
@@ -84,13 +82,12 @@ void decodeRfxPower48(DecodeEnv& env, std::string_view data, std::string& detail
   if (!d) return;
   const float cal = env.ctx.settings.sensorCal == 0.0f ? 1.0f : env.ctx.settings.sensorCal;
   const float power = static_cast<float>(b5 * 65536u + b3 * 256u + b4) * cal;
-  d->setDeviceType("Watt");
   // A single-precision reading shows its 7 significant digits, not the float's binary tail
   // (1234 x 1.1 is 1357.4, not 1357.40002441406).
   char digits[32];
   std::snprintf(digits, sizeof digits, "%.7g", static_cast<double>(power));
-  d->setText(util::formatNumber(std::strtod(digits, nullptr)));
-  d->setDeviceString(devices::statusImageHtml(d->text() + "&nbsp;Watts", "Watt", d->icon()));
+  const std::string text = util::formatNumber(std::strtod(digits, nullptr));
+  env.registry.report(*d, {.type = "Watt", .text = text, .shown = text + "&nbsp;Watts"});
   detail += " | RFXPower " + d->text();
   if (d->inUse())
     sendBscEvent(env, *d, "ON");

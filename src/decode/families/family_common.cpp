@@ -98,16 +98,11 @@ void sensorReport(DecodeEnv& env, std::string_view data, std::string& detail, co
   if (!env.registry.addW800Unit(r.code)) return;
   devices::W800Device* d = env.registry.device(r.code);
   if (!d) return;
-  const std::string old = d->text();
-  d->setDeviceType(r.type);
-  d->setText(r.text);
-  d->setDeviceString(devices::statusImageHtml(r.display, d->deviceType(), d->icon()));
+  const bool changed = d->text() != r.text;
+  env.registry.report(*d, {.type = r.type, .text = r.text, .shown = r.display, .stamp = changed && d->inUse()});
   detail += " | " + r.addressCode + " = " + d->text();
   if (d->inUse()) {
-    if (old != d->text()) {
-      d->setDeviceLastChange(env.ctx.now());
-      sendBscEvent(env, *d, "ON");
-    }
+    if (changed) sendBscEvent(env, *d, "ON");
   } else {
     detail += ignoredText(r.reportName, data);
   }
@@ -119,14 +114,15 @@ void oregonReport(DecodeEnv& env, std::string_view data, std::string& detail, co
   if (!env.registry.addW800Unit(r.code)) return;
   devices::W800Device* d = env.registry.device(r.code);
   if (!d) return;
-  const std::string old = d->text();
-  d->setText(r.text);
+  // The picture follows only a change that is published.
+  const bool published = d->inUse() && d->text() != r.text;
+  const bool changed = d->text() != r.text;
+  env.registry.report(*d, published ? devices::DeviceReading{.type = r.type, .text = r.text, .shown = r.display,
+                                                             .stamp = true}
+                                    : devices::DeviceReading{.type = r.type, .text = r.text});
   detail += " | " + r.code + " = " + d->text() + r.extra;
-  d->setDeviceType(r.type);
   if (d->inUse()) {
-    if (old != d->text()) {
-      d->setDeviceLastChange(env.ctx.now());
-      d->setDeviceString(devices::statusImageHtml(r.display, d->deviceType(), d->icon()));
+    if (changed) {
       sendBscEvent(env, *d, state);
     } else if (battery) {
       detail += " | OSBattery " + util::hexString(data) + " Not reported because no change";

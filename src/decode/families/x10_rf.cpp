@@ -169,7 +169,7 @@ void decodePcRemote(DecodeEnv& env, std::string_view data, std::string& detail) 
   const double elapsed = nowSec >= d->systemTimer() ? nowSec - d->systemTimer() : 86400.0;
   if (key == d->text() && elapsed <= env.ctx.settings.debounceInterval * 0.0005) return;
   d->setSystemTimer(static_cast<float>(nowSec));
-  d->setText(key);
+  env.registry.report(*d, {.text = key});
   detail += " | " + dc + " = " + key;
   if (!d->inUse()) {
     detail += ignoredText("PC Remote", data.substr(0, 4));
@@ -205,11 +205,8 @@ void decodeVisonic(DecodeEnv& env, std::string_view data, std::string& detail) {
   }
   devices::W800Device* d = env.registry.device(fob);
   if (!d) return;
-  d->setDeviceStatus(devices::kDeviceStatusOn);
-  d->setDeviceLastChange(env.ctx.now());
-  d->setDeviceType("Status");
-  d->setText(state);
-  d->setDeviceString(devices::statusImageHtml(state, "Status", d->icon()));
+  env.registry.report(
+      *d, {.status = devices::kDeviceStatusOn, .type = "Status", .text = state, .shown = state, .stamp = true});
   if (d->inUse())
     sendBscEvent(env, *d, "ON");
   else
@@ -251,16 +248,16 @@ bool decodeDoorSwitch34(DecodeEnv& env, std::string_view data, std::string& deta
   if (!env.registry.addW800Unit(dc, devices::FamilyChecks::Weak)) return false;
   devices::W800Device* d = env.registry.device(dc);
   if (!d) return false;
-  const std::string old = d->text();
   const bool on = (b4 & 0x10) != 0;
-  d->setText(on ? "1" : "0");
+  const std::string text = on ? "1" : "0";
+  const bool changed = d->text() != text;
+  const auto status = on ? devices::kDeviceStatusOn : devices::kDeviceStatusOff;
+  env.registry.report(*d, changed ? devices::DeviceReading{.status = status, .type = "Switch", .text = text,
+                                                           .shown = text, .stamp = true}
+                                  : devices::DeviceReading{.type = "Switch", .text = text});
   detail += " | " + dc + " = " + d->text();
-  d->setDeviceType("Switch");
   const std::string hexPacket = data.size() >= 5 ? std::string(data.substr(0, 5)) : std::string(data);
-  if (old != d->text()) {
-    d->setDeviceLastChange(env.ctx.now());
-    d->setDeviceStatus(on ? devices::kDeviceStatusOn : devices::kDeviceStatusOff);
-    d->setDeviceString(devices::statusImageHtml(d->text(), "Switch", d->icon()));
+  if (changed) {
     if (d->inUse())
       sendBscEvent(env, *d, on ? "ON" : "OFF");
     else

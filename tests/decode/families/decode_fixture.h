@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "devices/status_picture.h"
 #include "decode/families/decoders.h"
 #include "decode/receive_processor.h"
 #include "support/fake_platform.h"
@@ -51,7 +52,7 @@ class DecodeTest : public ::testing::Test {
     bsc = std::make_unique<xap::BscEndpoint>(*ctx, *transport, *registry);
     bsc->setTagEventQueuer([this](const std::string& t) { tags.push_back(t); });
     reporter = std::make_unique<devices::OnOffReporter>(*ctx, *registry, *timers, *bsc);
-    reports = std::make_unique<xap::DecodeReportsToXap>(*ctx, *transport, *bsc, *registry);
+    reports = std::make_unique<xap::DecodeReportsToXap>(*ctx, *transport, *registry);
     env = std::make_unique<DecodeEnv>(makeDecodeContext(*ctx, *registry, *reporter, *timers, *reports,
                                                         [this](const std::string& t) { tags.push_back(t); },
                                                         [this] { return restartDebounce(); }));
@@ -102,7 +103,7 @@ class DecodeTest : public ::testing::Test {
   static std::string event(const std::string& state, const std::string& display, const std::string& text) {
     return "input.state\n{\nState=" + state + "\nDisplayText=" + display + "\nText=" + text + "\n}\n";
   }
-  std::string display(const std::string& code) { return registry->device(code)->deviceString(); }
+  std::string display(const std::string& code) { return devices::statusPicture(*registry->device(code)); }
   std::string text(const std::string& code) { return registry->device(code) ? registry->device(code)->text() : "<none>"; }
 
   fs::path dir;

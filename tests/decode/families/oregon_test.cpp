@@ -3,6 +3,7 @@
 #include <map>
 #include <vector>
 
+#include "devices/status_picture.h"
 #include "decode_fixture.h"
 
 namespace quillon::decode::test {
@@ -209,11 +210,11 @@ TEST_F(DecodeTest, OregonReportsOnlyChangesAndDisplays) {
                                                 event("ON", display("CA48_15B_P"), "1")}));
   EXPECT_EQ(display("CA48_15B"), devices::statusImageHtml("21.5&nbsp;C", "Temperature", ""));
   // Unchanged: nothing sent, DeviceString kept, the battery notes it, the tag still queued.
-  t.setDeviceString("kept");
+  t.setShownAsIs("kept");
   tags.clear();
   decodeOregon(*env, OregonType::CA48, p, detail = "");
   EXPECT_TRUE(bodies().empty());
-  EXPECT_EQ(t.deviceString(), "kept");
+  EXPECT_EQ(devices::statusPicture(t), "kept");
   EXPECT_EQ(detail, " | CA48_15B = 21.5 | CA48_15B_P = 1 | OSBattery " + util::hexString(p) +
                         " Not reported because no change");
   EXPECT_EQ(tags, std::vector<std::string>{"temp"});
