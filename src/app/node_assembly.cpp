@@ -1,7 +1,7 @@
 #include "app/node_assembly.h"
 
 #include "core/settings.h"
-#include "mqtt/device_api.h"
+#include "web/device_api.h"
 #include "util/text.h"
 
 namespace quillon::app {
@@ -51,7 +51,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
   });
   // The device API answers under /api/.
   http_.setApiRoute([this](const std::string& path, http::ApiReply& reply) {
-    return mqtt::deviceApi(path, registry_, mqtt_.view(), reply, [this] {
+    return web::deviceApi(path, registry_, mqtt_.view(), reply, [this] {
       return std::vector<rflink::LinkStatus>{receiverStatus(), transmitterStatus()};
     });
   });

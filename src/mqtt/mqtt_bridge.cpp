@@ -1,5 +1,7 @@
 #include "mqtt/mqtt_bridge.h"
 
+#include "rflink/link_json.h"
+
 #include <cctype>
 #include <exception>
 
@@ -212,7 +214,7 @@ void MqttBridge::publishReceiver(bool force) {
   const bool changed = availability != receiverAvailability_;
   if (!force && !changed && now - receiverStateAtMs_ < kLinkStateEveryMs) return;
   constexpr auto kReplace = nlohmann::json::error_handler_t::replace;
-  client_->publish(receiverTopic() + "/state", linkJson(link).dump(-1, ' ', false, kReplace), true, 0);
+  client_->publish(receiverTopic() + "/state", rflink::linkJson(link).dump(-1, ' ', false, kReplace), true, 0);
   if (changed || force) client_->publish(receiverTopic() + "/status", availability, true, 1);
   receiverAvailability_ = availability;
   receiverStateAtMs_ = now;
@@ -266,7 +268,7 @@ void MqttBridge::updateDiscovery(const devices::W800Device& d) {
 
 void MqttBridge::publishState(const devices::W800Device& d) {
   if (!client_ || !d.inUse()) return;
-  std::string payload = deviceJson(d, view()).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  std::string payload = devices::deviceJson(d, view()).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   std::string& last = states_[d.dc()];
   if (payload == last) return;
   if (client_->publish(stateTopic(d), payload, true, 0)) last = std::move(payload);

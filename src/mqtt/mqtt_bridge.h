@@ -13,7 +13,9 @@
 #include "core/ini_cache.h"
 #include "core/node_context.h"
 #include "devices/device_registry.h"
-#include "mqtt/device_json.h"
+#include "devices/device_json.h"
+#include "mqtt/discovery_class.h"
+#include "rflink/link_status.h"
 #include "mqtt/mqtt_client.h"
 #include "platform/event_loop.h"
 
@@ -75,7 +77,7 @@ class MqttBridge {
 
   // Whether X10 units can be switched: a transmitter is configured.
   bool canTransmit() const;
-  DeviceView view() const { return {ctx_.settings.metric, canTransmit()}; }
+  devices::DeviceView view() const { return {ctx_.settings.metric, canTransmit()}; }
   const MqttSettings& settings() const { return settings_; }
   MqttClient* client() { return client_.get(); }
 

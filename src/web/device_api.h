@@ -8,13 +8,14 @@
 
 #include "devices/device_registry.h"
 #include "http/http_server.h"
-#include "mqtt/device_json.h"
+#include "devices/device_json.h"
+#include "rflink/link_json.h"
 
-namespace quillon::mqtt {
+namespace quillon::web {
 
 // True when the path belongs to the interface (the reply is then filled in).
 using LinkStatusFn = std::function<std::vector<rflink::LinkStatus>()>;
-bool deviceApi(const std::string& path, const devices::DeviceRegistry& registry, const DeviceView& view,
+bool deviceApi(const std::string& path, const devices::DeviceRegistry& registry, const devices::DeviceView& view,
                http::ApiReply& reply, const LinkStatusFn& links = {});
 
-}  // namespace quillon::mqtt
+}  // namespace quillon::web

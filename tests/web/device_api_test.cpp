@@ -1,5 +1,5 @@
-// Device JSON, the Home Assistant class of each kind of device, and the HTTP device interface
-// (bodies byte for byte for a seeded registry, routing behind the login rule).
+// Device JSON and the HTTP device interface (bodies byte for byte for a seeded registry, routing
+// behind the login rule).
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -8,15 +8,13 @@
 #include "core/node_context.h"
 #include "devices/device_registry.h"
 #include "http/http_server.h"
-#include "mqtt/device_api.h"
-#include "mqtt/device_json.h"
-#include "mqtt/mqtt_bridge.h"
+#include "devices/device_json.h"
+#include "web/device_api.h"
 #include "support/fake_platform.h"
 #include "support/test_folder.h"
 
 namespace fs = std::filesystem;
 using namespace quillon;
-using mqtt::Component;
 
 namespace {
 
@@ -34,55 +32,24 @@ devices::W800Device device(const std::string& code, const std::string& type, con
 }
 
 TEST(DeviceJson, StatesValuesUnitsAndBattery) {
-  const mqtt::DeviceView metric{true, false}, imperial{false, false};
-  EXPECT_EQ(mqtt::deviceJson(device("21D0", "Temperature", "21.5"), metric).dump(),
+  const devices::DeviceView metric{true, false}, imperial{false, false};
+  EXPECT_EQ(devices::deviceJson(device("21D0", "Temperature", "21.5"), metric).dump(),
             R"({"code":"21D0","type":"Temperature","location":"Hall","state":null,"value":21.5,"unit":"°C",)"
             R"("battery":null,"last_change":"2026-12-07T14:05:09"})");
-  EXPECT_EQ(mqtt::deviceJson(device("21D0", "Temperature", "70.1"), imperial)["unit"], "°F");
-  auto motion = mqtt::deviceJson(device("A1", "Motion", "", 2), metric);
+  EXPECT_EQ(devices::deviceJson(device("21D0", "Temperature", "70.1"), imperial)["unit"], "°F");
+  auto motion = devices::deviceJson(device("A1", "Motion", "", 2), metric);
   EXPECT_EQ(motion["state"], "ON");
   EXPECT_TRUE(motion["value"].is_null());
   // A text that is not wholly a number stays text; an Oregon battery reports 1 for low.
-  EXPECT_EQ(mqtt::deviceJson(device("5A5D_F", "Forecast", "Partly Cloudy"), metric)["value"], "Partly Cloudy");
-  auto battery = mqtt::deviceJson(device("1A2D_P", "Battery", "1"), metric);
+  EXPECT_EQ(devices::deviceJson(device("5A5D_F", "Forecast", "Partly Cloudy"), metric)["value"], "Partly Cloudy");
+  auto battery = devices::deviceJson(device("1A2D_P", "Battery", "1"), metric);
   EXPECT_EQ(battery["battery"], "low");
   EXPECT_EQ(battery["state"], "ON");
   devices::W800Device fresh = device("B2", "");
   fresh.setDeviceLastChange(util::DateTime{});
-  EXPECT_TRUE(mqtt::deviceJson(fresh, metric)["last_change"].is_null());
+  EXPECT_TRUE(devices::deviceJson(fresh, metric)["last_change"].is_null());
 }
 
-TEST(DeviceJson, DiscoveryClassOfEachKind) {
-  const mqtt::DeviceView tx{true, true}, noTx{true, false};
-  struct Case {
-    devices::W800Device d;
-    mqtt::DeviceView view;
-    Component component;
-    const char* cls;
-    const char* unit;
-  } cases[] = {
-      {device("21D0", "Temperature", "21.5"), tx, Component::Sensor, "temperature", "°C"},
-      {device("1A2D_H", "Humidity", "85"), tx, Component::Sensor, "humidity", "%"},
-      {device("5A5D_B", "Barometer", "1013"), tx, Component::Sensor, "atmospheric_pressure", "hPa"},
-      {device("45B5", "Watt", "300"), tx, Component::Sensor, "power", "W"},
-      {device("2A1D_R", "RainToday", "12"), tx, Component::Sensor, "precipitation", "mm"},
-      {device("3A0D_W", "WindSpeed", "1.2"), noTx, Component::Sensor, "wind_speed", "km/h"},
-      {device("3C33", "Motion", "", 2), tx, Component::BinarySensor, "motion", ""},
-      {device("A1", "Motion", "", 2), tx, Component::BinarySensor, "motion", ""},  // an X10 motion sensor
-      {device("A1B2_S", "Switch", "", 3), tx, Component::BinarySensor, "door", ""},
-      {device("5E9AT", "Tamper", "", 3), tx, Component::BinarySensor, "tamper", ""},
-      {device("1A2D_P", "Battery", "0"), tx, Component::BinarySensor, "battery", ""},
-      {device("A3", "", "", 2), tx, Component::Switch, "", ""},
-      {device("A3", "", "", 2), noTx, Component::BinarySensor, "", ""},  // nothing to send it with
-      {device("B16", "Dimmer", "", 3), tx, Component::Light, "", ""},
-  };
-  for (const Case& c : cases) {
-    const mqtt::DiscoveryClass k = mqtt::discoveryClass(c.d, c.view);
-    EXPECT_EQ(k.component, c.component) << c.d.dc();
-    EXPECT_EQ(k.deviceClass, c.cls) << c.d.dc();
-    EXPECT_EQ(k.unit, c.unit) << c.d.dc();
-  }
-}
 
 class DeviceApiTest : public ::testing::Test {
  protected:
@@ -101,7 +68,7 @@ class DeviceApiTest : public ::testing::Test {
 
   http::ApiReply ask(const std::string& path) {
     http::ApiReply r;
-    EXPECT_TRUE(mqtt::deviceApi(path, *registry, {true, false}, r)) << path;
+    EXPECT_TRUE(web::deviceApi(path, *registry, {true, false}, r)) << path;
     return r;
   }
 
@@ -128,7 +95,7 @@ TEST_F(DeviceApiTest, ListsOneDeviceAndRefusesUnknownPaths) {
   EXPECT_EQ(ask("/api/devices/A1/x").status, 404);
   EXPECT_EQ(ask("/api/other").body, R"({"error":"not found"})");
   http::ApiReply r;
-  EXPECT_FALSE(mqtt::deviceApi("/status", *registry, {}, r));
+  EXPECT_FALSE(web::deviceApi("/status", *registry, {}, r));
   // Bytes that are not UTF-8 (a location typed in another code page) never throw.
   registry->device("21D0")->setLocation("K\xFC" "che");
   EXPECT_NE(ask("/api/devices/21D0").body.find("K\xEF\xBF\xBD" "che"), std::string::npos);
@@ -150,7 +117,7 @@ TEST_F(DeviceApiTest, LinksAnswerWithEachLinksState) {
   rflink::LinkStatus tx;
   tx.role = "transmitter";
   http::ApiReply r;
-  ASSERT_TRUE(mqtt::deviceApi("/api/links", *registry, {}, r, [&] { return std::vector<rflink::LinkStatus>{rx, tx}; }));
+  ASSERT_TRUE(web::deviceApi("/api/links", *registry, {}, r, [&] { return std::vector<rflink::LinkStatus>{rx, tx}; }));
   EXPECT_EQ(r.status, 200);
   EXPECT_EQ(r.body, R"({"receiver":{"role":"receiver","state":"open","kind":"serial","where":"/dev/ttyUSB0",)"
                     R"("since":"2026-12-07T08:43:12","bytes":1234,"packets":56,"last_packet":"2026-12-07T08:50:01",)"
@@ -166,7 +133,7 @@ TEST_F(DeviceApiTest, LinksAnswerWithEachLinksState) {
 TEST_F(DeviceApiTest, ServerAnswersJsonBehindTheLoginRule) {
   http::HttpServer server(*ctx);
   server.setApiRoute([this](const std::string& path, http::ApiReply& reply) {
-    return mqtt::deviceApi(path, *registry, {true, false}, reply);
+    return web::deviceApi(path, *registry, {true, false}, reply);
   });
   server.start();
   auto get = [&](const std::string& peer) {
@@ -183,24 +150,5 @@ TEST_F(DeviceApiTest, ServerAnswersJsonBehindTheLoginRule) {
   EXPECT_EQ(get("10.1.2.3").rfind("HTTP/1.1 401", 0), 0u);  // a foreign client logs in first
 }
 
-// Set commands without a broker: what reaches the transmitter path, and what is refused.
-TEST_F(DeviceApiTest, SetCommandsBecomeTransmitterTextOrAreRefused) {
-  ctx->computerName = "node";
-  ctx->settings.txSerialIp = "127.0.0.1";
-  registry->addW800Unit("B16");
-  *registry->device("B16") = device("B16", "Dimmer");
-  std::vector<std::string> sent;
-  mqtt::MqttBridge bridge(*ctx, *registry, [&](const std::string& text) { sent.push_back(text); });
-  for (const char* payload : {"on", " OFF\n", "40", "0", "100", "101", "-5", "4x", "", "\xFF\x01ON"})
-    bridge.handleMessage("quillon/node/B16/set", payload);
-  bridge.handleMessage("quillon/node/21D0/set", "ON");    // a sensor
-  bridge.handleMessage("quillon/node/A1/set", "ON");      // not in use
-  bridge.handleMessage("quillon/other/B16/set", "ON");    // another node's topic
-  bridge.handleMessage("quillon/node/B16/state", "ON");   // not a command topic
-  EXPECT_EQ(sent, (std::vector<std::string>{"B16 ON", "B16 OFF", "B16 DIM 40", "B16 OFF", "B16 ON"}));
-  ctx->settings.txSerialIp.clear();  // without a transmitter the unit is no switch
-  bridge.handleMessage("quillon/node/B16/set", "ON");
-  EXPECT_EQ(sent.size(), 5u);
-}
 
 }  // namespace

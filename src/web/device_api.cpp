@@ -1,8 +1,8 @@
-#include "mqtt/device_api.h"
+#include "web/device_api.h"
 
 #include "util/text.h"
 
-namespace quillon::mqtt {
+namespace quillon::web {
 
 namespace {
 
@@ -15,7 +15,7 @@ std::string errorBody(const std::string& error, const std::string& code = "") {
 
 }  // namespace
 
-bool deviceApi(const std::string& path, const devices::DeviceRegistry& registry, const DeviceView& view,
+bool deviceApi(const std::string& path, const devices::DeviceRegistry& registry, const devices::DeviceView& view,
                http::ApiReply& reply, const LinkStatusFn& links) {
   static const std::string kApi = "/api/", kDevices = "/api/devices";
   if (!util::istartsWith(path, kApi) && !util::iequals(path, "/api")) return false;
@@ -23,7 +23,7 @@ bool deviceApi(const std::string& path, const devices::DeviceRegistry& registry,
   constexpr auto kReplace = nlohmann::json::error_handler_t::replace;
   if (links && (util::iequals(path, "/api/links") || util::iequals(path, "/api/links/"))) {
     nlohmann::ordered_json j;
-    for (const rflink::LinkStatus& link : links()) j[link.role] = linkJson(link);
+    for (const rflink::LinkStatus& link : links()) j[link.role] = rflink::linkJson(link);
     reply = {200, j.dump(-1, ' ', false, kReplace)};
     return true;
   }
@@ -31,7 +31,7 @@ bool deviceApi(const std::string& path, const devices::DeviceRegistry& registry,
   if (rest.empty() || rest == "/") {
     nlohmann::ordered_json list = nlohmann::ordered_json::array();
     for (const auto& [code, device] : registry.devices())
-      if (device) list.push_back(deviceJson(*device, view, true));
+      if (device) list.push_back(devices::deviceJson(*device, view, true));
     reply = {200, list.dump(-1, ' ', false, kReplace)};
     return true;
   }
@@ -39,7 +39,7 @@ bool deviceApi(const std::string& path, const devices::DeviceRegistry& registry,
     const std::string code = rest.substr(1);
     const devices::DevicePtr* d = registry.devices().find(code);
     if (d && *d) {
-      reply = {200, deviceJson(**d, view, true).dump(-1, ' ', false, kReplace)};
+      reply = {200, devices::deviceJson(**d, view, true).dump(-1, ' ', false, kReplace)};
     } else {
       nlohmann::ordered_json j{{"error", "unknown device"}, {"code", code}};
       reply = {404, j.dump(-1, ' ', false, kReplace)};
@@ -50,4 +50,4 @@ bool deviceApi(const std::string& path, const devices::DeviceRegistry& registry,
   return true;
 }
 
-}  // namespace quillon::mqtt
+}  // namespace quillon::web
