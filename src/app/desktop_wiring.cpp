@@ -28,6 +28,7 @@ std::unique_ptr<ui::Desktop> attachDesktop(NodeAssembly& node, const QIcon& icon
                                            std::function<void(const std::string&)> alsoEcho) {
   auto desktop = std::make_unique<ui::Desktop>(node.node(), node.context(), icon);
   desktop->install();
+  node.attachDesktop(*desktop);
   ui::Desktop* d = desktop.get();
   core::NodeContext& ctx = node.context();
   node.receiveProcessor().setEchoSink([d, &ctx, alsoEcho](const std::string& line) {

@@ -1,5 +1,7 @@
 #include "app/node_assembly.h"
 
+#include "app/node_subsystems.h"
+
 #include "core/settings.h"
 #include "web/device_api.h"
 #include "util/text.h"
@@ -22,7 +24,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       http_(ctx_),
       statusPage_(ctx_, registry_, &tagStore_, webServices()),
       mqtt_(ctx_, registry_, [this](const std::string& text) { bsc_.bscCommand("", "1", text); }),
-      node_(ctx_, {}) {
+      node_(ctx_) {
   decodeEnv_.queueTagEvent = [this](const std::string& tag) { bsc_.queueTagEvent(tag); };
   decode::DecoderEnv env{ctx_, &decodeEnv_};
   decode::registerAllDecoders(decoders_, env);
@@ -56,7 +58,41 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
     });
   });
   mqtt_.setReceiverStatus([this] { return receiverStatus(); });
-  node_.seams() = buildSeams();
+  ctx_.log.setXapSender([this](const std::string& time, const std::string& type, const std::string& data) {
+    transport_.sendLogEvent(time, type, data);
+  });
+  node_.setRunOverrides([this](core::Settings& s) {
+    if (options_.replayFile.empty()) return;
+    s.serialPort.clear();  // the recording stays the receiver for this run
+    if (replay_ && replay_->recordedMode() >= 0) s.mode = replay_->recordedMode();
+  });
+  node_.setScriptReload([this] { scripts_.requestInitScriptControl(); });
+
+  scriptEngine_ = std::make_unique<ScriptEngine>(*this);
+  xapService_ = std::make_unique<XapService>(*this);
+  tagFile_ = std::make_unique<TagFile>(*this);
+  periodic_ = std::make_unique<PeriodicScript>(*this);
+  linksStep_ = std::make_unique<Links>(*this);
+  // The node's subsystems in start-up order; shutdown walks the list backward, saving first
+  // (timers stopped, records, tags, then the settings flush), then stopping.
+  node_.setSubsystems({
+      scriptEngine_.get(),  // the script object model: engine, `xap`, main script
+      &http_,               // the HTTP server (its port applies at the next start)
+      xapService_.get(),    // the node's xAP identity, the hub when asked for, the transport
+      &node_.settingsStep(),  // every key of the settings file; flushed last at shutdown
+      tagFile_.get(),       // tags of sections Devices and Device Messages
+      &registry_,           // device records of W800Units
+      periodic_.get(),      // the periodic script's timer
+      linksStep_.get(),     // receiver (or the replay standing in) and transmitter
+      &timers_,             // auto-off and new-day timers
+      &mqtt_,               // MQTT bridge
+  });
+}
+
+void NodeAssembly::attachDesktop(core::Subsystem& desktop) {
+  std::vector<core::Subsystem*> list = node_.subsystems();
+  list.push_back(&desktop);
+  node_.setSubsystems(std::move(list));
 }
 
 // What the status page's buttons and setup section ask of the running node.
@@ -101,44 +137,11 @@ script::ApplicationServices NodeAssembly::applicationServices() {
   return s;
 }
 
+xap::XapHub* NodeAssembly::hub() { return xapService_->hub(); }
+
 NodeAssembly::~NodeAssembly() {
   node_.shutdown();
   ctx_.log.setXapSender({});
-}
-
-// Key "StartHub" of section Interface in "ovkXap.ini": when true and no other program holds the
-// xAP port, the node runs the hub itself so that it hears the network without a separate hub.
-void NodeAssembly::startHubIfAsked() {
-  if (hub_ || !util::toBool(ctx_.ini.getIniSetting("Interface", "StartHub", "0", core::kXapSettingsFile))) return;
-  auto hub = std::make_unique<xap::XapHub>(ctx_.platform, [this](const std::string& line) {
-    ctx_.logDebug("Hub: " + line);
-  });
-  if (hub->start(xap::kXapPort)) {
-    ctx_.logEvent("xAP hub started on port " + std::to_string(xap::kXapPort));
-    hub_ = std::move(hub);
-  } else {
-    ctx_.logEvent("xAP hub not started: port " + std::to_string(xap::kXapPort) + " is in use");
-  }
-}
-
-int NodeAssembly::initXapTransport() {
-  startHubIfAsked();
-  transport_.registerNewMessageCallback([this] { node_.onMessage(); });
-  transport_.setXapSource("ovk.W800." + ctx_.computerName);
-  transport_.setXapUid(ctx_.nodeUid);
-  transport_.setBroadcastAddress(ctx_.broadcastAddress);
-  transport_.setInterfaceAddress(ctx_.interfaceAddress);
-  return transport_.init();
-}
-
-// The receiver's answer to the mode command is expected from the settings initialisation on; the
-// links open what is configured and was not opened yet. A replay feed takes the receiver's place.
-void NodeAssembly::initLinks() {
-  if (!options_.replayFile.empty()) {
-    ctx_.settings.serialPort.clear();  // for this run only; the settings file keeps its value
-    startReplay();
-  }
-  links_.initW800();
 }
 
 void NodeAssembly::startReplay() {
@@ -165,8 +168,6 @@ void NodeAssembly::startReplay() {
   replay_->start(options_.replaySpeed);
 }
 
-bool NodeAssembly::receiverOpen() const { return replay_ ? true : links_.receiverOpen(); }
-
 // A mode command (at every open of the receiver, or when the Mode setting changed): its answer is
 // awaited.
 void NodeAssembly::sendToReceiver(const std::string& bytes) {
@@ -191,65 +192,6 @@ rflink::LinkStatus NodeAssembly::receiverStatus() const {
   s.packets = processor_.packetsDecoded();
   s.haveLastPacket = processor_.haveLastPacket();
   s.lastPacket = processor_.lastPacketTime();
-  return s;
-}
-
-core::NodeSeams NodeAssembly::buildSeams() {
-  core::NodeSeams s;
-  ctx_.log.setXapSender([this](const std::string& time, const std::string& type, const std::string& data) {
-    transport_.sendLogEvent(time, type, data);
-  });
-  s.initXapTransport = [this] { return initXapTransport(); };
-  s.sendHeartbeat = [this](int interval) { transport_.sendHeartbeat(interval); };
-  s.sendXap = [this](const std::string& cls, const std::string& block, const core::XapItems& items) {
-    transport_.sendXapItems(cls, block, items);
-  };
-  s.getMessage = [this] { return transport_.getMessage(); };
-  s.dispatchMessage = [this](const std::string& message) { bsc_.readMessage(message); };
-  s.createApplication = [this] { scripts_.initScriptControl(); };
-  s.startHttpServer = [this] { http_.start(); };
-  s.stopHttpServer = [this] { http_.stop(); };
-  s.loadTagStore = [this] { tagStore_.load(ctx_.ini); };
-  s.saveDeviceDictionary = [this] { tagStore_.save(ctx_.ini); };
-  s.armPeriodicScript = [this](const core::PeriodicSchedule& p) { scripts_.armPeriodic(p); };
-  s.loadDevices = [this] { registry_.loadDevices(); };
-  s.openReceiver = [this] { return links_.initCommPort(); };
-  s.initLinks = [this] { initLinks(); };
-  s.receiverOpen = [this] { return receiverOpen(); };
-  s.sendToReceiver = [this](const std::string& bytes) { sendToReceiver(bytes); };
-  s.applyRunOverrides = [this] {
-    if (options_.replayFile.empty()) return;
-    ctx_.settings.serialPort.clear();
-    if (replay_ && replay_->recordedMode() >= 0) ctx_.settings.mode = replay_->recordedMode();
-  };
-  s.reopenReceiver = [this] {
-    if (replay_) return;
-    links_.reopenReceiver();
-  };
-  s.settingsRead = [this] {
-    links_.receiver().setSilenceLimit(ctx_.settings.receiverSilenceMinutes);
-    mqtt_.applySettings();
-  };
-  s.reopenTransmitter = [this] { links_.reopenTransmitter(); };
-  s.reloadScripts = [this] { scripts_.requestInitScriptControl(); };
-  s.setXapUid = [this](const std::string& uid) { transport_.setXapUid(uid); };
-  s.closeLinks = [this] {
-    if (replay_) replay_->stop();
-    links_.closeLinks();
-  };
-  s.loadTimerForm = [this] {
-    timers_.start();
-    mqtt_.start();
-  };
-  s.saveLastChange = [this] {
-    timers_.stop();
-    registry_.saveLastChange();
-  };
-  s.closeXapTransport = [this] {
-    mqtt_.stop();
-    transport_.close();
-    if (hub_) hub_->stop();
-  };
   return s;
 }
 

@@ -1,5 +1,5 @@
 #pragma once
-// Builds a whole node from its subsystems on a given platform and wires them into the main form.
+// Builds a whole node from its subsystems on a given platform and gives the main form their list.
 #include <functional>
 #include <memory>
 #include <string>
@@ -43,6 +43,8 @@ class NodeAssembly {
 
   bool start() { return node_.start(); }
   void shutdown() { node_.shutdown(); }
+  // A desktop (tray icon and windows) joins the end of the list; call before start().
+  void attachDesktop(core::Subsystem& desktop);
   core::Node& node() { return node_; }
   core::NodeContext& context() { return ctx_; }
   devices::DeviceRegistry& registry() { return registry_; }
@@ -60,20 +62,22 @@ class NodeAssembly {
   // The replay feed standing in for the receiver, when the options name a file.
   rflink::ReplayFeed* replay() { return replay_.get(); }
   // The in-process hub, when the settings asked for one and it could take the port.
-  xap::XapHub* hub() { return hub_.get(); }
+  xap::XapHub* hub();
   // The receiver link's state with the packets decoded from it (a replay stands in for it).
   rflink::LinkStatus receiverStatus() const;
   rflink::LinkStatus transmitterStatus() const { return links_.transmitterStatus(); }
 
  private:
-  core::NodeSeams buildSeams();
+  // The parts that are more than one object, or one object at two places of the list.
+  class ScriptEngine;
+  class XapService;
+  class TagFile;
+  class PeriodicScript;
+  class Links;
+
   script::ApplicationServices applicationServices();
   web::WebServices webServices();
-  int initXapTransport();
-  void startHubIfAsked();
-  void initLinks();
   void startReplay();
-  bool receiverOpen() const;
   void sendToReceiver(const std::string& bytes);
 
   NodeOptions options_;
@@ -84,7 +88,6 @@ class NodeAssembly {
   xap::BscEndpoint bsc_;
   devices::DeviceTimers timers_;
   devices::OnOffReporter reporter_;
-  std::unique_ptr<xap::XapHub> hub_;
   xap::DecodeReportsToXap decodeReports_;
   decode::DecodeEnv decodeEnv_;
   decode::DecoderRegistry decoders_;
@@ -97,6 +100,11 @@ class NodeAssembly {
   web::StatusPage statusPage_;
   mqtt::MqttBridge mqtt_;
   core::Node node_;
+  std::unique_ptr<ScriptEngine> scriptEngine_;
+  std::unique_ptr<XapService> xapService_;
+  std::unique_ptr<TagFile> tagFile_;
+  std::unique_ptr<PeriodicScript> periodic_;
+  std::unique_ptr<Links> linksStep_;
 };
 
 }  // namespace quillon::app

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/node_context.h"
+#include "core/subsystem.h"
 #include "devices/discovery_gate.h"
 #include "devices/w800_device.h"
 #include "platform/event_loop.h"
@@ -52,7 +53,7 @@ struct DeviceReading {
   bool stamp = false;                  // the last-change time becomes now
 };
 
-class DeviceRegistry {
+class DeviceRegistry final : public core::Subsystem {
  public:
   using ChangeListener = std::function<void(const DeviceChange&)>;
   // Called when a loaded record gets auto-off timer `index` (entry `index` of offTimerDevices).
@@ -100,6 +101,9 @@ class DeviceRegistry {
 
   // Start-up: every record of section W800Units, then the tag index.
   void loadDevices();
+  const char* name() const override { return "SaveLastChange"; }
+  void start() override { loadDevices(); }
+  void save() override { saveLastChange(); }
   void initIniSection(const std::string& section, const std::string& file);
   void setIniSectionValue(const std::string& section, const std::string& index, const std::string& key,
                           const std::string& value);

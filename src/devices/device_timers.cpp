@@ -41,6 +41,7 @@ DeviceTimers::DeviceTimers(core::NodeContext& ctx, DeviceRegistry& registry)
 void DeviceTimers::start() {
   lastRollover_ = ctx_.now().addMs(-24LL * 3600 * 1000);
   newDayTimer_.start(platform::Millis(kNewDayIntervalMs));
+  if (ctx_.log.debugLog()) ctx_.logDebug("Internal Timer Started");
 }
 
 void DeviceTimers::stop() {

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "core/node_context.h"
+#include "core/subsystem.h"
 #include "devices/device_registry.h"
 #include "platform/event_loop.h"
 
@@ -15,7 +16,7 @@ namespace quillon::devices {
 // A record whose type begins with "rain" counts tips of its bucket.
 bool isCountingDevice(const W800Device& device);
 
-class DeviceTimers {
+class DeviceTimers final : public core::Subsystem {
  public:
   // Publishes a record's rollover ("xapbsc.event") and queues its tag.
   using RolloverPublisher = std::function<void(W800Device& device)>;
@@ -28,9 +29,12 @@ class DeviceTimers {
   void setRolloverPublisher(RolloverPublisher fn) { publishRollover_ = std::move(fn); }
   void setOffReporter(OffReporter fn) { reportOff_ = std::move(fn); }
 
+  const char* name() const override { return "SaveLastChange"; }
   // Starts the 30 s new-day timer; its first tick performs a rollover.
-  void start();
-  void stop();
+  void start() override;
+  // Shutdown stops every timer before the records are saved, so none changes meanwhile.
+  void save() override { stop(); }
+  void stop() override;
   // The midnight rollover (the timer's tick).
   void newDayTick();
   // Counts one tip of a counting device that reported "on" and shows today's rain.

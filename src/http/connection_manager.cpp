@@ -40,6 +40,7 @@ void HttpServer::reloadLogin() {
 void HttpServer::start() {
   const std::string portText =
       util::removeChar(ctx_.ini.getIniSetting(core::kSettingsSection, "HTTPPort", "8017", core::kSettingsFile), '"');
+  portSetting_ = portText;
   try {
     webRoot_.setRoot(ctx_.paths.htmlDir());
     const double value = util::leadingNumber(portText);
@@ -71,6 +72,12 @@ void HttpServer::start() {
   } catch (const std::exception& e) {
     logError("Server Form_Load on Port " + portText, e.what());
   }
+}
+
+void HttpServer::applySettings(const core::SettingsChange& change) {
+  if (change.now.httpPort != portSetting_)
+    ctx_.logEvent("HTTPPort changed from " + portSetting_ + " to " + change.now.httpPort +
+                  ": takes effect at the next start");
 }
 
 void HttpServer::stop() {

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "core/subsystem.h"
 #include "http/request.h"
 #include "http/web_root.h"
 #include "platform/event_loop.h"
@@ -40,7 +41,7 @@ using ApiRouteFn = std::function<bool(const std::string& path, ApiReply& reply)>
 // The page "/status" shows until the status page is wired in.
 std::string placeholderStatusPage();
 
-class HttpServer {
+class HttpServer final : public core::Subsystem {
  public:
   static constexpr int kPoolSize = 25;                // connection sockets 1..25
   static constexpr int kDispatchDelayMs = 5;          // packet arrival to request processing
@@ -58,10 +59,13 @@ class HttpServer {
   HttpServer(const HttpServer&) = delete;
   HttpServer& operator=(const HttpServer&) = delete;
 
+  const char* name() const override { return "TCPServer"; }
   // Reads HTTPPort and starts listening; an empty or zero port leaves the server off.
-  void start();
+  void start() override;
   // Closes every socket and drops the pool.
-  void stop();
+  void stop() override;
+  // A new HTTPPort takes effect at the next start (logged).
+  void applySettings(const core::SettingsChange& change) override;
   void setStatusPage(StatusPageFn fn) { statusPage_ = std::move(fn); }
   // Paths beginning "/api/" go to this route (behind the same login rule as the pages).
   void setApiRoute(ApiRouteFn fn) { apiRoute_ = std::move(fn); }
@@ -148,6 +152,7 @@ class HttpServer {
   std::unique_ptr<platform::TcpListener> listener_;
   std::vector<std::unique_ptr<Socket>> sockets_;  // index 0 unused: the listener
   std::uint16_t port_ = 0;
+  std::string portSetting_;  // HTTPPort as read at the start
   int socketsOpen_ = 0;
   int nextSocket_ = kPoolSize;
   std::uint64_t requestIds_ = 0, transferIds_ = 0;

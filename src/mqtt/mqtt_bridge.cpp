@@ -76,7 +76,7 @@ MqttBridge::~MqttBridge() {
   registry_.unsubscribe(subscription_);
 }
 
-void MqttBridge::applySettings() {
+void MqttBridge::applySettings(const core::SettingsChange&) {
   if (!started_) return;
   const MqttSettings now = readMqttSettings(ctx_.ini);
   if (now == settings_) {
@@ -85,10 +85,10 @@ void MqttBridge::applySettings() {
   }
   ctx_.logEvent(now.enabled ? "MQTT settings changed: connecting with the new settings" : "MQTT bridge turned off");
   stop();
-  start();
+  connect();
 }
 
-bool MqttBridge::start() {
+bool MqttBridge::connect() {
   if (client_) return true;
   started_ = true;
   std::string problem;

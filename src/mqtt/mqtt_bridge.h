@@ -12,6 +12,7 @@
 
 #include "core/ini_cache.h"
 #include "core/node_context.h"
+#include "core/subsystem.h"
 #include "devices/device_registry.h"
 #include "devices/device_json.h"
 #include "mqtt/discovery_class.h"
@@ -44,7 +45,7 @@ MqttSettings readMqttSettings(core::IniCache& ini, std::string* problem = nullpt
 // A topic level from free text: "/", "+", "#" and blanks become "_".
 std::string topicLevel(const std::string& text);
 
-class MqttBridge {
+class MqttBridge final : public core::Subsystem {
  public:
   // Hands a transmitter text to the node's command path (the one xAP BSC commands take).
   using CommandSink = std::function<void(const std::string& text)>;
@@ -54,14 +55,15 @@ class MqttBridge {
   MqttBridge(core::NodeContext& ctx, devices::DeviceRegistry& registry, CommandSink sink);
   ~MqttBridge();
 
-  // Reads [MQTT] and connects when enabled; false when off or not usable.
-  bool start();
+  const char* name() const override { return "MQTT"; }
+  // Reads [MQTT] and connects when enabled.
+  void start() override { connect(); }
   // Publishes "offline" and disconnects cleanly.
-  void stop();
+  void stop() override;
   // The settings were re-read (SIGHUP, the settings window): when [MQTT] changed, the bridge
   // disconnects and starts again with the new section; otherwise the discovery configs follow the
   // node's settings (units, a transmitter). Nothing before the first start().
-  void applySettings();
+  void applySettings(const core::SettingsChange& change) override;
   bool running() const { return client_ != nullptr; }
   // Test hooks: back-off bounds of the client, before start().
   void setRetry(int minMs, int maxMs) { retryMinMs_ = minMs, retryMaxMs_ = maxMs; }
@@ -90,6 +92,8 @@ class MqttBridge {
   std::string discoveryPayload(const devices::W800Device& device, Component* component = nullptr) const;
 
  private:
+  // Reads [MQTT] and connects when enabled; false when off or not usable.
+  bool connect();
   nlohmann::ordered_json deviceBlock() const;
   void onConnected();
   void publishState(const devices::W800Device& device);

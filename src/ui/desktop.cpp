@@ -36,29 +36,31 @@ EchoWindow& Desktop::echoWindow() {
 }
 
 void Desktop::install() {
-  core::NodeSeams& s = node_.seams();
-  s.showTrayIcon = [this] { tray_.update(true, icon_, "Quillon"); };
-  s.removeTrayIcon = [this] { tray_.update(false, icon_, QString()); };
-  s.showSetupForm = [this] {
-    SetupForm& f = setupForm();
-    f.show();
-    f.raise();
-  };
-  // An open settings window keeps its edits at shutdown; the links close right after.
-  s.unloadSetupForm = [this] {
-    if (setup_ && setup_->isVisible()) setup_->save(false);
-    setup_.reset();
-  };
-  // Start-up loads the echo window without showing it; the menu's later loads show it.
-  s.loadEchoWindow = [this] {
-    const bool loaded = echo_ != nullptr;
-    EchoWindow& w = echoWindow();
-    if (loaded) {
-      w.show();
-      w.raise();
-    }
-  };
-  s.unloadEchoWindow = [this] { echo_.reset(); };
+  node_.setWindows([this] { showSettings(); }, [this] { showEcho(); });
+}
+
+void Desktop::start() {
+  echoWindow();
+  tray_.update(true, icon_, "Quillon");
+}
+
+void Desktop::stop() {
+  tray_.update(false, icon_, QString());
+  if (setup_ && setup_->isVisible()) setup_->save(false);
+  setup_.reset();
+  echo_.reset();
+}
+
+void Desktop::showSettings() {
+  SetupForm& f = setupForm();
+  f.show();
+  f.raise();
+}
+
+void Desktop::showEcho() {
+  EchoWindow& w = echoWindow();
+  w.show();
+  w.raise();
 }
 
 void Desktop::echoLine(const std::string& line) {

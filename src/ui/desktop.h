@@ -1,6 +1,6 @@
 #pragma once
-// The node on a desktop: the tray icon with its menu, the settings window and the echo window,
-// wired into the main form's seams.
+// The node on a desktop: the tray icon with its menu, the settings window and the echo window;
+// the last of the node's subsystems.
 #include <QIcon>
 #include <QMenu>
 #include <memory>
@@ -8,13 +8,14 @@
 
 #include "core/node.h"
 #include "core/node_context.h"
+#include "core/subsystem.h"
 #include "ui/echo_window.h"
 #include "ui/setup_form.h"
 #include "ui/tray_icon.h"
 
 namespace quillon::ui {
 
-class Desktop {
+class Desktop final : public core::Subsystem {
  public:
   // The menu's captions, by entry index.
   static const char* const kMenuCaptions[8];
@@ -23,8 +24,16 @@ class Desktop {
   ~Desktop();
   // True when the desktop has a notification area.
   static bool trayAvailable();
-  // Fills the node's tray and window seams; call before the node starts.
+  // Gives the node's menu its windows; call before the node starts.
   void install();
+  const char* name() const override { return "TrayIcon"; }
+  // Loads the echo window (not shown) and shows the tray icon.
+  void start() override;
+  // Removes the tray icon; an open settings window keeps its edits; the windows go.
+  void stop() override;
+  void showSettings();
+  // The menu's "IO Window": the echo window shown.
+  void showEcho();
 
   // The receive processor's line of each event and the receiver link's status line.
   void echoLine(const std::string& line);

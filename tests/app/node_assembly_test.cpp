@@ -58,7 +58,7 @@ TEST_F(NodeAssemblyTest, AnnouncesItselfAndDrainsWhatTheHubForwards) {
 
   // A message the hub forwards reaches the drain 50 ms later; a non-message never does.
   std::vector<std::string> drained;
-  node->node().seams().dispatchMessage = [&](const std::string& m) { drained.push_back(m); };
+  node->bsc().setMessageObserver([&](const std::string& m, const xap::XapMessage&) { drained.push_back(m); });
   auto* listener = platform.udpOn(static_cast<std::uint16_t>(port));
   ASSERT_NE(listener, nullptr);
   listener->deliver("xap-header\n{\nv=12\nhop=1\nuid=FF123400\nclass=xAPBSC.cmd\nsource=a.b.c\n}\n");

@@ -39,10 +39,8 @@ class DeviceRegistryTest : public ::testing::Test {
     ctx->log.setXapSender([this](const std::string&, const std::string&, const std::string& t) { logs.push_back(t); });
     registry = std::make_unique<DeviceRegistry>(*ctx);
     registry->setOffTimerHook(std::move(hook));
-    core::NodeSeams seams;
-    seams.loadDevices = [this] { registry->loadDevices(); };
-    seams.saveLastChange = [this] { registry->saveLastChange(); };
-    node = std::make_unique<core::Node>(*ctx, std::move(seams));
+    node = std::make_unique<core::Node>(*ctx);
+    node->setSubsystems({&node->settingsStep(), registry.get()});
     ASSERT_TRUE(node->start());
   }
   void writeUnits(const std::string& lines) {

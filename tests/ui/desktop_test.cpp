@@ -23,10 +23,16 @@ class DesktopTest : public ::testing::Test {
     paths.appFolder = dir.string();
     ctx = std::make_unique<core::NodeContext>(platform, paths);
     core::initIniKeys(ctx->settings, ctx->ini);
-    core::NodeSeams seams;
-    seams.reopenReceiver = [this] { ++reopened; };
-    node = std::make_unique<core::Node>(*ctx, seams);
+    node = std::make_unique<core::Node>(*ctx);
+    node->setSubsystems({&links});
   }
+  // Stands in for the links: counts the re-reads that changed the receiver's port.
+  struct Links final : core::Subsystem {
+    explicit Links(int& n) : reopened(n) {}
+    const char* name() const override { return "links"; }
+    void applySettings(const core::SettingsChange& c) override { reopened += c.now.serialPort != c.before.serialPort; }
+    int& reopened;
+  };
   ~DesktopTest() override { fs::remove_all(dir); }
   std::string settingsFile() { return test::readWholeFile(dir / "Config" / "Quillon.ini"); }
 
@@ -36,6 +42,7 @@ class DesktopTest : public ::testing::Test {
   std::unique_ptr<core::NodeContext> ctx;
   std::unique_ptr<core::Node> node;
   int reopened = 0;
+  Links links{reopened};
 };
 
 TEST_F(DesktopTest, ClicksBecomeMouseMessagesOneAtATime) {
@@ -83,7 +90,7 @@ TEST_F(DesktopTest, EchoWindowKeepsTheLastTenThousandCharacters) {
 TEST_F(DesktopTest, SettingsWindowRoundTripsAndReopensOnlyOnAPortChange) {
   ui::Desktop desktop(*node, *ctx, QIcon());
   desktop.install();
-  node->seams().showSetupForm();
+  node->menuClick(1);  // "GUI"
   ui::SetupForm& form = desktop.setupForm();
   ASSERT_TRUE(form.isVisible());
   EXPECT_EQ(form.field("SerialPort")->text(), "/dev/ttyUSB0");
@@ -96,7 +103,7 @@ TEST_F(DesktopTest, SettingsWindowRoundTripsAndReopensOnlyOnAPortChange) {
   EXPECT_EQ(ctx->settings.debounceInterval, 1500);  // taken into the running node
   EXPECT_EQ(reopened, 0);
 
-  node->seams().showSetupForm();
+  node->menuClick(1);  // "GUI"
   form.field("SerialPort")->setText("/dev/ttyUSB1");
   form.close();
   EXPECT_NE(settingsFile().find("SerialPort=/dev/ttyUSB1"), std::string::npos);
@@ -110,7 +117,7 @@ TEST_F(DesktopTest, MenuEntriesAndWindowsFollowTheMainForm) {
   for (QAction* a : desktop.menu().actions()) captions << (a->isSeparator() ? "-" : a->text());
   EXPECT_EQ(captions.join(","), "Browser,GUI,System Config,System Status,IO Window,Help,-,Exit");
 
-  node->seams().loadEchoWindow();  // start-up: loaded, not shown
+  desktop.start();  // start-up: the echo window loaded, not shown; the tray icon shown
   desktop.echoLine("12:00:00 |  X10 A1 ON");
   EXPECT_FALSE(desktop.echoWindow().isVisible());
   desktop.menu().actions()[4]->trigger();  // "IO Window"
@@ -118,9 +125,8 @@ TEST_F(DesktopTest, MenuEntriesAndWindowsFollowTheMainForm) {
   EXPECT_TRUE(desktop.echoWindow().isVisible());
   EXPECT_TRUE(desktop.echoWindow().shownText().contains("X10 A1 ON"));
 
-  node->seams().showTrayIcon();
   EXPECT_TRUE(desktop.tray().shown());
-  node->seams().removeTrayIcon();
+  desktop.stop();
   EXPECT_FALSE(desktop.tray().shown());
 }
 

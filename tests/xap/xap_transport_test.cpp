@@ -2,11 +2,12 @@
 
 #include <filesystem>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "core/node.h"
 #include "support/fake_platform.h"
+#include "xap/message_drain.h"
 #include "xap/xap_message.h"
 #include "xap/xap_transport.h"
 
@@ -194,27 +195,25 @@ TEST_F(TransportTest, ReceiveFilterQueueAndTimer) {
   EXPECT_EQ(transport->receiveQueueSize(), 1u);
 }
 
-TEST_F(TransportTest, DrainThroughNodeHandlesNestedCallsAndJunk) {
+TEST_F(TransportTest, DrainHandlesNestedCallsFailuresAndJunk) {
   transport->setBroadcastAddress("127.0.0.1");
   transport->init();
-  core::NodeSeams seams;
   std::vector<std::string> handled;
-  core::Node* nodePtr = nullptr;
+  xap::MessageDrain* drainPtr = nullptr;
   auto& rx = *platform.udpSockets[0];
-  seams.getMessage = [&] { return transport->getMessage(); };
-  seams.dispatchMessage = [&](const std::string& m) {
+  xap::MessageDrain drain(*ctx, [&] { return transport->getMessage(); }, [&](const std::string& m) {
     xap::XapMessage msg;
     msg.fromXap(m);
     handled.push_back(msg.msgClass());
     if (handled.size() == 1) {
       // Arrives during the drain, and a nested notification returns at once.
       rx.deliver("xap-header\n{\nclass=late\n}\n");
-      nodePtr->onMessage();
+      drainPtr->run();
+      throw std::runtime_error("handler failed");  // logged; the next message still runs
     }
-  };
-  core::Node node(*ctx, seams);
-  nodePtr = &node;
-  transport->registerNewMessageCallback([&] { node.onMessage(); });
+  });
+  drainPtr = &drain;
+  transport->registerNewMessageCallback([&] { drain.run(); });
   rx.deliver("xap-header\n{\nclass=first\n}\n");
   rx.deliver(std::string("xap-header\n\xff\xfe}\n}\n\0\0=\n", 21));
   rx.deliver("xap-header\n{\nclass=third\n}\n");
