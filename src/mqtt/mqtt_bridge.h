@@ -12,6 +12,7 @@
 
 #include "core/ini_cache.h"
 #include "core/node_context.h"
+#include "core/settings_table.h"
 #include "devices/device_registry.h"
 #include "mqtt/device_json.h"
 #include "mqtt/mqtt_client.h"
@@ -19,9 +20,9 @@
 
 namespace quillon::mqtt {
 
-inline constexpr const char* kMqttSection = "MQTT";
+inline constexpr const char* kMqttSection = core::kMqttSection;
 
-// Section [MQTT] of "Quillon.ini".
+// Section [MQTT] of "Quillon.ini" as the bridge uses it (core/settings_table.h declares the keys).
 struct MqttSettings {
   bool enabled = false;
   std::string host = "127.0.0.1";
