@@ -7,16 +7,6 @@
 
 namespace quillon::core {
 
-const std::array<const char*, 22> kSettingsKeyList = {
-    "SerialPort", "serialip", "httpport", "debuglog", "background", "styleSheet", "uid", "showsetup",
-    "showonlyused", "showreceivemessages", "showreceivedetail", "periodicscriptinterval", "debounceinterval",
-    "irschema", "mode", "hideremoved", "acceptvisonic", "metric", "sensorcal", "disablediscovery", "txserialip",
-    "txserialport"};
-
-const std::array<const char*, 25> kSettingsWindowDefaults = {
-    "", "", "", "false", "black", "StyleNoBody.css", "FF.0052:00", "true", "false", "false", "false", "2", "false",
-    "False", "", "", "false", "0", "false", "false", "0", "1", "0", "", ""};
-
 std::string formatNodeUid(const std::string& uid) {
   if (uid.find(':') != std::string::npos) return uid;
   std::string first = uid.substr(0, std::min<std::size_t>(2, uid.size()));

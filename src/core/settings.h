@@ -1,7 +1,6 @@
 #pragma once
 // The node's settings of section W800 of "Quillon.ini" as loaded (core/settings_table.h declares
 // each key, its default and its conversion).
-#include <array>
 #include <string>
 
 #include "core/ini_cache.h"
@@ -39,11 +38,6 @@ struct Settings {
   // Minutes without a byte from an open receiver before a warning is logged (0: never).
   int receiverSilenceMinutes = 0;
 };
-
-// The key list the start-up walks, in its order (22 names).
-extern const std::array<const char*, 22> kSettingsKeyList;
-// Defaults the desktop settings window shows for absent keys (25 texts, index for index).
-extern const std::array<const char*, 25> kSettingsWindowDefaults;
 
 // Reads one key by its selector (any letter case; the key's name, "ServerPort" for HTTPPort) into
 // the settings, as the settings table declares it; unknown selectors do nothing.
