@@ -11,6 +11,7 @@
 
 #include "core/ini_cache.h"
 #include "core/settings.h"
+#include "core/settings_table.h"
 #include "rflink/rf_link.h"
 #include "util/text.h"
 #include "xap/xap_transport.h"
@@ -19,18 +20,6 @@ namespace fs = std::filesystem;
 
 namespace quillon::app {
 namespace {
-
-const char* const kBoolKeys[] = {"DebugLog", "ShowSetup", "ShowOnlyUsed", "HideRemoved", "AcceptVisonic",
-                                 "ShowReceiveMessages", "ShowReceiveDetail", "IRSchema", "DisableDiscovery"};
-// Keys of [W800] the node knows besides those it validates, and the prefixes of numbered ones.
-const char* const kOtherKeys[] = {"Background", "StyleSheet", "LoginUsername", "LoginPassword", "ScriptTimeout",
-                                  "StatusSortKey", "StatusSortDirection", "Rain8StatusInterval", "ShowEPROM",
-                                  "ShowInputLinks"};
-const char* const kKeyPrefixes[] = {"History_", "Rain8ProgrammingPort", "Rain8EPROMHouseCode", "TimerEnable",
-                                    "Rain8Timeout"};
-const char* const kCheckedKeys[] = {"SerialPort", "SerialIP", "TxSerialPort", "TxSerialIP", "HTTPPort", "UID",
-                                    "PeriodicScriptInterval", "DebounceInterval", "SensorCal", "Mode", "Metric",
-                                    "ReceiverSilenceMinutes"};
 
 bool isHex(char c) { return std::isxdigit(static_cast<unsigned char>(c)) != 0; }
 
@@ -76,12 +65,13 @@ class Checker {
     cache_ = &cache;
     haveSettings_ = readable(cache, core::kSettingsFile);
     haveXap_ = readable(cache, core::kXapSettingsFile);
-    checkW800Keys();
+    checkSection(core::kSettingsSection, "the node");
     checkLinks();
     checkHttp();
     checkXap();
     checkFilters();
-    checkMqtt();
+    checkSection(core::kMqttSection, "the bridge");
+    noteMqtt();
     cache_ = nullptr;
   }
 
@@ -109,47 +99,90 @@ class Checker {
   std::string raw(const std::string& key) {
     return haveSettings_ ? cache_->getIniSetting(core::kSettingsSection, key, "", core::kSettingsFile) : "";
   }
-  std::string where(const std::string& key, const std::string& value) const {
-    return std::string(core::kSettingsFile) + " [W800] " + key + "=" + value + ": ";
+  static std::string whereIn(const std::string& section, const std::string& key, const std::string& value) {
+    return std::string(core::kSettingsFile) + " [" + section + "] " + key + "=" + value + ": ";
+  }
+  static std::string where(const std::string& key, const std::string& value) {
+    return whereIn(core::kSettingsSection, key, value);
   }
 
-  void checkW800Keys() {
+  // Every key of a section: known to the table (or kept by its prefix), and of the form the
+  // table declares. Links and the HTTP port are checked further below with what they depend on.
+  void checkSection(const char* section, const char* reader) {
     if (!haveSettings_) return;
-    std::set<std::string> known;
-    for (const char* k : kBoolKeys) known.insert(util::lower(k));
-    for (const char* k : kOtherKeys) known.insert(util::lower(k));
-    for (const char* k : kCheckedKeys) known.insert(util::lower(k));
-    for (const std::string& key : cache_->sectionKeys(core::kSettingsSection, core::kSettingsFile)) {
-      bool ok = known.count(util::lower(key)) != 0;
-      for (const char* p : kKeyPrefixes) ok = ok || util::istartsWith(key, p);
-      if (!ok) problem(where(key, raw(key)) + "unknown key (the node ignores it)");
+    const std::vector<std::string> keys = cache_->sectionKeys(section, core::kSettingsFile);
+    auto value = [&](const std::string& key) {
+      return util::trim(util::removeChar(cache_->getIniSetting(section, key, "", core::kSettingsFile), '"'));
+    };
+    auto present = [&](const char* key) {
+      return std::any_of(keys.begin(), keys.end(), [&](const std::string& k) { return util::iequals(k, key); });
+    };
+    const bool w800 = util::iequals(section, core::kSettingsSection);
+    for (const std::string& key : keys)
+      if (!core::findSetting(section, key) && !(w800 && core::keptKeyPrefix(key)))
+        problem(whereIn(section, key, value(key)) + "unknown key (" + reader + " ignores it)");
+    for (const core::SettingDef& d : core::settingsTable()) {
+      if (!util::iequals(d.section, section) || (d.onlyWith && !util::toBool(value(d.onlyWith)))) continue;
+      const std::string v = value(d.key);
+      const std::string why = v.empty() ? (d.required && present(d.key) ? emptyProblem(d) : "") : formProblem(d, v);
+      if (!why.empty()) problem(whereIn(section, d.key, v) + why);
     }
-    for (const char* key : kBoolKeys) {
-      std::string v = raw(key), t = util::lower(util::removeChar(v, '"'));
-      if (!v.empty() && t != "true" && t != "false" && !util::isNumeric(t))
-        problem(where(key, v) + "not True, False or a number (the node reads it as " +
-                (util::toBool(v) ? "true" : "false") + ")");
+  }
+
+  static std::string emptyProblem(const core::SettingDef& d) {
+    std::string out = "empty";
+    if (d.onlyWith) out += std::string(" while ") + d.onlyWith + " is on";
+    return out + " (" + d.help + ")";
+  }
+
+  // What is wrong with a value of the key's type, or "" when nothing is.
+  static std::string formProblem(const core::SettingDef& d, const std::string& v) {
+    using T = core::SettingType;
+    const std::string otherwise = d.fallback ? d.fallback
+                                  : *d.def   ? std::string("the node uses ") + d.def
+                                             : std::string("the node leaves it off");
+    const std::string range = " from " + util::formatNumber(d.min) + " to " + util::formatNumber(d.max);
+    switch (d.type) {
+      case T::Bool: {
+        const std::string t = util::lower(v);
+        if (t == "true" || t == "false" || util::isNumeric(t)) return "";
+        return std::string("not True, False or a number (the node reads it as ") +
+               (util::toBool(v) ? "true" : "false") + ")";
+      }
+      case T::Integer:
+        if (wholeNumber(v, d.min, d.max)) return "";
+        return "not a whole number of " + std::string(d.unit) + range + " (" + otherwise + ")";
+      case T::Number:
+        if (util::isNumeric(v) && util::leadingNumber(v) >= d.min && util::leadingNumber(v) <= d.max) return "";
+        return "not a number of " + std::string(d.unit) + range + " (" + otherwise + ")";
+      case T::Factor:
+        return util::isNumeric(v) && util::leadingNumber(v) != 0 ? "" : "not a non-zero number (" + otherwise + ")";
+      case T::Choice: {
+        std::vector<std::string> said;
+        for (const std::string& choice : util::split(d.choices, "|")) {
+          const std::size_t eq = choice.find('=');
+          const std::string value = choice.substr(0, eq);
+          if (util::iequals(v, value) || (util::isNumeric(v) && util::isNumeric(value) &&
+                                          util::leadingNumber(v) == util::leadingNumber(value)))
+            return "";
+          said.push_back(eq == std::string::npos ? value : value + " (" + choice.substr(eq + 1) + ")");
+        }
+        std::string out = "not ";
+        for (std::size_t i = 0; i < said.size(); ++i)
+          out += (i == 0 ? "" : i + 1 == said.size() ? " or " : ", ") + said[i];
+        return out;
+      }
+      case T::Port: return wholeNumber(v, d.min, d.max) ? "" : "not a TCP port number (1 to 65535)";
+      case T::Uid: return validUid(core::formatNodeUid(v)) ? "" : std::string("not an xAP UID such as ") + d.def;
+      case T::Topic: return v.find_first_of("+#") == std::string::npos ? "" : "a topic prefix cannot hold + or #";
+      case T::Path:
+        return std::ifstream(v) ? "" : "cannot read the " + std::string(d.unit) + " (" + otherwise + ")";
+      case T::Text:
+      case T::Password:
+      case T::Address:
+      case T::LinkPort: break;
     }
-    std::string v = raw("UID");
-    if (!v.empty() && !validUid(core::formatNodeUid(util::removeChar(v, '"'))))
-      problem(where("UID", v) + "not an xAP UID such as FF.0052:00");
-    v = util::removeChar(raw("PeriodicScriptInterval"), '"');
-    if (!v.empty() && !wholeNumber(v, 0, 1e9))
-      problem(where("PeriodicScriptInterval", v) + "not a number of seconds (the periodic script stays off)");
-    v = util::removeChar(raw("DebounceInterval"), '"');
-    if (!v.empty() && !wholeNumber(v, 200, 2000))
-      problem(where("DebounceInterval", v) + "not a whole number of milliseconds from 200 to 2000 (the node uses 1000)");
-    v = util::removeChar(raw("SensorCal"), '"');
-    if (!v.empty() && (!util::isNumeric(v) || util::leadingNumber(v) == 0))
-      problem(where("SensorCal", v) + "not a non-zero number (the node uses 1)");
-    v = util::removeChar(raw("Mode"), '"');
-    if (!v.empty() && !wholeNumber(v, 0, 1))
-      problem(where("Mode", v) + "not 0 (32-bit W800 mode) or 1 (48-bit RFXCOM mode)");
-    v = util::removeChar(raw("ReceiverSilenceMinutes"), '"');
-    if (!v.empty() && !wholeNumber(v, 0, 525600))
-      problem(where("ReceiverSilenceMinutes", v) + "not a whole number of minutes (0 turns the warning off)");
-    v = util::removeChar(raw("Metric"), '"');
-    if (!v.empty() && !util::isNumeric(v)) problem(where("Metric", v) + "not 0 (imperial) or 1 (metric)");
+    return "";
   }
 
   // One RF link: a serial port (number or device path) or, when its address holds ".", TCP.
@@ -201,17 +234,14 @@ class Checker {
 
   void checkHttp() {
     // The server reads the key itself: a missing key means 8017, an empty value leaves it off.
-    std::string v = haveSettings_ ? cache_->getIniSetting(core::kSettingsSection, "HTTPPort", "8017", core::kSettingsFile)
-                                  : "8017";
+    std::string v = haveSettings_ ? core::storedSetting(*cache_, core::kSettingsSection, "HTTPPort")
+                                  : core::findSetting(core::kSettingsSection, "HTTPPort")->def;
     v = util::removeChar(v, '"');
     if (v.empty() || (util::isNumeric(v) && util::leadingNumber(v) == 0)) {
       note("HTTP server off (HTTPPort is empty or 0)");
       return;
     }
-    if (!wholeNumber(v, 1, 65535)) {
-      problem(where("HTTPPort", v) + "not a TCP port number (1 to 65535)");
-      return;
-    }
+    if (!wholeNumber(v, 1, 65535)) return;  // named with the section's keys
     const auto port = static_cast<std::uint16_t>(std::stoi(util::trimWhitespace(v)));
     const std::string busy = probe_.tcpPortProblem ? probe_.tcpPortProblem(port) : "";
     if (!busy.empty()) problem(where("HTTPPort", v) + "HTTP port " + v + " is " + busy);
@@ -261,46 +291,14 @@ class Checker {
         problem(std::string(core::kSettingsFile) + " [Received] " + key + ": a receive filter is source~class");
   }
 
-  // Section [MQTT]: known keys, their forms, and what a bridge that is on needs.
-  void checkMqtt() {
+  void noteMqtt() {
     if (!haveSettings_) return;
-    static const char* const kKeys[] = {"Enabled", "Host", "Port", "User", "Password", "ClientId", "TLS",
-                                        "CAFile", "BaseTopic", "Discovery", "DiscoveryPrefix"};
-    const std::vector<std::string> keys = cache_->sectionKeys("MQTT", core::kSettingsFile);
-    if (keys.empty()) return;
     auto get = [this](const char* key) {
-      std::string v = util::trim(cache_->getIniSetting("MQTT", key, "", core::kSettingsFile));
-      if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
-      return v;
+      const std::string v = util::trim(util::removeChar(core::storedSetting(*cache_, core::kMqttSection, key), '"'));
+      return v.empty() ? std::string(core::findSetting(core::kMqttSection, key)->def) : v;
     };
-    auto at = [](const std::string& key, const std::string& v) {
-      return std::string(core::kSettingsFile) + " [MQTT] " + key + "=" + v + ": ";
-    };
-    for (const std::string& key : keys) {
-      bool known = false;
-      for (const char* k : kKeys) known = known || util::iequals(key, k);
-      if (!known) problem(at(key, get(key.c_str())) + "unknown key (the bridge ignores it)");
-    }
-    for (const char* key : {"Enabled", "TLS", "Discovery"}) {
-      const std::string v = get(key), t = util::lower(v);
-      if (!v.empty() && t != "true" && t != "false" && !util::isNumeric(t))
-        problem(at(key, v) + "not True, False or a number");
-    }
-    const bool enabled = util::toBool(get("Enabled"));
-    const std::string port = get("Port");
-    if (!port.empty() && !wholeNumber(port, 1, 65535)) problem(at("Port", port) + "not a TCP port number (1 to 65535)");
-    const bool hostKey = std::any_of(keys.begin(), keys.end(), [](const std::string& k) { return util::iequals(k, "Host"); });
-    if (enabled && hostKey && get("Host").empty())
-      problem(at("Host", "") + "empty: name the broker's host (127.0.0.1 for one on this machine)");
-    for (const char* key : {"BaseTopic", "DiscoveryPrefix"}) {
-      const std::string v = get(key);
-      if (v.find_first_of("+#") != std::string::npos) problem(at(key, v) + "a topic prefix cannot hold + or #");
-    }
-    const std::string ca = get("CAFile");
-    if (util::toBool(get("TLS")) && !ca.empty() && !std::ifstream(ca))
-      problem(at("CAFile", ca) + "cannot read the CA file: the bridge could not check the broker's certificate");
-    if (enabled) note("MQTT bridge on, broker " + (get("Host").empty() ? std::string("127.0.0.1") : get("Host")) + " port " +
-                      (port.empty() ? std::string("1883") : port));
+    if (util::toBool(get("Enabled")))
+      note("MQTT bridge on, broker " + get("Host") + " port " + get("Port"));
   }
 
   const ConfigProbe& probe_;

@@ -13,8 +13,8 @@ namespace quillon::app {
 // plain drawn one when the file is missing.
 QIcon nodeIcon(const std::string& templateDir);
 
-// Builds the desktop and puts it at the end of the node's subsystems; call before the node starts. The receive
-// processor's lines still reach `alsoEcho` (the console in verbose mode) when it is set.
+// Builds the desktop and puts it at the end of the node's subsystems; call before the node starts.
+// The receive processor's lines still reach `alsoEcho` (the console in verbose mode) when it is set.
 std::unique_ptr<ui::Desktop> attachDesktop(NodeAssembly& node, const QIcon& icon,
                                            std::function<void(const std::string&)> alsoEcho = {});
 

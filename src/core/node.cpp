@@ -2,6 +2,7 @@
 
 #include <exception>
 
+#include "core/settings_table.h"
 #include "util/text.h"
 
 namespace quillon::core {
@@ -17,26 +18,6 @@ void attempt(NodeContext& ctx, const char* name, Step&& step) {
   } catch (...) {
     ctx.log.writeLogLine("Quillon", std::string("Main Unload ") + name, Logger::errorSuffix("unknown error"));
   }
-}
-
-// The names of the settings whose value differs.
-std::vector<std::string> keysThatChanged(const Settings& a, const Settings& b) {
-  std::vector<std::string> out;
-  auto note = [&](const char* key, bool differs) {
-    if (differs) out.emplace_back(key);
-  };
-  note("SerialPort", a.serialPort != b.serialPort);
-  note("SerialIP", a.serialIp != b.serialIp);
-  note("TxSerialPort", a.txSerialPort != b.txSerialPort);
-  note("TxSerialIP", a.txSerialIp != b.txSerialIp);
-  note("HTTPPort", a.httpPort != b.httpPort);
-  note("DebugLog", a.debugLog != b.debugLog);
-  note("UID", a.uid != b.uid);
-  note("PeriodicScriptInterval", a.periodicScriptInterval != b.periodicScriptInterval);
-  note("Mode", a.mode != b.mode);
-  note("Metric", a.metric != b.metric);
-  note("ReceiverSilenceMinutes", a.receiverSilenceMinutes != b.receiverSilenceMinutes);
-  return out;
 }
 
 }  // namespace
@@ -86,7 +67,7 @@ void Node::SettingsStep::save() {
 void Node::reReadSettings() {
   const Settings before = ctx_.settings;
   readSettings();
-  const SettingsChange change{before, ctx_.settings, keysThatChanged(before, ctx_.settings)};
+  const SettingsChange change{before, ctx_.settings, changedKeys(before, ctx_.settings)};
   for (Subsystem* s : subsystems_) s->applySettings(change);
 }
 

@@ -1,6 +1,6 @@
 #pragma once
-// The node's settings of section W800 of "Quillon.ini", their defaults and conversions.
-#include <array>
+// The node's settings of section W800 of "Quillon.ini" as loaded (core/settings_table.h declares
+// each key, its default and its conversion).
 #include <string>
 
 #include "core/ini_cache.h"
@@ -39,14 +39,10 @@ struct Settings {
   int receiverSilenceMinutes = 0;
 };
 
-// The key list the start-up walks, in its order (22 names).
-extern const std::array<const char*, 22> kSettingsKeyList;
-// Defaults the desktop settings window shows for absent keys (25 texts, index for index).
-extern const std::array<const char*, 25> kSettingsWindowDefaults;
-
-// Reads one key by its selector (any letter case) into the settings; unknown selectors do nothing.
+// Reads one key by its selector (any letter case; the key's name, "ServerPort" for HTTPPort) into
+// the settings, as the settings table declares it; unknown selectors do nothing.
 void setIniValue(Settings& settings, IniCache& cache, const std::string& selector);
-// Reads every key of the key list in order, then the keys that came later (ReceiverSilenceMinutes).
+// Reads every key of [W800] in the table's order (HTTPPort excepted: see setIniValue).
 void initIniKeys(Settings& settings, IniCache& cache);
 
 // A UID without ":" in the older eight-digit form becomes "FF.0052:00" style.

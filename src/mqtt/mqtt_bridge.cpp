@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "core/settings.h"
+#include "core/settings_table.h"
 #include "devices/onoff_reporter.h"
 #include "util/text.h"
 
@@ -36,32 +37,36 @@ std::string topicLevel(const std::string& text) {
 
 MqttSettings readMqttSettings(core::IniCache& ini, std::string* problem) {
   MqttSettings s;
-  auto get = [&](const char* key, const std::string& def) {
-    return unquoted(ini.getIniSetting(kMqttSection, key, def, core::kSettingsFile));
+  // Keys and defaults come from the settings table; a value that is empty once unquoted (or
+  // stripped of its trailing "/") also gives the default.
+  auto get = [&](const char* key) { return unquoted(core::storedSetting(ini, kMqttSection, key)); };
+  auto orDefault = [](std::string& v, const char* key) {
+    if (v.empty()) v = core::findSetting(kMqttSection, key)->def;
   };
-  s.enabled = util::toBool(get("Enabled", "0"));
-  s.host = get("Host", s.host);
-  if (s.host.empty()) s.host = "127.0.0.1";
-  const std::string port = get("Port", "1883");
+  s.enabled = util::toBool(get("Enabled"));
+  s.host = get("Host");
+  orDefault(s.host, "Host");
+  const std::string port = get("Port");
   const bool digits = !port.empty() && port.size() <= 5 &&
                       port.find_first_not_of("0123456789") == std::string::npos;
   const long value = digits ? std::stol(port) : 0;
-  if (value >= 1 && value <= 65535)
+  const core::SettingDef& range = *core::findSetting(kMqttSection, "Port");
+  if (value >= range.min && value <= range.max)
     s.port = static_cast<std::uint16_t>(value);
   else if (problem)
-    *problem = "Port \"" + port + "\" is not a port number; 1883 is used";
-  s.user = get("User", "");
-  s.password = get("Password", "");
-  s.clientId = get("ClientId", "");
-  s.tls = util::toBool(get("TLS", "0"));
-  s.caFile = get("CAFile", "");
-  s.baseTopic = get("BaseTopic", s.baseTopic);
+    *problem = "Port \"" + port + "\" is not a port number; " + std::to_string(s.port) + " is used";
+  s.user = get("User");
+  s.password = get("Password");
+  s.clientId = get("ClientId");
+  s.tls = util::toBool(get("TLS"));
+  s.caFile = get("CAFile");
+  s.baseTopic = get("BaseTopic");
   while (!s.baseTopic.empty() && s.baseTopic.back() == '/') s.baseTopic.pop_back();
-  if (s.baseTopic.empty()) s.baseTopic = "quillon";
-  s.discovery = util::toBool(get("Discovery", "1"));
-  s.discoveryPrefix = get("DiscoveryPrefix", s.discoveryPrefix);
+  orDefault(s.baseTopic, "BaseTopic");
+  s.discovery = util::toBool(get("Discovery"));
+  s.discoveryPrefix = get("DiscoveryPrefix");
   while (!s.discoveryPrefix.empty() && s.discoveryPrefix.back() == '/') s.discoveryPrefix.pop_back();
-  if (s.discoveryPrefix.empty()) s.discoveryPrefix = "homeassistant";
+  orDefault(s.discoveryPrefix, "DiscoveryPrefix");
   return s;
 }
 

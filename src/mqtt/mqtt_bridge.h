@@ -12,19 +12,20 @@
 
 #include "core/ini_cache.h"
 #include "core/node_context.h"
+#include "core/settings_table.h"
 #include "core/subsystem.h"
-#include "devices/device_registry.h"
 #include "devices/device_json.h"
+#include "devices/device_registry.h"
 #include "mqtt/discovery_class.h"
-#include "rflink/link_status.h"
 #include "mqtt/mqtt_client.h"
 #include "platform/event_loop.h"
+#include "rflink/link_status.h"
 
 namespace quillon::mqtt {
 
-inline constexpr const char* kMqttSection = "MQTT";
+inline constexpr const char* kMqttSection = core::kMqttSection;
 
-// Section [MQTT] of "Quillon.ini".
+// Section [MQTT] of "Quillon.ini" as the bridge uses it (core/settings_table.h declares the keys).
 struct MqttSettings {
   bool enabled = false;
   std::string host = "127.0.0.1";

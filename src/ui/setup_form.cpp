@@ -6,7 +6,8 @@
 #include <QScrollArea>
 #include <QVBoxLayout>
 
-#include "core/settings.h"
+#include "core/settings_table.h"
+#include "util/text.h"
 
 namespace quillon::ui {
 
@@ -14,10 +15,14 @@ SetupForm::SetupForm(core::IniCache& ini, std::function<void()> reRead, QWidget*
     : QWidget(parent), ini_(ini), reRead_(std::move(reRead)) {
   setWindowTitle("Quillon settings");
   auto* form = new QFormLayout;
-  for (const char* key : core::kSettingsKeyList) {
+  for (const core::SettingDef& d : core::settingsTable()) {
+    if (!(d.surfaces & core::kSettingsWindow)) continue;
     auto* edit = new QLineEdit;
-    form->addRow(QString::fromLatin1(key), edit);
-    fields_.emplace_back(key, edit);
+    edit->setToolTip(QString::fromUtf8(d.help) + QString::fromLatin1("\nDefault: %1. Takes effect %2.")
+                                                     .arg(*d.def ? QString::fromLatin1(d.def) : QString("empty"),
+                                                          QString::fromLatin1(core::takesEffectText(d.takes))));
+    form->addRow(QString::fromLatin1(d.key), edit);
+    fields_.push_back({&d, edit});
   }
   auto* inner = new QWidget;
   inner->setLayout(form);
@@ -32,32 +37,28 @@ SetupForm::SetupForm(core::IniCache& ini, std::function<void()> reRead, QWidget*
 
 void SetupForm::load() {
   shown_.clear();
-  for (size_t i = 0; i < fields_.size(); ++i) {
-    const std::string v = ini_.getIniSetting(core::kSettingsSection, fields_[i].first, core::kSettingsWindowDefaults[i],
-                                             core::kSettingsFile);
-    fields_[i].second->setText(QString::fromLatin1(v.data(), static_cast<qsizetype>(v.size())));
-    shown_.push_back(fields_[i].second->text());
+  for (const auto& [def, edit] : fields_) {
+    const std::string v = ini_.getIniSetting(def->section, def->key, def->def, def->file);
+    edit->setText(QString::fromLatin1(v.data(), static_cast<qsizetype>(v.size())));
+    shown_.push_back(edit->text());
   }
 }
 
 void SetupForm::save(bool reRead) {
-  // Only changed keys are written: the defaults shown for absent keys are not all the node's
-  // own (a transmitter port of "1", a calibration of "false"), and writing them would change
-  // what the node does.
+  // Only changed keys are written: a key left absent keeps following the node's default.
   for (size_t i = 0; i < fields_.size(); ++i) {
-    auto& [key, edit] = fields_[i];
+    const auto& [def, edit] = fields_[i];
     if (i < shown_.size() && edit->text() == shown_[i]) continue;
     const QByteArray v = edit->text().toLatin1();
-    ini_.saveIniSetting(core::kSettingsSection, key, std::string(v.constData(), static_cast<size_t>(v.size())),
-                        core::kSettingsFile);
+    ini_.saveIniSetting(def->section, def->key, std::string(v.constData(), static_cast<size_t>(v.size())), def->file);
   }
   ini_.flushIniCache();
   if (reRead && reRead_) reRead_();
 }
 
 QLineEdit* SetupForm::field(const std::string& key) const {
-  for (const auto& [k, edit] : fields_)
-    if (k == key) return edit;
+  for (const auto& [def, edit] : fields_)
+    if (util::iequals(def->key, key)) return edit;
   return nullptr;
 }
 

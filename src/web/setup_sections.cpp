@@ -36,14 +36,16 @@ void StatusPage::addSetup(util::FastString& page) {
     auto row = [&](const std::string& label, const std::string& control, const std::string& cls) {
       page.add("<tr>").add(cell(label, "Right", "", cls)).add(cell(control, "Left", "", cls)).add("</tr>");
     };
-    const std::string mode = setting("Mode", "0"), metric = setting("Metric", "0");
+    // Choices and boxes show the stored value as the node reads it; text fields show the text.
+    core::Settings stored;
+    core::initIniKeys(stored, ctx_.ini);
     page.add("<br><table>");
     header("HTTP / Browser");
-    row("HTTP Server Port", input("text", 4, "ServerPort", setting("HTTPPort", "8017")), even);
-    row("Browser Background", input("text", 8, "Background", setting("Background", "#204060")), odd);
-    row("Style Sheet", input("text", 18, "StyleSheet", setting("StyleSheet", "StyleNoBody.css")), even);
+    row("HTTP Server Port", input("text", 4, "ServerPort", setting("HTTPPort")), even);
+    row("Browser Background", input("text", 8, "Background", setting("Background")), odd);
+    row("Style Sheet", input("text", 18, "StyleSheet", setting("StyleSheet")), even);
     header("Connectivity, xAP");
-    row("xAP UID", input("text", 8, "xapUID", setting("UID", "FF.0052:00")), even);
+    row("xAP UID", input("text", 8, "xapUID", setting("UID")), even);
     header("RF Receiver");
     row("Serial Comm IP Address", input("text", 16, "SerialIP", setting("SerialIP")), even);
     row("Serial Comm Port", input("text", 3, "SerialPort", setting("SerialPort")), odd);
@@ -53,25 +55,24 @@ void StatusPage::addSetup(util::FastString& page) {
     header("Timing");
     row("Periodic Script Interval",
         input("text", 5, "periodicscriptinterval", setting("PeriodicScriptInterval")) + "&nbsp;seconds", even);
-    row("Debounce Period", input("text", 5, "debounceinterval", setting("DebounceInterval", "1000")) + "&nbsp;milliseconds",
+    row("Debounce Period", input("text", 5, "debounceinterval", setting("DebounceInterval")) + "&nbsp;milliseconds",
         odd);
     header("Mode of Operation");
-    row("Receiver", radio("mode", "0", mode != "1", "32 Bits - W800 compatible") + "<br>" +
-                        radio("mode", "1", mode == "1", "48 Bits - RFXCOM only"), even);
-    row("Visonic", box("AcceptVisonic", "1", util::toBool(setting("AcceptVisonic", "false")), "Accept Visonic"), odd);
-    row("Discovery", box("DisableDiscovery", "1", util::toBool(setting("DisableDiscovery", "0")),
+    row("Receiver", radio("mode", "0", stored.mode != 1, "32 Bits - W800 compatible") + "<br>" +
+                        radio("mode", "1", stored.mode == 1, "48 Bits - RFXCOM only"), even);
+    row("Visonic", box("AcceptVisonic", "1", stored.acceptVisonic, "Accept Visonic"), odd);
+    row("Discovery", box("DisableDiscovery", "1", stored.disableDiscovery,
                          "Disable new device discovery"), even);
     header("Sensor Units");
-    row("Units", radio("metric", "0", metric != "1", "Imperial") + "<br>" + radio("metric", "1", metric == "1", "Metric"),
-        even);
+    row("Units",
+        radio("metric", "0", !stored.metric, "Imperial") + "<br>" + radio("metric", "1", stored.metric, "Metric"), even);
     header("Sensor Calibration");
-    row("&nbsp;", input("text", 3, "sensorcal", setting("SensorCal", "1")), even);
+    row("&nbsp;", input("text", 3, "sensorcal", setting("SensorCal")), even);
     header("Debug");
-    row("Debug", box("debuglog", "0", util::lower(setting("DebugLog", "False")) == "true", "Enable Debug Output"), even);
+    row("Debug", box("debuglog", "0", stored.debugLog, "Enable Debug Output"), even);
     header("RF PC Remote");
-    const bool ir = util::toBool(setting("IRSchema", "0"));
-    row("Schema", radio("irschema", "0", !ir, "Use XapBSC.Event schema on button push") + "<br>" +
-                      radio("irschema", "1", ir, "Use IR.Receive schema on button push"), even);
+    row("Schema", radio("irschema", "0", !stored.irSchema, "Use XapBSC.Event schema on button push") + "<br>" +
+                      radio("irschema", "1", stored.irSchema, "Use IR.Receive schema on button push"), even);
     page.add("</table>");
   } catch (const std::exception& e) {
     ctx_.log.logError("Quillon", "AddSetup", e.what());
@@ -220,8 +221,10 @@ void StatusPage::saveSetupAndLogin() {
   saveSetting("Metric", util::formatNumber(metric));
   s.periodicScriptInterval = form("periodicscriptinterval");
   saveSetting("PeriodicScriptInterval", s.periodicScriptInterval);
+  const core::SettingDef& range = *core::findSetting(core::kSettingsSection, "DebounceInterval");
   const double debounce = std::floor(number(form("debounceinterval")));
-  s.debounceInterval = debounce < 200 || debounce > 2000 ? 1000 : static_cast<int>(debounce);
+  s.debounceInterval = debounce < range.min || debounce > range.max ? static_cast<int>(number(range.def))
+                                                                     : static_cast<int>(debounce);
   saveSetting("DebounceInterval", std::to_string(s.debounceInterval));
 
   if (services_.armPeriodic) services_.armPeriodic(core::periodicSchedule(s.periodicScriptInterval));

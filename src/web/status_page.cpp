@@ -112,8 +112,8 @@ StatusPage::StatusPage(core::NodeContext& ctx, devices::DeviceRegistry& registry
                        WebServices services)
     : ctx_(ctx), registry_(registry), tags_(tags), services_(std::move(services)), framework_(ctx) {}
 
-std::string StatusPage::setting(const char* key, const char* def) {
-  return util::removeChar(ctx_.ini.getIniSetting(core::kSettingsSection, key, def, core::kSettingsFile), '"');
+std::string StatusPage::setting(const char* key) {
+  return util::removeChar(core::storedSetting(ctx_.ini, core::kSettingsSection, key), '"');
 }
 
 void StatusPage::saveSetting(const char* key, const std::string& value) {
@@ -285,7 +285,7 @@ void StatusPage::addDeviceTable(util::FastString& page) {
     rows.push_back(std::move(r));
   }
   if (!rows.empty()) {
-    const std::string key = setting("StatusSortKey", "DCSort");
+    const std::string key = setting("StatusSortKey");
     sortRows(rows, key + " " + setting("StatusSortDirection"));
   }
   drawnRows_.clear();

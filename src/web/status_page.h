@@ -9,6 +9,7 @@
 
 #include "core/node_context.h"
 #include "core/settings.h"
+#include "core/settings_table.h"
 #include "devices/device_registry.h"
 #include "http/request.h"
 #include "http/response.h"
@@ -79,7 +80,8 @@ class StatusPage {
                    std::string_view cls) const {
     return framework_.formatCell(content, align, colspan, cls);
   }
-  std::string setting(const char* key, const char* def = "");
+  // A key of [W800] without its quotes; the settings table's default when absent or empty.
+  std::string setting(const char* key);
   void saveSetting(const char* key, const std::string& value);
 
   // Setup, login, filter and command-button sections.

@@ -8,6 +8,7 @@
 #include <map>
 #include <set>
 
+#include "support/setting_samples.h"
 #include "support/test_folder.h"
 
 namespace fs = std::filesystem;
@@ -63,6 +64,14 @@ TEST_F(ConfigCheckTest, SoundSettingsAndTheBundledTemplateAreClean) {
   EXPECT_TRUE(report.clean()) << joined(report.problems);
   EXPECT_NE(joined(report.notes).find("receiver: serial port /dev/ttyUSB0"), std::string::npos);
   EXPECT_NE(joined(report.notes).find("transmitter: TCP adapter adapter.lan port 4001"), std::string::npos);
+
+  // The settings table's sample values, as the page and the window store them, are sound too.
+  std::string w800 = "[W800]\n", mqtt = "[MQTT]\n";
+  for (const core::SettingDef& d : core::settingsTable())
+    (d.section == std::string("MQTT") ? mqtt : w800) += std::string(d.key) + "=" + test::settingSample(d) + "\n";
+  write(w800 + mqtt);
+  report = check();
+  EXPECT_TRUE(report.clean()) << joined(report.problems);
 
   // A folder without settings is checked as the node will create it: from the template.
   fs::remove_all(dir / "Config");

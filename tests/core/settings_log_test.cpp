@@ -2,11 +2,15 @@
 
 #include <filesystem>
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "core/log.h"
 #include "core/settings.h"
+#include "core/settings_table.h"
+#include "support/setting_samples.h"
 #include "support/virtual_clock.h"
+#include "util/text.h"
 
 namespace fs = std::filesystem;
 using namespace quillon;
@@ -75,6 +79,38 @@ TEST(Settings, Conversions) {
   core::Settings s;
   core::setIniValue(s, cache, "ServerPort");
   EXPECT_EQ(s.httpPort, "9000");
+}
+
+// Each key of Settings: the table's default is what an empty file loads and what Settings starts
+// with, and its sample loads back as written.
+TEST(SettingsTable, DefaultsAndSamplesLoadAsDeclared) {
+  std::string file;
+  std::set<std::string> seen;
+  for (const core::SettingDef& d : core::settingsTable()) {
+    EXPECT_TRUE(seen.insert(util::lower(std::string(d.section) + "/" + d.key)).second) << d.key << " twice";
+    if (d.value) file += std::string(d.key) + "=" + test::settingSample(d) + "\r\n";
+  }
+  core::Settings empty = load(""), loaded = load(file);
+  TempDir dir;
+  dir.write("Quillon.ini", "[W800]\r\n" + file);
+  core::IniCache cache(dir.path.string());
+  core::setIniValue(loaded, cache, "ServerPort");  // the walk leaves HTTPPort to the node
+  std::size_t keys = 0;
+  for (const core::SettingDef& d : core::settingsTable()) {
+    if (!d.value) continue;
+    ++keys;
+    EXPECT_EQ(d.value(core::Settings{}), d.def) << d.key;
+    EXPECT_EQ(d.value(empty), d.def) << d.key;
+    EXPECT_EQ(d.value(loaded), test::settingSample(d)) << d.key;
+  }
+  EXPECT_EQ(core::changedKeys(empty, loaded).size(), keys);
+}
+
+TEST(SettingsTable, ChangedKeysAreThoseTheNodeReadsDifferently) {
+  const core::Settings before = load("DebugLog=1\r\nMode=0\r\nDebounceInterval=150\r\n");
+  const core::Settings after = load("DebugLog=True\r\nMode=1\r\nSerialPort=/dev/ttyUSB0\r\nDebounceInterval=1000\r\n");
+  EXPECT_EQ(core::changedKeys(before, after), (std::vector<std::string>{"SerialPort", "Mode"}));
+  EXPECT_TRUE(core::changedKeys(after, after).empty());
 }
 
 TEST(Settings, PeriodicSchedule) {

@@ -74,7 +74,7 @@ TEST(DesktopSession, MenuOpensSavesShowsAndExits) {
   form.field("debounceinterval")->setText("1200");
   form.grab().save("desktop-settings.png");
   form.close();
-  EXPECT_NE(test::readWholeFile(dir / "Config" / "Quillon.ini").find("debounceinterval=1200"), std::string::npos);
+  EXPECT_NE(test::readWholeFile(dir / "Config" / "Quillon.ini").find("DebounceInterval=1200"), std::string::npos);
   EXPECT_EQ(node.context().settings.debounceInterval, 1200);
 
   entry(4);  // "IO Window"

@@ -7,6 +7,7 @@
 #include "core/node.h"
 #include "support/fake_platform.h"
 #include "support/node_process.h"
+#include "support/setting_samples.h"
 #include "support/test_folder.h"
 #include "ui/desktop.h"
 
@@ -98,8 +99,8 @@ TEST_F(DesktopTest, SettingsWindowRoundTripsAndReopensOnlyOnAPortChange) {
 
   form.field("debounceinterval")->setText("1500");
   form.close();
-  EXPECT_NE(settingsFile().find("debounceinterval=1500"), std::string::npos);
-  EXPECT_EQ(settingsFile().find("txserialport"), std::string::npos);  // shown default, unchanged: not written
+  EXPECT_NE(settingsFile().find("DebounceInterval=1500"), std::string::npos);
+  EXPECT_EQ(settingsFile().find("TxSerialPort"), std::string::npos);  // shown default, unchanged: not written
   EXPECT_EQ(ctx->settings.debounceInterval, 1500);  // taken into the running node
   EXPECT_EQ(reopened, 0);
 
@@ -108,6 +109,31 @@ TEST_F(DesktopTest, SettingsWindowRoundTripsAndReopensOnlyOnAPortChange) {
   form.close();
   EXPECT_NE(settingsFile().find("SerialPort=/dev/ttyUSB1"), std::string::npos);
   EXPECT_EQ(reopened, 1);
+}
+
+// Each key of the window: an absent key shows the table's default (and help as tooltip); a typed
+// sample is stored as typed and loads back as written.
+TEST_F(DesktopTest, EverySettingOfTheWindowRoundTrips) {
+  ctx->ini.clearIniSection(core::kSettingsSection, core::kSettingsFile);
+  ui::SetupForm form(ctx->ini, {});
+  form.load();
+  for (const core::SettingDef& d : core::settingsTable()) {
+    if (!(d.surfaces & core::kSettingsWindow)) continue;
+    QLineEdit* edit = form.field(d.key);
+    ASSERT_NE(edit, nullptr) << d.key;
+    EXPECT_EQ(edit->text().toStdString(), d.def) << d.key;
+    EXPECT_TRUE(edit->toolTip().startsWith(QString::fromUtf8(d.help))) << d.key;
+    edit->setText(QString::fromStdString(test::settingSample(d)));
+  }
+  form.save(false);
+  core::Settings loaded;
+  core::initIniKeys(loaded, ctx->ini);
+  core::setIniValue(loaded, ctx->ini, "ServerPort");
+  for (const core::SettingDef& d : core::settingsTable()) {
+    if (!(d.surfaces & core::kSettingsWindow)) continue;
+    EXPECT_EQ(ctx->ini.getIniSetting(d.section, d.key, "", d.file), test::settingSample(d)) << d.key;
+    EXPECT_EQ(d.value(loaded), test::settingSample(d)) << d.key;
+  }
 }
 
 TEST_F(DesktopTest, MenuEntriesAndWindowsFollowTheMainForm) {

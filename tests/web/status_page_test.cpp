@@ -1,7 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <map>
+#include <regex>
+
 #include "devices/status_picture.h"
+#include "support/setting_samples.h"
 #include "util/password_scramble.h"
+#include "util/text.h"
 #include "web_fixture.h"
 
 using namespace quillon;
@@ -17,6 +23,28 @@ class StatusPageTest : public test::WebFixture {
     return out;
   }
   static bool has(const std::string& page, const std::string& text) { return page.find(text) != std::string::npos; }
+  // What a browser posts of the control form: text fields, checked boxes and radios, hidden
+  // fields and the Save button.
+  static std::string submitted(const std::string& html) {
+    const std::size_t from = html.find("<form name='control'");
+    const std::string form = html.substr(from, html.find("</form>", from) - from);
+    static const std::regex input("<input([^>]*)>"), attribute("(\\w+) ?='([^']*)'"), checked("\\bchecked\\b");
+    std::string body;
+    for (std::sregex_iterator it(form.begin(), form.end(), input), end; it != end; ++it) {
+      const std::string tag = (*it)[1];
+      std::map<std::string, std::string> a;
+      for (std::sregex_iterator at(tag.begin(), tag.end(), attribute); at != end; ++at) a[(*at)[1]] = (*at)[2];
+      if ((a["type"] == "checkbox" || a["type"] == "radio") && !std::regex_search(tag, checked)) continue;
+      if (a["type"] == "submit" && a["name"] != "UpdateButton") continue;
+      std::string value;
+      for (unsigned char c : a.count("value") ? a["value"] : "on") {
+        static const char* hex = "0123456789ABCDEF";
+        value += std::isalnum(c) ? std::string(1, static_cast<char>(c)) : std::string{'%', hex[c >> 4], hex[c & 15]};
+      }
+      body += (body.empty() ? "" : "&") + a["name"] + "=" + value;
+    }
+    return body;
+  }
 };
 
 TEST_F(StatusPageTest, RowOfASeededDeviceAndPageFrame) {
@@ -190,6 +218,27 @@ TEST_F(StatusPageTest, SetupSavedOnlyWhenShownWithBoundsAndPassword) {
   // A port that is no port number keeps the old one.
   post("clientinput=yes&UpdateButton=Save&ShowSetup=1&ServerPort=80a");
   EXPECT_EQ(ini("HTTPPort"), "8018");
+}
+
+// Each key of the page: from an empty file the page shows the table's default and its post stores
+// it; a sample in the file is shown and stored back unchanged. A post of the page as shown
+// reopens no link.
+TEST_F(StatusPageTest, EverySettingOfThePageRoundTrips) {
+  for (const bool samples : {false, true}) {
+    ctx->ini.clearIniSection(core::kSettingsSection, core::kSettingsFile);
+    for (const core::SettingDef& d : core::settingsTable())
+      if (samples && (d.surfaces & core::kStatusPage))
+        ctx->ini.saveIniSetting(d.section, d.key, test::settingSample(d), d.file);
+    core::initIniKeys(ctx->settings, ctx->ini);
+    ctx->settings.showSetup = true;
+    post(submitted(get()));
+    for (const core::SettingDef& d : core::settingsTable()) {
+      if (!(d.surfaces & core::kStatusPage)) continue;
+      const std::string shown = samples ? test::settingSample(d) : util::iequals(d.key, "ShowSetup") ? "True" : d.def;
+      EXPECT_EQ(ctx->ini.getIniSetting(d.section, d.key, "", d.file), shown) << d.key;
+    }
+  }
+  EXPECT_EQ(reopens, 0);
 }
 
 TEST_F(StatusPageTest, FilterRowsAddedMergedAndDeleted) {
