@@ -100,18 +100,7 @@ web::WebServices NodeAssembly::webServices() {
   web::WebServices s;
   s.initScriptControl = [this] { scripts_.requestInitScriptControl(); };
   s.bscQuery = [this](const std::string& target) { bsc_.bscQuery(target); };
-  s.armPeriodic = [this](const core::PeriodicSchedule& p) { scripts_.armPeriodic(p); };
-  s.uidChanged = [this](const std::string& uid) {
-    ctx_.nodeUid = uid;
-    transport_.setXapUid(uid);
-  };
-  s.reopenLinks = [this] {
-    if (replay_) {  // the recording stays the receiver for this run
-      ctx_.settings.serialPort.clear();
-      return;
-    }
-    links_.reopenAll();  // each link that opens gets its mode command from its open
-  };
+  s.settingsSaved = [this](const core::Settings& before) { node_.applySettings(before); };
   s.linkSummary = [this] {
     const rflink::LinkStatus link = receiverStatus();
     return link.configured ? link.summary(ctx_.now()) : std::string();

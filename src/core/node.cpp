@@ -67,6 +67,11 @@ void Node::SettingsStep::save() {
 void Node::reReadSettings() {
   const Settings before = ctx_.settings;
   readSettings();
+  applySettings(before);
+}
+
+void Node::applySettings(const Settings& before) {
+  if (overrides_) overrides_(ctx_.settings);
   const SettingsChange change{before, ctx_.settings, changedKeys(before, ctx_.settings)};
   for (Subsystem* s : subsystems_) s->applySettings(change);
 }

@@ -32,6 +32,9 @@ class Node {
   // The settings window's re-read: every key of the settings file into the running node, then
   // every subsystem applies what changed (what applies only at the next start is logged).
   void reReadSettings();
+  // The running settings changed from `before` (the setup page saved them): this run's overrides
+  // go on top, then every subsystem applies what changed.
+  void applySettings(const Settings& before);
   // The reload request (SIGHUP): the settings re-read, then the scripts reloaded.
   void reload();
   void setScriptReload(std::function<void()> fn) { reloadScripts_ = std::move(fn); }

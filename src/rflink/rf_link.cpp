@@ -461,12 +461,6 @@ void RfLinks::w800Attempt() {
   });
 }
 
-void RfLinks::reopenAll() {
-  closeLinks();
-  if (!ctx_.settings.serialPort.empty()) receiver_.open(numericText(ctx_.settings.serialPort));
-  if (!ctx_.settings.txSerialPort.empty()) transmitter_.open(numericText(ctx_.settings.txSerialPort));
-}
-
 void RfLinks::reopenReceiver(std::function<void(bool)> done) {
   receiver_.close();  // also ends a start-up attempt still waiting for its connection
   initInProgress_ = false;

@@ -156,8 +156,6 @@ class RfLinks {
   // Opens whatever is configured and was not opened at start-up (the receiver's third attempt
   // waits for a TCP start-up attempt still in progress).
   void initW800();
-  // The setup page changed the ports: close both links and open them with the new settings.
-  void reopenAll();
   // One link's port or address changed: close it and open it with the new settings (an empty
   // port leaves it closed). done(open) runs once the receiver's outcome is known.
   void reopenReceiver(std::function<void(bool)> done = {});

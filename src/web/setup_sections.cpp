@@ -168,12 +168,9 @@ void StatusPage::addScriptButton(util::FastString& page) {
 
 void StatusPage::saveSetupAndLogin() {
   core::Settings& s = ctx_.settings;
+  const core::Settings before = s;
   auto boolText = [](bool v) { return v ? "True" : "False"; };
   auto number = [](const std::string& t) { return util::leadingNumber(util::removeChar(t, '"')); };
-  auto links = [&] {
-    return s.serialPort + "|" + s.serialIp + "|" + s.txSerialPort + "|" + s.txSerialIp + "|" + std::to_string(s.mode);
-  };
-  const std::string oldLinks = links();
 
   s.acceptVisonic = !form("AcceptVisonic").empty();
   saveSetting("AcceptVisonic", boolText(s.acceptVisonic));
@@ -227,13 +224,10 @@ void StatusPage::saveSetupAndLogin() {
                                                                      : static_cast<int>(debounce);
   saveSetting("DebounceInterval", std::to_string(s.debounceInterval));
 
-  if (services_.armPeriodic) services_.armPeriodic(core::periodicSchedule(s.periodicScriptInterval));
-
   // An empty UID would give the node no xAP identity: keep the old one.
   if (const std::string uid = util::trim(form("xapUID")); !uid.empty()) {
     s.uid = core::formatNodeUid(uid);
     saveSetting("UID", s.uid);
-    if (services_.uidChanged) services_.uidChanged(s.uid);
   }
 
   for (const char* key : {"Rain8ProgrammingPort", "Rain8EPROMHouseCode"}) saveSetting(key, "");
@@ -245,9 +239,8 @@ void StatusPage::saveSetupAndLogin() {
   saveSetting("LoginUsername", form("LoginUserName"));
   saveSetting("LoginPassword", util::scramblePassword(form("LoginPassword")));
 
-  // The links are reopened only when their settings changed, so saving the page does not drop
-  // a working receiver connection.
-  if (services_.reopenLinks && links() != oldLinks) services_.reopenLinks();
+  // Each subsystem follows only what changed: saving the page as shown drops no working link.
+  if (services_.settingsSaved) services_.settingsSaved(before);
 }
 
 void StatusPage::saveFilterSettings() {

@@ -24,9 +24,8 @@ namespace quillon::web {
 struct WebServices {
   std::function<void()> initScriptControl;                      // the "Read Script" button
   std::function<void(const std::string&)> bscQuery;             // the "BSC Query" button
-  std::function<void()> reopenLinks;                            // receiver and transmitter settings changed
-  std::function<void(const core::PeriodicSchedule&)> armPeriodic;
-  std::function<void(const std::string& uid)> uidChanged;       // the node's xAP UID
+  // The setup section was saved into the running settings: every subsystem applies what changed.
+  std::function<void(const core::Settings& before)> settingsSaved;
   // One line on the receiver link ("Receiver open on … · … bytes …", UTF-8); empty: no line.
   std::function<std::string()> linkSummary;
 };

@@ -28,7 +28,11 @@ class WebFixture : public ::testing::Test {
     web::WebServices services;
     services.initScriptControl = [this] { ++scriptReloads; };
     services.bscQuery = [this](const std::string& t) { queries += t; };
-    services.reopenLinks = [this] { ++reopens; };
+    services.settingsSaved = [this](const core::Settings& before) {
+      const core::Settings& now = ctx->settings;
+      reopens += now.serialPort != before.serialPort || now.serialIp != before.serialIp ||
+                 now.txSerialPort != before.txSerialPort || now.txSerialIp != before.txSerialIp || now.mode != before.mode;
+    };
     services.linkSummary = [this] { return linkSummary; };
     page = std::make_unique<web::StatusPage>(*ctx, *registry, &tags, services);
   }
