@@ -16,6 +16,7 @@
 #include "core/app_paths.h"
 #include "core/node_context.h"
 #include "core/settings.h"
+#include "core/settings_table.h"
 #include "decode/families/decoders.h"
 #include "xap/decode_reports_to_xap.h"
 #include "decode/family_decoder.h"
@@ -133,7 +134,7 @@ int main(int argc, char** argv) {
   ctx.settings.debugLog = false;  // the description lines are printed below already
   ctx.log.setDebugLog(false);
   ctx.settings.mode = mode;
-  ctx.nodeUid = core::formatNodeUid(util::removeChar(ctx.ini.getIniSetting("W800", "UID", "FF.0052:00", core::kSettingsFile), '"'));
+  ctx.nodeUid = core::formatNodeUid(util::removeChar(core::storedSetting(ctx.ini, core::kSettingsSection, "UID"), '"'));
   ctx.broadcastAddress = "127.0.0.1";
   ctx.interfaceAddress = "127.0.0.1";
 

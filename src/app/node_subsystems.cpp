@@ -1,5 +1,6 @@
 #include "app/node_subsystems.h"
 
+#include "core/settings_table.h"
 #include "util/text.h"
 
 namespace quillon::app {
@@ -11,7 +12,7 @@ void NodeAssembly::XapService::start() {
   ctx.interfaceAddress = ctx.ini.getIniSetting("Interface", "InterfaceAddress", "Default", core::kXapSettingsFile);
   ctx.broadcastAddress = ctx.ini.getIniSetting("Interface", "BroadcastAddress", "Default", core::kXapSettingsFile);
   ctx.nodeUid = core::formatNodeUid(
-      util::removeChar(ctx.ini.getIniSetting(core::kSettingsSection, "UID", "FF.0052:00", core::kSettingsFile), '"'));
+      util::removeChar(core::storedSetting(ctx.ini, core::kSettingsSection, "UID"), '"'));
   startHubIfAsked();
   xap::XapTransport& t = a_.transport_;
   t.registerNewMessageCallback([this] { drain_.run(); });

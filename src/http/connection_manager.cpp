@@ -5,6 +5,7 @@
 
 #include "core/node_context.h"
 #include "core/settings.h"
+#include "core/settings_table.h"
 #include "http/http_server.h"
 #include "util/password_scramble.h"
 #include "util/text.h"
@@ -39,7 +40,7 @@ void HttpServer::reloadLogin() {
 
 void HttpServer::start() {
   const std::string portText =
-      util::removeChar(ctx_.ini.getIniSetting(core::kSettingsSection, "HTTPPort", "8017", core::kSettingsFile), '"');
+      util::removeChar(core::storedSetting(ctx_.ini, core::kSettingsSection, "HTTPPort"), '"');
   portSetting_ = portText;
   try {
     webRoot_.setRoot(ctx_.paths.htmlDir());

@@ -4,6 +4,7 @@
 
 #include "core/app_paths.h"
 #include "core/settings.h"
+#include "core/settings_table.h"
 #include "util/text.h"
 
 namespace quillon::script {
@@ -22,8 +23,8 @@ StandaloneApplication::StandaloneApplication(std::unique_ptr<platform::Platform>
   ctx_.interfaceAddress = ctx_.ini.getIniSetting("Interface", "InterfaceAddress", "Default", core::kXapSettingsFile);
   ctx_.broadcastAddress = ctx_.ini.getIniSetting("Interface", "BroadcastAddress", "Default", core::kXapSettingsFile);
   ctx_.nodeUid = core::formatNodeUid(
-      util::removeChar(ctx_.ini.getIniSetting(core::kSettingsSection, "UID", "FF.0052:00", core::kSettingsFile), '"'));
-  ctx_.log.setDebugLog(util::toBool(ctx_.ini.getIniSetting(core::kSettingsSection, "DebugLog", "0", core::kSettingsFile)));
+      util::removeChar(core::storedSetting(ctx_.ini, core::kSettingsSection, "UID"), '"'));
+  ctx_.log.setDebugLog(util::toBool(core::storedSetting(ctx_.ini, core::kSettingsSection, "DebugLog")));
   transport_.setXapSource("ovk.W800." + ctx_.computerName);
   transport_.setXapUid(ctx_.nodeUid);
   transport_.setBroadcastAddress(ctx_.broadcastAddress);
