@@ -32,7 +32,8 @@ inline constexpr const char* kUnitsSection = "W800Units";
 // need a second sighting before they become records.
 enum class FamilyChecks { Strong, Weak };
 
-// One change of the registry, numbered by the registry's version after it.
+// One change of the registry, numbered by the registry's version after it. The record reference
+// is valid during the call; a listener that keeps the change copies what it needs.
 struct DeviceChange {
   enum class Kind { Added, Changed, Edited, Removed };
   Kind kind;
