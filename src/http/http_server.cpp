@@ -7,6 +7,7 @@
 
 #include "core/node_context.h"
 #include "core/settings.h"
+#include "core/settings_table.h"
 #include "http/connection.h"
 #include "http/response.h"
 #include "util/password_scramble.h"
@@ -48,6 +49,14 @@ void HttpServer::start() {
       ctx_.logEvent("HTTP server off: HTTPPort " + portText + " is not a port number");
       return;
     }
+    // The two limits as the settings table declares them; a value out of range is the default.
+    auto whole = [this](const char* key, double fallback) {
+      const core::SettingDef* d = core::findSetting(core::kSettingsSection, key);
+      const double v = util::leadingNumber(util::removeChar(core::storedSetting(ctx_.ini, core::kSettingsSection, key), '"'));
+      return d && v >= d->min && v <= d->max && v == static_cast<double>(static_cast<long long>(v)) ? v : fallback;
+    };
+    maxConnections_ = static_cast<int>(whole("MaxConnections", kDefaultMaxConnections));
+    limits_.maxBody = static_cast<std::size_t>(whole("MaxRequestBody", static_cast<double>(kDefaultMaxBody)));
     if (!listener_) listener_ = ctx_.platform.createTcpListener();
     if (!listener_) return;  // a platform without TCP
     port_ = static_cast<std::uint16_t>(value);

@@ -308,6 +308,17 @@ TEST_F(HttpServerTest, AClientBeyondTheCapGets503AndTheOthersKeepWorking) {
   EXPECT_EQ(server->socketsOpen(), http::HttpServer::kDefaultMaxConnections);
 }
 
+TEST_F(HttpServerTest, TheCapAndTheBodyLimitComeFromTheSettings) {
+  settings("MaxConnections=2\nMaxRequestBody=10\n");
+  server->start();
+  EXPECT_EQ(server->maxConnections(), 2);
+  send("POST /status HTTP/1.1\r\nContent-Length: 10\r\n\r\n0123456789");
+  FakeTcpConnection* big = send("POST /status HTTP/1.1\r\nContent-Length: 11\r\n\r\n");
+  EXPECT_EQ(big->written.rfind("HTTP/1.1 413 ", 0), 0u);
+  send(get("/status"));
+  EXPECT_EQ(send(get("/status"))->written.rfind("HTTP/1.1 503 ", 0), 0u);
+}
+
 TEST_F(HttpServerTest, EmptyPortLeavesTheServerOff) {
   std::ofstream(dir / "Config" / "Quillon.ini") << "[W800]\nHTTPPort=\"\"\n";
   server->start();
