@@ -96,6 +96,7 @@ void HttpConnection::answerRequest() {
   path_ = head_.target;
   startedMs_ = server_.ctx_.platform.clock().monotonicMs();
   Response response(server_, !head_.keepAlive);
+  response.setIfNoneMatch(head_.ifNoneMatch);
   server_.dispatch(*this, head_, raw, response);
   if (closed_) return;
   const bool closing = response.closing();

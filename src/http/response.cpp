@@ -39,6 +39,33 @@ std::string lastModified(const fs::path& file) {
       util::DateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, 0});
 }
 
+// A file's entity tag: its size and time of last change, which change whenever its bytes do.
+std::string entityTag(const fs::path& file) {
+  std::error_code ec;
+  const auto size = fs::file_size(file, ec);
+  const auto written = fs::last_write_time(file, ec).time_since_epoch().count();
+  if (ec) return "";
+  char tag[64];
+  std::snprintf(tag, sizeof tag, "\"%llx-%llx\"", static_cast<unsigned long long>(size),
+                static_cast<unsigned long long>(written));
+  return tag;
+}
+
+// If-None-Match names the tag: "*", or one of its list (a weak tag compares by its text).
+bool tagListHas(std::string_view list, const std::string& tag) {
+  while (!list.empty()) {
+    const std::size_t comma = list.find(',');
+    std::string_view item = list.substr(0, comma);
+    while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
+    if (item.substr(0, 2) == "W/") item.remove_prefix(2);
+    if (item == "*" || item == tag) return true;
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
+  }
+  return false;
+}
+
 }  // namespace
 
 std::string mediumDate(int year, int month, int day) {
@@ -75,6 +102,18 @@ void Response::set(int status, std::string head, std::string body) {
   answer_.status = status;
   answer_.head = std::move(head);
   answer_.body = std::make_shared<const std::string>(std::move(body));
+}
+
+bool Response::notModified(const std::string& tag) {
+  if (tag.empty() || ifNoneMatch_.empty() || !tagListHas(ifNoneMatch_, tag)) return false;
+  util::FastString a;
+  a.add("HTTP/1.1 304 Not Modified").add(kCrLf);
+  a.add("Server: ovk").add(kCrLf);
+  a.add("Date: ").add(server_.dateText()).add(kCrLf);
+  a.add("ETag: ").add(tag).add(kCrLf);
+  a.add(connectionLine());
+  set(304, a.take(), "");
+  return true;
 }
 
 void Response::sendTextString(const std::string& text) {
@@ -114,6 +153,8 @@ void Response::sendTextFile(const std::string& path) {
     sendErrorResponse();
     return;
   }
+  const std::string tag = entityTag(*file);
+  if (notModified(tag)) return;
   std::ostringstream body;
   body << in.rdbuf();
   std::string text = body.str();
@@ -125,6 +166,7 @@ void Response::sendTextFile(const std::string& path) {
   a.add("Content-Type: ").add(contentTypeOf(path).type).add(kCrLf);
   a.add("Last-Modified: ").add(lastModified(*file)).add(kCrLf);
   a.add("Content-Length: ").add(std::to_string(text.size())).add(kCrLf);
+  if (!tag.empty()) a.add("ETag: ").add(tag).add(kCrLf);
   a.add(closing_ ? "Connection: close\r\n" : "Connection: keep-alive\r\n");
   set(200, a.take(), std::move(text));
 }
@@ -176,6 +218,8 @@ void Response::sendBinaryFile(const std::string& path) {
         "");
     return;
   }
+  const std::string tag = entityTag(*file);
+  if (notModified(tag)) return;
   util::FastString h;
   h.add("HTTP/1.1 200 OK").add(kCrLf);
   h.add("Server: ovk").add(kCrLf);
@@ -185,6 +229,7 @@ void Response::sendBinaryFile(const std::string& path) {
   h.add("Content-Length: ").add(std::to_string(size)).add(kCrLf);
   h.add(connectionLine());
   h.add("Content-Type: ").add(contentTypeOf(path).type).add(kCrLf);
+  if (!tag.empty()) h.add("ETag: ").add(tag).add(kCrLf);
   answer_.status = 200;
   answer_.head = h.take();
   answer_.body.reset();

@@ -58,15 +58,20 @@ class Response {
   // further header lines, each ending CRLF.
   void sendRefusal(int status, const std::string& extra = "");
 
+  // The request's If-None-Match: a file whose tag it names is answered 304 without its body.
+  void setIfNoneMatch(std::string tags) { ifNoneMatch_ = std::move(tags); }
   bool closing() const { return closing_; }
   Answer& answer() { return answer_; }
 
  private:
   std::string connectionLine() const { return closing_ ? "Connection: close\r\n" : ""; }
   void set(int status, std::string head, std::string body);
+  // True when the file is unchanged for the client: the 304 answer has been made.
+  bool notModified(const std::string& tag);
 
   HttpServer& server_;
   bool closing_;
+  std::string ifNoneMatch_;
   Answer answer_;
 };
 

@@ -167,7 +167,8 @@ TEST_F(HttpServerTest, ExactAnswersOfPagesMissingFilesRootAndStyleSheets) {
                           "\r\nAccept-Ranges: bytes\r\nContent-Type: text/css\r\nLast-Modified: ",
                       0),
             0u);
-  EXPECT_NE(css.find("\r\nContent-Length: 6\r\nConnection: keep-alive\r\n\r\nbody{}"), std::string::npos);
+  EXPECT_NE(css.find("\r\nContent-Length: 6\r\nETag: \""), std::string::npos);
+  EXPECT_EQ(css.substr(css.size() - 34), "\r\nConnection: keep-alive\r\n\r\nbody{}");
 
   auto body = [](const std::string& answer) { return answer.substr(answer.find("\r\n\r\n") + 4); };
   EXPECT_EQ(body(send(get("/help/x"))->written),
@@ -184,7 +185,7 @@ TEST_F(HttpServerTest, LargeFilesGoOutAsTheSocketTakesThemAndALeavingClientEndsT
   server->start();
   FakeTcpConnection* c = send(get("/img/house.PNG"));
   EXPECT_EQ(c->writes[0].rfind("HTTP/1.1 200 OK\r\nServer: ovk\r\nDate:" + kDate + "\r\nLast-Modified: ", 0), 0u);
-  EXPECT_NE(c->writes[0].find("\r\nContent-Length: 614400\r\nContent-Type: image/png\r\n\r\n"), std::string::npos);
+  EXPECT_NE(c->writes[0].find("\r\nContent-Length: 614400\r\nContent-Type: image/png\r\nETag: "), std::string::npos);
   const std::size_t head = c->writes[0].size();
   for (int turns = 0; c->written.size() < head + bytes.size() && turns < 10; ++turns) {
     EXPECT_LE(static_cast<std::size_t>(c->pendingBytes()), http::HttpConnection::kHighWater + http::HttpConnection::kFilePiece);
@@ -201,6 +202,23 @@ TEST_F(HttpServerTest, LargeFilesGoOutAsTheSocketTakesThemAndALeavingClientEndsT
   gone->completeSend();
   EXPECT_EQ(gone->written.size(), sent);
   EXPECT_EQ(server->socketsOpen(), 1);  // the first client's kept connection
+}
+
+TEST_F(HttpServerTest, AFileTheClientHoldsIsAnswered304UntilItChanges) {
+  file("HTML/Img/Style.css", "body{}");
+  file("HTML/Img/Dot.png", "png");
+  server->start();
+  for (const std::string path : {"/Img/Style.css", "/Img/Dot.png"}) {
+    const std::string first = send(get(path))->written;
+    const std::size_t at = first.find("ETag: \"");
+    ASSERT_NE(at, std::string::npos) << path;
+    const std::string tag = first.substr(at + 6, first.find("\r\n", at) - at - 6);
+    FakeTcpConnection* again = send(get(path, "If-None-Match: \"other\", W/" + tag + "\r\n"));
+    EXPECT_EQ(again->written, "HTTP/1.1 304 Not Modified\r\nServer: ovk\r\nDate: " + kDate + "\r\nETag: " + tag +
+                                  "\r\n\r\n") << path;
+    file("HTML" + path, "changed");
+    EXPECT_NE(send(get(path, "If-None-Match: " + tag + "\r\n"))->written.find("changed"), std::string::npos) << path;
+  }
 }
 
 TEST_F(HttpServerTest, PathsThatWouldLeaveTheWebRootAreNotFound) {
