@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "core/node_context.h"
+#include "http/gzip.h"
 #include "http/http_server.h"
 
 namespace quillon::http {
@@ -116,7 +117,27 @@ void HttpConnection::refuse(int status) {
   send(std::move(response.answer()), true);
 }
 
+void HttpConnection::compress(Answer& answer) {
+  if (answer.status != 200 || !answer.file.empty() || !answer.body || answer.body->size() < kGzipFrom) return;
+  if (answer.head.find("\r\nContent-Type: text/") == std::string::npos &&
+      answer.head.find("\r\nContent-Type: application/json") == std::string::npos)
+    return;
+  if (!acceptsGzip(head_.acceptEncoding)) return;
+  const std::string length = "\r\nContent-Length: " + std::to_string(answer.body->size()) + "\r\n";
+  const std::size_t at = answer.head.find(length);
+  if (at == std::string::npos) return;
+  std::string packed = gzipCompress(*answer.body);
+  if (packed.empty()) return;
+  answer.head.replace(at, length.size(), "\r\nContent-Length: " + std::to_string(packed.size()) + "\r\n");
+  // The compressed bytes are another representation of the same file: its tag becomes weak.
+  if (const std::size_t tag = answer.head.find("\r\nETag: \""); tag != std::string::npos)
+    answer.head.insert(tag + 8, "W/");
+  answer.head += "Content-Encoding: gzip\r\nVary: Accept-Encoding\r\n";
+  answer.body = std::make_shared<const std::string>(std::move(packed));
+}
+
 void HttpConnection::send(Answer answer, bool closeAfter) {
+  compress(answer);
   phase_ = Phase::Writing;
   closeAfter_ = closeAfter;
   status_ = answer.status;

@@ -23,6 +23,7 @@ class HttpConnection {
   static constexpr std::size_t kFilePiece = 64 * 1024;    // a file is read in pieces of this size
   static constexpr std::size_t kInlineBody = 64 * 1024;   // bodies up to this go out with their head
   static constexpr std::size_t kMaxUnread = 64 * 1024;    // pipelined input held while answering
+  static constexpr std::size_t kGzipFrom = 1024;          // text answers from this size go out compressed
 
   HttpConnection(HttpServer& server, std::unique_ptr<platform::TcpConnection> socket, platform::EventLoop& loop);
   ~HttpConnection();
@@ -49,6 +50,8 @@ class HttpConnection {
   void answerRequest();
   void refuse(int status);
   void send(Answer answer, bool closeAfter);
+  // A text answer in memory, compressed for a client that takes gzip.
+  void compress(Answer& answer);
   // Hands the socket more of the answer, up to kHighWater waiting in it.
   void writeMore();
   void finishAnswer();

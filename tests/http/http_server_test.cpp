@@ -6,6 +6,8 @@
 #include <fstream>
 #include <sstream>
 
+#include <zlib.h>
+
 #include "core/node_context.h"
 #include "http/connection.h"
 #include "http/http_server.h"
@@ -219,6 +221,34 @@ TEST_F(HttpServerTest, AFileTheClientHoldsIsAnswered304UntilItChanges) {
     file("HTML" + path, "changed");
     EXPECT_NE(send(get(path, "If-None-Match: " + tag + "\r\n"))->written.find("changed"), std::string::npos) << path;
   }
+}
+
+TEST_F(HttpServerTest, TextAnswersOverAKilobyteAreGzippedForClientsThatTakeIt) {
+  std::string css;
+  for (int n = 0; n < 200; ++n) css += ".c" + std::to_string(n) + "{color:red}\n";
+  file("HTML/Big.css", css);
+  server->start();
+  auto body = [](const std::string& answer) { return answer.substr(answer.find("\r\n\r\n") + 4); };
+  const std::string packed = send(get("/big.css", "Accept-Encoding: deflate, GZIP;q=0.5\r\n"))->written;
+  EXPECT_NE(packed.find("\r\nContent-Encoding: gzip\r\nVary: Accept-Encoding\r\n"), std::string::npos);
+  EXPECT_NE(packed.find("\r\nETag: W/\""), std::string::npos);
+  const std::string zipped = body(packed);
+  EXPECT_NE(packed.find("Content-Length: " + std::to_string(zipped.size()) + "\r\n"), std::string::npos);
+  std::string plain(css.size() + 16, '\0');
+  z_stream z{};
+  ASSERT_EQ(inflateInit2(&z, 15 + 16), Z_OK);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zipped.data()));
+  z.avail_in = static_cast<uInt>(zipped.size());
+  z.next_out = reinterpret_cast<Bytef*>(plain.data());
+  z.avail_out = static_cast<uInt>(plain.size());
+  EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+  plain.resize(z.total_out);
+  inflateEnd(&z);
+  EXPECT_EQ(plain, css);
+
+  EXPECT_EQ(body(send(get("/big.css", "Accept-Encoding: gzip;q=0\r\n"))->written), css);
+  EXPECT_EQ(body(send(get("/big.css"))->written), css);
+  EXPECT_EQ(send(get("/status", "Accept-Encoding: gzip\r\n"))->written.find("Content-Encoding"), std::string::npos);
 }
 
 TEST_F(HttpServerTest, PathsThatWouldLeaveTheWebRootAreNotFound) {
