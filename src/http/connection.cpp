@@ -98,6 +98,7 @@ void HttpConnection::answerRequest() {
   startedMs_ = server_.ctx_.platform.clock().monotonicMs();
   Response response(server_, !head_.keepAlive);
   response.setIfNoneMatch(head_.ifNoneMatch);
+  if (head_.keepAlive && head_.version == "HTTP/1.0") response.setKeptForHttp10();
   server_.dispatch(*this, head_, raw, response);
   if (closed_) return;
   const bool closing = response.closing();

@@ -60,17 +60,22 @@ class Response {
 
   // The request's If-None-Match: a file whose tag it names is answered 304 without its body.
   void setIfNoneMatch(std::string tags) { ifNoneMatch_ = std::move(tags); }
+  // An HTTP/1.0 client asked to keep the connection: the answers say they do.
+  void setKeptForHttp10() { keptForHttp10_ = true; }
   bool closing() const { return closing_; }
   Answer& answer() { return answer_; }
 
  private:
-  std::string connectionLine() const { return closing_ ? "Connection: close\r\n" : ""; }
+  std::string connectionLine() const {
+    return closing_ ? "Connection: close\r\n" : keptForHttp10_ ? "Connection: keep-alive\r\n" : "";
+  }
   void set(int status, std::string head, std::string body);
   // True when the file is unchanged for the client: the 304 answer has been made.
   bool notModified(const std::string& tag);
 
   HttpServer& server_;
   bool closing_;
+  bool keptForHttp10_ = false;
   std::string ifNoneMatch_;
   Answer answer_;
 };

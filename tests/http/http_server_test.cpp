@@ -102,6 +102,10 @@ TEST_F(HttpServerTest, KeptConnectionsAnswerPipelinedRequestsInOrderAndCloseWhen
   FakeTcpConnection* old = send("GET /status HTTP/1.0\r\n\r\n");  // HTTP/1.0 without keep-alive ends
   EXPECT_NE(old->written.find("Connection: close"), std::string::npos);
   EXPECT_TRUE(old->closedByServer);
+  FakeTcpConnection* kept = send("GET / HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n");
+  EXPECT_NE(kept->written.find("\r\nConnection: keep-alive\r\n"), std::string::npos);
+  EXPECT_FALSE(kept->closedByServer);
+  kept->farEndClose();
   EXPECT_EQ(server->socketsOpen(), 0);
 }
 
