@@ -22,7 +22,7 @@ HttpConnection::~HttpConnection() {
 
 void HttpConnection::start() {
   socket_->onReadyRead([this] { readable(); });
-  socket_->onWritten([this] { writeMore(); });
+  socket_->onBytesWritten([this] { writeMore(); });
   socket_->onClosed([this] { close("closed by the client"); });
   socket_->onError([this](const std::string& e) { close("failed: " + e); });
   arm(Wait::FirstHead);
@@ -166,6 +166,8 @@ void HttpConnection::send(Answer answer, bool closeAfter) {
 void HttpConnection::writeMore() {
   if (closed_ || phase_ != Phase::Writing) return;
   bool wrote = false;
+  // Topped up once half has gone out, so the socket never runs dry while the file lasts.
+  if (static_cast<std::size_t>(std::max<std::int64_t>(socket_->pendingBytes(), 0)) > kHighWater / 2) return;
   while (static_cast<std::size_t>(std::max<std::int64_t>(socket_->pendingBytes(), 0)) < kHighWater) {
     std::string piece;
     if (!out_.empty()) {
