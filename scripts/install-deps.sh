@@ -13,6 +13,8 @@ PACKAGES="$PACKAGES dpkg-dev file"
 # MQTT: the client library and the JSON library the bridge builds on; the broker and its clients
 # for the tests and benchmark, which start their own broker on a free loopback port.
 PACKAGES="$PACKAGES libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients"
+# gzip of the web server's text answers.
+PACKAGES="$PACKAGES zlib1g-dev"
 # Serial lines: socat makes pseudo-terminal pairs that stand for a receiver's serial port, ser2net
 # puts a serial-to-network adapter in front of one; ss (iproute2) shows a socket's keep-alive.
 PACKAGES="$PACKAGES socat ser2net iproute2"

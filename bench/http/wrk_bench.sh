@@ -1,18 +1,16 @@
 #!/bin/sh
 # Speed of the node's HTTP server next to nginx, in the same run, both on 127.0.0.1 and serving
-# the same bytes: the "/status" page, a 100 KB picture and a 1 MB file, every request with
-# "Connection: close" (the node closes each connection after its answer). nginx runs with one
-# worker, as the node has one thread, from a temporary root on its own port; both are stopped at
-# the end. Each wrk run is bounded: DURATION seconds, CONNS connections for "/status" (at most the
-# node's pool of 25) and FILE_CONNS for the files. wrk closes its end as soon as a file's
-# "Connection: Close" answer is in, a moment before the node closes its own, so the files keep a
-# margin below the pool: a 26th connection would make the node close all 25.
+# the same bytes: the "/status" page, a 100 KB picture and a 1 MB file, each once on kept
+# connections and once with "Connection: close" on every request. nginx runs with one worker, as
+# the node has one thread, from a temporary root on its own port; both are stopped at the end.
+# Each wrk run is bounded: DURATION seconds, CONNS connections for "/status" and FILE_CONNS for
+# the files (both within the node's MaxConnections of 64).
 # Usage: bench/http/wrk_bench.sh [quillon binary]   (default: the release build's)
 set -e
 cd "$(dirname "$0")/../.."
 QUILLON="${1:-build/release/src/app/quillon}"
 DURATION="${DURATION:-10}"
-CONNS="${CONNS:-25}"
+CONNS="${CONNS:-50}"
 FILE_CONNS="${FILE_CONNS:-20}"
 for tool in wrk nginx curl python3; do
   command -v "$tool" >/dev/null 2>&1 || [ -x "/usr/sbin/$tool" ] || { echo "missing $tool: run scripts/install-deps.sh"; exit 2; }
@@ -81,24 +79,28 @@ for path in /status /pic100k.png /file1m.pdf; do
 done
 
 # wrk's "Requests/sec" and "Transfer/sec" (in MB/s) of one run; its error lines go to $TMP/errors.
-# The node's "/status" answer has no "Connection: close" line (its header lines are fixed), so wrk
-# sends its next request on the same connection and counts a read error when the node closes it.
+# $4 is "close" for a new connection per request, "keep" for kept connections.
 measure() {
-  wrk -t1 -c"$2" -d"${DURATION}s" -H "Connection: close" "$1" > "$TMP/wrk.out" 2>&1 || true
-  grep -E 'Socket errors|Non-2xx' "$TMP/wrk.out" | sed "s/^ */             $3: /" >> "$TMP/errors" || true
+  if [ "$4" = close ]; then set -- "$1" "$2" "$3" -H "Connection: close"; else set -- "$1" "$2" "$3"; fi
+  url="$1"; conns="$2"; who="$3"; shift 3
+  wrk -t1 -c"$conns" -d"${DURATION}s" "$@" "$url" > "$TMP/wrk.out" 2>&1 || true
+  grep -E 'Socket errors|Non-2xx' "$TMP/wrk.out" | sed "s/^ */             $who: /" >> "$TMP/errors" || true
   awk '/Requests\/sec/ {r=$2}
        /Transfer\/sec/ {v=$2; u=v; gsub(/[0-9.]/, "", u); gsub(/[A-Za-z]/, "", v);
                         m = (u=="GB") ? v*1024 : (u=="MB") ? v : (u=="KB") ? v/1024 : v/1048576}
        END {printf "%s %.2f", r, m}' "$TMP/wrk.out"
 }
 
-printf '%-12s %14s %12s %14s %12s %8s\n' path "node req/s" "node MB/s" "nginx req/s" "nginx MB/s" "ratio"
+printf '%-12s %-6s %14s %12s %14s %12s %8s\n' path conn "node req/s" "node MB/s" "nginx req/s" "nginx MB/s" "ratio"
 for path in /status /pic100k.png /file1m.pdf; do
-  conns="$FILE_CONNS"; [ "$path" = /status ] && conns="$CONNS"
-  : > "$TMP/errors"
-  set -- $(measure "http://127.0.0.1:$NODE_PORT$path" "$conns" node); nr=$1; nm=$2
-  set -- $(measure "http://127.0.0.1:$NGINX_PORT$path" "$conns" nginx); gr=$1; gm=$2
-  printf '%-12s %14s %12s %14s %12s %8s\n' "$path" "$nr" "$nm" "$gr" "$gm" "$(awk -v a="$nr" -v b="$gr" 'BEGIN {printf "%.2f", (b > 0) ? a / b : 0}')"
-  cat "$TMP/errors"
+  for mode in keep close; do
+    conns="$FILE_CONNS"; [ "$path" = /status ] && conns="$CONNS"
+    : > "$TMP/errors"
+    set -- $(measure "http://127.0.0.1:$NODE_PORT$path" "$conns" node "$mode"); nr=$1; nm=$2
+    set -- $(measure "http://127.0.0.1:$NGINX_PORT$path" "$conns" nginx "$mode"); gr=$1; gm=$2
+    printf '%-12s %-6s %14s %12s %14s %12s %8s\n' "$path" "$mode" "$nr" "$nm" "$gr" "$gm" \
+      "$(awk -v a="$nr" -v b="$gr" 'BEGIN {printf "%.2f", (b > 0) ? a / b : 0}')"
+    cat "$TMP/errors"
+  done
 done
 kill -0 "$NODE_PID" 2>/dev/null && echo "node still running after the runs" || { echo "the node stopped during the runs"; exit 1; }

@@ -136,6 +136,11 @@ const SettingDef kTable[] = {
     {.key = "StatusSortDirection", .help = "DESC when the status page is sorted downwards"},
     {.key = "ShowEPROM", .type = T::Bool, .def = "False", .help = "Kept from older files; the page writes False"},
     {.key = "ShowInputLinks", .type = T::Bool, .def = "False", .help = "Kept from older files; the page writes False"},
+    {.key = "MaxConnections", .type = T::Integer, .def = "64", .min = 1, .max = 10000, .unit = "connections",
+     .takes = E::AtNextStart,
+     .help = "The most clients the web server serves at once; one more is refused (503) and told to retry"},
+    {.key = "MaxRequestBody", .type = T::Integer, .def = "1048576", .min = 0, .max = 1073741824, .unit = "bytes",
+     .takes = E::AtNextStart, .help = "The largest request body the web server takes; a larger one is refused (413)"},
     {.key = "ScriptTimeout", .help = "Kept from older files; not used"},
     {.key = "Rain8StatusInterval", .help = "Kept from older files; not used"},
     // [MQTT], read by the bridge; a change makes it reconnect.

@@ -1,5 +1,5 @@
-// The answers: exact header lines, and binary files paced in 1000-byte chunks with one chunk in
-// flight at a time.
+// The answers: exact header lines, as pages and scripts have always seen them; a Connection line
+// only when the connection ends after the answer.
 #include "http/response.h"
 
 #include <algorithm>
@@ -7,11 +7,13 @@
 #include <cstdio>
 #include <ctime>
 #include <exception>
+#include <fstream>
 #include <sstream>
 #include <system_error>
 
 #include "core/node_context.h"
 #include "http/http_server.h"
+#include "http/request_parser.h"
 #include "util/date_time.h"
 #include "util/fast_string.h"
 #include "util/text.h"
@@ -35,6 +37,33 @@ std::string lastModified(const fs::path& file) {
   localtime_r(&t, &local);
   return util::formatGeneral(
       util::DateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, 0});
+}
+
+// A file's entity tag: its size and time of last change, which change whenever its bytes do.
+std::string entityTag(const fs::path& file) {
+  std::error_code ec;
+  const auto size = fs::file_size(file, ec);
+  const auto written = fs::last_write_time(file, ec).time_since_epoch().count();
+  if (ec) return "";
+  char tag[64];
+  std::snprintf(tag, sizeof tag, "\"%llx-%llx\"", static_cast<unsigned long long>(size),
+                static_cast<unsigned long long>(written));
+  return tag;
+}
+
+// If-None-Match names the tag: "*", or one of its list (a weak tag compares by its text).
+bool tagListHas(std::string_view list, const std::string& tag) {
+  while (!list.empty()) {
+    const std::size_t comma = list.find(',');
+    std::string_view item = list.substr(0, comma);
+    while (!item.empty() && (item.front() == ' ' || item.front() == '\t')) item.remove_prefix(1);
+    while (!item.empty() && (item.back() == ' ' || item.back() == '\t')) item.remove_suffix(1);
+    if (item.substr(0, 2) == "W/") item.remove_prefix(2);
+    if (item == "*" || item == tag) return true;
+    if (comma == std::string_view::npos) break;
+    list.remove_prefix(comma + 1);
+  }
+  return false;
 }
 
 }  // namespace
@@ -69,7 +98,25 @@ ContentType contentTypeOf(const std::string& path) {
 }
 
 
-void Response::sendTextString(const std::string& text, int i) {
+void Response::set(int status, std::string head, std::string body) {
+  answer_.status = status;
+  answer_.head = std::move(head);
+  answer_.body = std::make_shared<const std::string>(std::move(body));
+}
+
+bool Response::notModified(const std::string& tag) {
+  if (tag.empty() || ifNoneMatch_.empty() || !tagListHas(ifNoneMatch_, tag)) return false;
+  util::FastString a;
+  a.add("HTTP/1.1 304 Not Modified").add(kCrLf);
+  a.add("Server: ovk").add(kCrLf);
+  a.add("Date: ").add(server_.dateText()).add(kCrLf);
+  a.add("ETag: ").add(tag).add(kCrLf);
+  a.add(connectionLine());
+  set(304, a.take(), "");
+  return true;
+}
+
+void Response::sendTextString(const std::string& text) {
   util::FastString a;
   a.add("HTTP/1.1 200 OK").add(kCrLf);
   a.add("Server: ovk").add(kCrLf);
@@ -80,11 +127,11 @@ void Response::sendTextString(const std::string& text, int i) {
   a.add("Content-Length: ").add(std::to_string(text.size())).add(kCrLf);
   a.add("Cache-Control: no-cache").add(kCrLf);
   a.add("Location: http://127.0.0.1:8080/other").add(kCrLf);
-  a.add(kCrLf).add(text);
-  server_.sendAssembled(i, a.value(), "TCPServer_SendTextString ");
+  a.add(connectionLine());
+  set(200, a.take(), text);
 }
 
-void Response::authenticate(int i) {
+void Response::authenticate() {
   util::FastString a;
   a.add("HTTP/1.1 401 Authenticate").add(kCrLf);
   a.add("WWW-Authenticate: Basic realm=\"Rainvale\"").add(kCrLf);
@@ -92,21 +139,25 @@ void Response::authenticate(int i) {
   a.add("Date: ").add(server_.dateText()).add(kCrLf);
   a.add("Content-Type: text/html").add(kCrLf);
   a.add("Content-Length: 12").add(kCrLf);
-  a.add(kCrLf).add("Please Login");
-  server_.sendAssembled(i, a.value(), "TCPServer_Authenticate ");
+  a.add(connectionLine());
+  set(401, a.take(), "Please Login");
 }
 
-void Response::sendTextFile(const std::string& path, int i) {
+// The status line stays HTTP/1.0, as style sheets have always been answered; a client that keeps
+// the connection is told so, as HTTP/1.0 answers need.
+void Response::sendTextFile(const std::string& path) {
   std::optional<fs::path> file = server_.webRoot_.find(path);
   std::ifstream in;
   if (file) in.open(*file, std::ios::binary);
   if (!in.is_open()) {
-    sendErrorResponse(i);
+    sendErrorResponse();
     return;
   }
+  const std::string tag = entityTag(*file);
+  if (notModified(tag)) return;
   std::ostringstream body;
   body << in.rdbuf();
-  const std::string text = body.str();
+  std::string text = body.str();
   util::FastString a;
   a.add("HTTP/1.0 200 OK").add(kCrLf);
   a.add("Server: ovk").add(kCrLf);
@@ -115,178 +166,93 @@ void Response::sendTextFile(const std::string& path, int i) {
   a.add("Content-Type: ").add(contentTypeOf(path).type).add(kCrLf);
   a.add("Last-Modified: ").add(lastModified(*file)).add(kCrLf);
   a.add("Content-Length: ").add(std::to_string(text.size())).add(kCrLf);
-  a.add(kCrLf).add(text);
-  server_.sendAssembled(i, a.value(), "TCPServer_SendTextFile ");
+  if (!tag.empty()) a.add("ETag: ").add(tag).add(kCrLf);
+  a.add(closing_ ? "Connection: close\r\n" : "Connection: keep-alive\r\n");
+  set(200, a.take(), std::move(text));
 }
 
-void Response::sendErrorResponse(int i) {
+void Response::sendErrorResponse() {
   static constexpr std::string_view kBody = "<html><h1>404 File Not Found</h1></html>";
   util::FastString a;
   a.add("HTTP/1.1 404 Object Not Found").add(kCrLf);
   a.add("Server: ovk").add(kCrLf);
   a.add("Date: ").add(server_.dateText()).add(kCrLf);
-  a.add("Connection: Close").add(kCrLf);
+  a.add(connectionLine());
   a.add("Content-Type: text/html").add(kCrLf);
   a.add("Content-Length: ").add(std::to_string(kBody.size())).add(kCrLf);
-  a.add(kCrLf).add(kBody);
-  server_.sendAssembled(i, a.value(), "TCPServer_SendError_Response ");
+  set(404, a.take(), std::string(kBody));
 }
 
-void Response::sendMovedTo(const std::string& location, int i) {
-  const std::string body = "<html><a href=\"" + location + "\">" + location + "</a></html>";
+void Response::sendMovedTo(const std::string& location) {
+  std::string body = "<html><a href=\"" + location + "\">" + location + "</a></html>";
   util::FastString a;
   a.add("HTTP/1.1 302 Found").add(kCrLf);
   a.add("Server: ovk").add(kCrLf);
   a.add("Date: ").add(server_.dateText()).add(kCrLf);
   a.add("Location: ").add(location).add(kCrLf);
-  a.add("Connection: Close").add(kCrLf);
+  a.add(connectionLine());
   a.add("Content-Type: text/html").add(kCrLf);
   a.add("Content-Length: ").add(std::to_string(body.size())).add(kCrLf);
-  a.add(kCrLf).add(body);
-  server_.sendAssembled(i, a.value(), "TCPServer_SendMovedTo ");
+  set(302, a.take(), std::move(body));
 }
 
-void Response::sendJson(int status, const std::string& body, int i) {
+void Response::sendJson(int status, const std::string& body) {
   util::FastString a;
   a.add(status == 200 ? "HTTP/1.1 200 OK" : status == 404 ? "HTTP/1.1 404 Not Found" : "HTTP/1.1 " + std::to_string(status) + " Error").add(kCrLf);
   a.add("Server: ovk").add(kCrLf);
   a.add("Date: ").add(server_.dateText()).add(kCrLf);
-  a.add("Connection: Close").add(kCrLf);
+  a.add(connectionLine());
   a.add("Cache-Control: no-cache").add(kCrLf);
   a.add("Content-Type: application/json; charset=utf-8").add(kCrLf);
   a.add("Content-Length: ").add(std::to_string(body.size())).add(kCrLf);
-  a.add(kCrLf).add(body);
-  server_.sendAssembled(i, a.value(), "TCPServer_SendJson ");
+  set(status, a.take(), body);
 }
 
-void Response::sendBinaryFile(const std::string& path, int i) { server_.sendBinaryFile(path, i); }
+void Response::sendBinaryFile(const std::string& path) {
+  std::optional<fs::path> file = server_.webRoot_.find(path);
+  std::error_code ec;
+  const std::uint64_t size = file ? fs::file_size(*file, ec) : 0;
+  if (!file || ec) {
+    set(404, "HTTP/1.1 404 Not Found\r\nServer: ovk\r\nDate:" + server_.dateText() + "\r\nContent-Length: 0\r\n" +
+                 connectionLine(),
+        "");
+    return;
+  }
+  const std::string tag = entityTag(*file);
+  if (notModified(tag)) return;
+  util::FastString h;
+  h.add("HTTP/1.1 200 OK").add(kCrLf);
+  h.add("Server: ovk").add(kCrLf);
+  h.add("Date:").add(server_.dateText()).add(kCrLf);
+  h.add("Last-Modified: ").add(lastModified(*file)).add(kCrLf);
+  h.add("Accept-Ranges: bytes").add(kCrLf);
+  h.add("Content-Length: ").add(std::to_string(size)).add(kCrLf);
+  h.add(connectionLine());
+  h.add("Content-Type: ").add(contentTypeOf(path).type).add(kCrLf);
+  if (!tag.empty()) h.add("ETag: ").add(tag).add(kCrLf);
+  answer_.status = 200;
+  answer_.head = h.take();
+  answer_.body.reset();
+  answer_.file = *file;
+  answer_.fileSize = size;
+}
+
+void Response::sendRefusal(int status, const std::string& extra) {
+  std::string body = "<html><h1>" + std::to_string(status) + " " + reasonPhrase(status) + "</h1></html>";
+  util::FastString a;
+  a.add("HTTP/1.1 ").add(std::to_string(status)).add(" ").add(reasonPhrase(status)).add(kCrLf);
+  a.add("Server: ovk").add(kCrLf);
+  a.add("Date: ").add(server_.dateText()).add(kCrLf);
+  a.add(extra);
+  a.add(connectionLine());
+  a.add("Content-Type: text/html").add(kCrLf);
+  a.add("Content-Length: ").add(std::to_string(body.size())).add(kCrLf);
+  set(status, a.take(), std::move(body));
+}
 
 std::string HttpServer::dateText() const {
   const util::DateTime now = ctx_.now();
   return mediumDate(now.year, now.month, now.day);
-}
-
-// Hands a whole answer to a connected socket, which is closed once it has gone out; a socket that
-// is no longer connected is closed at once.
-void HttpServer::sendAssembled(int i, const std::string& text, const char* operation) {
-  Socket* k = socket(i);
-  if (!k) return;
-  try {
-    k->tag = "0";
-    if (socketState(i) == 7 && k->conn->write(text)) {
-      k->wait = Wait::Answer;
-      progress(*k);
-      return;
-    }
-    debug(operation);
-    socketClose(i);
-  } catch (const std::exception& e) {
-    logError(operation, e.what());
-  }
-}
-
-void HttpServer::sendBinaryFile(const std::string& path, int i) {
-  Socket* k = socket(i);
-  if (!k) return;
-  try {
-    const std::string type = contentTypeOf(path).type;
-    std::optional<fs::path> file = webRoot_.find(path);
-    auto transfer = std::make_unique<BinaryTransfer>();
-    std::error_code ec;
-    if (file) {
-      transfer->file.open(*file, std::ios::binary);
-      transfer->remaining = fs::file_size(*file, ec);
-    }
-    if (!file || !transfer->file || ec) {
-      const std::string notFound = "HTTP/1.1 404 Not Found\r\nServer: ovk\r\nDate:" + dateText() + "\r\n\r\n";
-      if (k->conn) k->conn->write(notFound);
-      finishTransfer(i);
-      return;
-    }
-    k->tag = "1";  // before the header: no completion may close the connection during the transfer
-    util::FastString h;
-    h.add("HTTP/1.1 200 OK").add(kCrLf);
-    h.add("Server: ovk").add(kCrLf);
-    h.add("Date:").add(dateText()).add(kCrLf);
-    h.add("Last-Modified: ").add(lastModified(*file)).add(kCrLf);
-    h.add("Accept-Ranges: bytes").add(kCrLf);
-    h.add("Content-Length: ").add(std::to_string(transfer->remaining)).add(kCrLf);
-    h.add("Connection: Close").add(kCrLf);
-    h.add("Content-Type: ").add(type).add(kCrLf);
-    h.add(kCrLf);
-    if (k->conn) k->conn->write(h.value());
-    k->sendDone = true;  // the header's completion is not waited for
-    transfer->id = ++transferIds_;
-    transfer->chunk.reserve(kChunkBytes);
-    k->transfer = std::move(transfer);
-    k->wait = Wait::Transfer;
-    progress(*k);
-    postTransferStep(i);
-  } catch (const std::exception& e) {
-    logError("TCPServer_SendBinaryFile ", e.what());
-    finishTransfer(i);
-  }
-}
-
-// The transfer goes on from the event loop, after the events that are pending now.
-void HttpServer::postTransferStep(int i) {
-  Socket* k = socket(i);
-  if (!k || !k->transfer) return;
-  ctx_.platform.loop().post([this, i, id = k->transfer->id, alive = std::weak_ptr<int>(alive_)] {
-    if (alive.expired()) return;
-    Socket* s = socket(i);
-    if (s && s->transfer && s->transfer->id == id) continueTransfer(i);
-  });
-}
-
-// One turn of the transfer loop: at the end of the file, or once the socket is not connected, the
-// transfer ends; otherwise the next chunk is sent when the previous one has completed (or its
-// wait has run out).
-void HttpServer::continueTransfer(int i) {
-  Socket* k = socket(i);
-  if (!k || !k->transfer) return;
-  BinaryTransfer& t = *k->transfer;
-  t.waiting = false;
-  try {
-    if (!t.chunkReady) {
-      if (t.remaining == 0 || socketState(i) != 7) return finishTransfer(i);
-      t.chunk.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kChunkBytes, t.remaining)));
-      t.file.read(t.chunk.data(), static_cast<std::streamsize>(t.chunk.size()));
-      t.chunk.resize(static_cast<std::size_t>(t.file.gcount()));
-      if (t.chunk.empty()) return finishTransfer(i);  // the file got shorter
-      t.chunkReady = true;
-      k->binarySendTimer.start(platform::Millis(kChunkWaitMs), false);
-    }
-    if (!k->sendDone) {
-      const int state = socketState(i);
-      if (state == 7 || state == 0) {
-        t.waiting = true;  // resumed by the completion or by the binary-send timer
-        return;
-      }
-    }
-    k->sendDone = false;
-    if (socketState(i) != 7) return finishTransfer(i);
-    k->conn->write(t.chunk);
-    t.remaining -= t.chunk.size();
-    t.chunkReady = false;
-    progress(*k);
-    postTransferStep(i);
-  } catch (const std::exception& e) {
-    logError("TCPServer_SendBinaryFile ", e.what());
-    finishTransfer(i);
-  }
-}
-
-// The file is closed and the tag says the answer is complete; 50 ms later the binary-send timer
-// closes the connection unless the last completion has done so already.
-void HttpServer::finishTransfer(int i) {
-  Socket* k = socket(i);
-  if (!k) return;
-  k->transfer.reset();
-  k->tag = "0";
-  k->wait = Wait::Answer;
-  k->binarySendTimer.stop();
-  k->binarySendTimer.start(platform::Millis(kCloseAfterTransferMs), false);
 }
 
 }  // namespace quillon::http

@@ -1,6 +1,10 @@
 #pragma once
 // The writer of every answer the server sends: generated pages, files of the web root, the
-// not-found answers, the login demand and the redirect of "/". Each answer ends its connection.
+// not-found answers, the login demand, the redirect of "/" and the server's own refusals. It
+// builds the answer; the connection sends it and decides whether the connection stays open.
+#include <cstdint>
+#include <filesystem>
+#include <memory>
 #include <string>
 
 namespace quillon::http {
@@ -19,32 +23,61 @@ ContentType contentTypeOf(const std::string& path);
 // "05-Dec-26": the date of the answers' Date line.
 std::string mediumDate(int year, int month, int day);
 
+// One answer: its head (status line and header lines, each ending CRLF, without the blank line)
+// and a body held in memory (shared, so a cached page is not copied per client) or a file read
+// as the client takes it.
+struct Answer {
+  int status = 0;  // 0: nothing has been answered yet
+  std::string head;
+  std::shared_ptr<const std::string> body;
+  std::filesystem::path file;
+  std::uint64_t fileSize = 0;
+  std::uint64_t bodySize() const { return file.empty() ? (body ? body->size() : 0) : fileSize; }
+};
+
 class Response {
  public:
-  explicit Response(HttpServer& server) : server_(server) {}
+  // closing: the connection ends after this answer, which then says so.
+  Response(HttpServer& server, bool closing) : server_(server), closing_(closing) {}
 
-  void setIndex(int i) { index_ = i; }
-  int index() const { return index_; }
-
-  // The text "<HTML>Unauthorized Access<HTML>" as a page on Index; the address is not used.
   // A 200 answer carrying text as an HTML page.
-  void sendTextString(const std::string& text, int i);
+  void sendTextString(const std::string& text);
   // The 401 answer demanding Basic authentication.
-  void authenticate(int i);
+  void authenticate();
   // A text file of the web root, or the not-found answer.
-  void sendTextFile(const std::string& path, int i);
+  void sendTextFile(const std::string& path);
   // The not-found answer of text files (status 404).
-  void sendErrorResponse(int i);
-  // A file of the web root in chunks, or a bare 404.
-  void sendBinaryFile(const std::string& path, int i);
+  void sendErrorResponse();
+  // A file of the web root read as the client takes it, or a bare 404.
+  void sendBinaryFile(const std::string& path);
   // A JSON answer (200, or 404 with an error object) that is never cached.
-  void sendJson(int status, const std::string& body, int i);
+  void sendJson(int status, const std::string& body);
   // A 302 answer sending the browser to location.
-  void sendMovedTo(const std::string& location, int i);
+  void sendMovedTo(const std::string& location);
+  // The server's own answer to a request it does not take (400, 405, 408, 413, ...); extra is
+  // further header lines, each ending CRLF.
+  void sendRefusal(int status, const std::string& extra = "");
+
+  // The request's If-None-Match: a file whose tag it names is answered 304 without its body.
+  void setIfNoneMatch(std::string tags) { ifNoneMatch_ = std::move(tags); }
+  // An HTTP/1.0 client asked to keep the connection: the answers say they do.
+  void setKeptForHttp10() { keptForHttp10_ = true; }
+  bool closing() const { return closing_; }
+  Answer& answer() { return answer_; }
 
  private:
+  std::string connectionLine() const {
+    return closing_ ? "Connection: close\r\n" : keptForHttp10_ ? "Connection: keep-alive\r\n" : "";
+  }
+  void set(int status, std::string head, std::string body);
+  // True when the file is unchanged for the client: the 304 answer has been made.
+  bool notModified(const std::string& tag);
+
   HttpServer& server_;
-  int index_ = 0;
+  bool closing_;
+  bool keptForHttp10_ = false;
+  std::string ifNoneMatch_;
+  Answer answer_;
 };
 
 }  // namespace quillon::http

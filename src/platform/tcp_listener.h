@@ -30,6 +30,9 @@ class TcpConnection {
   void onReadyRead(std::function<void()> fn) { readyReadHandler_ = std::move(fn); }
   // Everything written so far has been handed to the network (the send-complete event).
   void onWritten(std::function<void()> fn) { writtenHandler_ = std::move(fn); }
+  // Some of what was written has been handed to the network; pendingBytes() tells how much still
+  // waits. A writer that keeps a bounded amount waiting tops it up from here.
+  void onBytesWritten(std::function<void()> fn) { bytesWrittenHandler_ = std::move(fn); }
   // The far end closed the connection.
   void onClosed(std::function<void()> fn) { closedHandler_ = std::move(fn); }
   // The connection failed (reset, time-out); state() is Error afterwards.
@@ -38,6 +41,7 @@ class TcpConnection {
  protected:
   std::function<void()> readyReadHandler_;
   std::function<void()> writtenHandler_;
+  std::function<void()> bytesWrittenHandler_;
   std::function<void()> closedHandler_;
   std::function<void(const std::string&)> errorHandler_;
 };

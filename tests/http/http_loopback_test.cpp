@@ -1,5 +1,6 @@
-// The server on real sockets through Qt: a plain TCP client on 127.0.0.1 fetches the status page
-// and a picture in chunks, and every connection is closed after its answer.
+// The server on real sockets through Qt: a plain TCP client on 127.0.0.1 sends pipelined requests
+// on one kept connection and fetches a picture larger than one write; each connection closes
+// when its client asks.
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
@@ -50,7 +51,7 @@ TEST(HttpLoopback, AnswersAndClosesOverRealSockets) {
   fs::path dir = test::freshTestFolder("quillon-http-loopback");
   fs::create_directories(dir / "HTML");
   std::ofstream(dir / "Config" / "Quillon.ini") << "[W800]\nHTTPPort=" << port << "\n";
-  std::string picture(2500 * 4 + 17, 'p');
+  std::string picture(700 * 1024 + 17, 'p');
   std::ofstream(dir / "HTML" / "pic.png", std::ios::binary) << picture;
 
   auto platform = platform::createQtPlatform();
@@ -60,14 +61,18 @@ TEST(HttpLoopback, AnswersAndClosesOverRealSockets) {
     server.start();
     ASSERT_TRUE(server.running());
 
-    const std::string status = fetch(port, "GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+    const std::string status = fetch(port, "GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"
+                                           "GET /status HTTP/1.1\r\nConnection: close\r\n\r\n");
     EXPECT_EQ(status.rfind("HTTP/1.1 200 OK\r\nServer: ovk\r\n", 0), 0u) << status;
+    const std::size_t second = status.find("HTTP/1.1 200 OK", 1);
+    ASSERT_NE(second, std::string::npos) << status;
     EXPECT_NE(status.find(http::placeholderStatusPage()), std::string::npos);
+    EXPECT_NE(status.find("Connection: close", second), std::string::npos);
 
     const std::string pic = fetch(port, "GET /PIC.png HTTP/1.0\r\n\r\n");
     ASSERT_NE(pic.find("\r\n\r\n"), std::string::npos) << pic;
     EXPECT_EQ(pic.substr(pic.find("\r\n\r\n") + 4), picture);
-    EXPECT_NE(pic.find("Content-Length: 10017"), std::string::npos);
+    EXPECT_NE(pic.find("Content-Length: 716817"), std::string::npos);
 
     EXPECT_TRUE(test::waitFor([&] { return server.socketsOpen() == 0; }));
     server.stop();

@@ -1,12 +1,15 @@
-// The HTTP server on fake sockets and virtual time: socket choice, queues, POST waits, access,
-// the exact answers, chunked files, the web root's boundary, time-outs and limits.
+// The HTTP server on fake sockets and virtual time: kept connections and pipelining, methods,
+// POST bodies, access, the exact answers, large files, the web root's boundary, limits and the cap.
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 
+#include <zlib.h>
+
 #include "core/node_context.h"
+#include "http/connection.h"
 #include "http/http_server.h"
 #include "http/response.h"
 #include "support/fake_platform.h"
@@ -27,11 +30,13 @@ std::string get(const std::string& path, const std::string& extra = "") {
 
 std::string notFoundText() {
   return "HTTP/1.1 404 Object Not Found\r\nServer: ovk\r\nDate: " + kDate +
-         "\r\nConnection: Close\r\nContent-Type: text/html\r\nContent-Length: 40\r\n\r\n"
+         "\r\nContent-Type: text/html\r\nContent-Length: 40\r\n\r\n"
          "<html><h1>404 File Not Found</h1></html>";
 }
 
-std::string bareNotFound() { return "HTTP/1.1 404 Not Found\r\nServer: ovk\r\nDate:" + kDate + "\r\n\r\n"; }
+std::string bareNotFound() {
+  return "HTTP/1.1 404 Not Found\r\nServer: ovk\r\nDate:" + kDate + "\r\nContent-Length: 0\r\n\r\n";
+}
 
 class HttpServerTest : public ::testing::Test {
  protected:
@@ -64,7 +69,6 @@ class HttpServerTest : public ::testing::Test {
                           const std::string& local = "127.0.0.1") {
     FakeTcpConnection* c = connect(peer, local);
     c->deliver(raw);
-    platform.time().advance(http::HttpServer::kDispatchDelayMs);
     return c;
   }
   std::string log() const {
@@ -81,90 +85,67 @@ class HttpServerTest : public ::testing::Test {
   http::Request seen;
 };
 
-TEST_F(HttpServerTest, SocketsGoOutDownFrom24ThenTwentyFiveAndThe26thSweepsThePool) {
-  server->start();
-  ASSERT_TRUE(listener().isListening());
-  EXPECT_EQ(listener().port, 8017);
-  std::vector<FakeTcpConnection*> conns;
-  for (int n = 1; n <= 25; ++n) {
-    conns.push_back(connect());
-    EXPECT_EQ(server->nextSocket(), n < 25 ? 25 - n : 25);
-    EXPECT_EQ(server->socketState(server->nextSocket()), 7);
-  }
-  EXPECT_EQ(server->socketsOpen(), 25);
-  FakeTcpConnection* last = connect();  // takes socket 25, whose old connection is gone now
-  for (int n = 0; n < 24; ++n) EXPECT_TRUE(conns[n]->closedByServer);
-  EXPECT_EQ(server->nextSocket(), 25);
-  EXPECT_EQ(server->socketsOpen(), 1);
-  EXPECT_FALSE(last->closedByServer);
-  EXPECT_NE(log().find("ConnectionRequests exceeds concurrent allocation for socket 25 RequestID=26, Sockets "
-                       "Defined=25, Sockets Open=0"),
-            std::string::npos);
-}
-
-TEST_F(HttpServerTest, ErrorSocketIsReusedOnceCountedAndCloseEventsNeverGoBelowZero) {
-  server->start();
-  std::vector<FakeTcpConnection*> conns;
-  for (int n = 0; n < 25; ++n) conns.push_back(connect());
-  conns[0]->breakSilently();  // socket 24, where the next search starts
-  FakeTcpConnection* next = connect();  // replaces the broken one on socket 24
-  EXPECT_FALSE(conns[1]->closedByServer);  // no sweep
-  EXPECT_EQ(server->nextSocket(), 24);
-  EXPECT_EQ(server->socketState(24), 7);
-  EXPECT_EQ(server->socketsOpen(), 25);
-  next->farEndClose();
-  next->farEndClose();
-  for (int k = 0; k < 3; ++k) server->socketClose(24);
-  EXPECT_EQ(server->socketsOpen(), 24);
-  for (int i = 1; i <= 25; ++i) server->socketClose(i);
-  server->socketClose(3);
-  EXPECT_EQ(server->socketsOpen(), 0);
-  EXPECT_TRUE(listener().isListening());
-}
-
-TEST_F(HttpServerTest, PacketsWithinTheDispatchDelayAreOneDispatchAndCloseDropsOnlyTheOldest) {
+TEST_F(HttpServerTest, KeptConnectionsAnswerPipelinedRequestsInOrderAndCloseWhenAsked) {
   server->start();
   FakeTcpConnection* c = connect();
-  c->deliver("POST /status HTTP/1.1\r\nContent-Length: 7\r\n\r\n");
-  platform.time().advance(3);
-  c->deliver("a=1&b=2");  // does not restart the 5 ms
-  platform.time().advance(2);
-  EXPECT_EQ(seen.method(), "POST");
-  EXPECT_EQ(seen.form("a"), "1");
-  EXPECT_EQ(seen.form("b"), "2");
-  EXPECT_EQ(c->written.substr(0, 15), "HTTP/1.1 200 OK");
-  c->completeSend();
+  c->deliver(get("/status?n=1") + get("/missing.css") + "GET /status?n=3 HTTP/1.1\r\nHost: node\r\n");
+  ASSERT_EQ(c->writes.size(), 2u);  // the third head is not complete yet
+  EXPECT_EQ(c->writes[0].rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+  EXPECT_EQ(c->writes[1], notFoundText());
+  EXPECT_EQ(seen.queryString("n"), "1");
+  c->deliver("Connection: close\r\n\r\n");
+  ASSERT_EQ(c->writes.size(), 3u);
+  EXPECT_EQ(seen.queryString("n"), "3");
+  EXPECT_NE(c->writes[2].find("\r\nConnection: close\r\n\r\n<p>status</p>"), std::string::npos);
   EXPECT_TRUE(c->closedByServer);
 
-  FakeTcpConnection* d = connect();
-  for (const char* p : {"one", "two", "three"}) d->deliver(p);
-  EXPECT_EQ(server->queueSize(23), 3u);
-  d->farEndClose();
-  EXPECT_EQ(server->queueSize(23), 2u);
+  FakeTcpConnection* old = send("GET /status HTTP/1.0\r\n\r\n");  // HTTP/1.0 without keep-alive ends
+  EXPECT_NE(old->written.find("Connection: close"), std::string::npos);
+  EXPECT_TRUE(old->closedByServer);
+  FakeTcpConnection* kept = send("GET / HTTP/1.0\r\nConnection: Keep-Alive\r\n\r\n");
+  EXPECT_NE(kept->written.find("\r\nConnection: keep-alive\r\n"), std::string::npos);
+  EXPECT_FALSE(kept->closedByServer);
+  kept->farEndClose();
   EXPECT_EQ(server->socketsOpen(), 0);
-  EXPECT_TRUE(listener().isListening());
 }
 
-TEST_F(HttpServerTest, PostBodyInTheFirstPacketLaterOrNeverIsAnswered) {
+TEST_F(HttpServerTest, HeadGivesTheHeadersOnlyAndOtherMethodsGet405) {
+  file("HTML/Img/Style.css", "body{color:red}");
+  server->start();
+  FakeTcpConnection* c = connect();
+  c->deliver("HEAD /img/style.css HTTP/1.1\r\n\r\nHEAD /status HTTP/1.1\r\n\r\n");
+  ASSERT_EQ(c->writes.size(), 2u);
+  EXPECT_NE(c->writes[0].find("Content-Length: 15\r\n"), std::string::npos);
+  EXPECT_EQ(c->writes[0].substr(c->writes[0].size() - 4), "\r\n\r\n");
+  EXPECT_EQ(c->writes[1].substr(c->writes[1].size() - 4), "\r\n\r\n");
+  c->deliver("DELETE /status HTTP/1.1\r\n\r\nPOST /img/style.css HTTP/1.1\r\nContent-Length: 1\r\n\r\nx");
+  ASSERT_EQ(c->writes.size(), 4u);
+  EXPECT_EQ(c->writes[2].rfind("HTTP/1.1 405 Method Not Allowed\r\n", 0), 0u);
+  EXPECT_NE(c->writes[2].find("Allow: GET, HEAD, POST\r\n"), std::string::npos);
+  EXPECT_NE(c->writes[3].find("Allow: GET, HEAD\r\n"), std::string::npos);
+  EXPECT_FALSE(c->closedByServer);
+}
+
+TEST_F(HttpServerTest, PostBodyInTheFirstPacketOrLaterIsAnsweredAndOneThatNeverEndsGets408) {
   server->start();
   send("POST /status HTTP/1.1\r\nContent-Length: 3\r\n\r\nk=v");
-  EXPECT_EQ(seen.method(), "POSTx");
+  EXPECT_EQ(seen.method(), "POST");
   EXPECT_EQ(seen.form("k"), "v");
 
   FakeTcpConnection* later = send("POST /status HTTP/1.1\r\nContent-Length: 7\r\n\r\n");
   EXPECT_EQ(later->written, "");
-  later->deliver("x=1&y=2");
-  platform.time().advance(5);
+  later->deliver("x=1&");
+  later->deliver("y=2");
+  EXPECT_EQ(seen.form("x"), "1");
   EXPECT_EQ(seen.form("y"), "2");
 
   FakeTcpConnection* never = send("POST /status HTTP/1.1\r\nContent-Length: 50\r\n\r\n");
   never->deliver("p=1&q");
-  platform.time().advance(http::HttpServer::kPostWaitMs - 10);
+  platform.time().advance(http::HttpServer::kHeadTimeoutMs - 1);
   EXPECT_EQ(never->written, "");
-  platform.time().advance(10);  // the wait ends: answered with what came
-  EXPECT_EQ(seen.form("p"), "1");
-  EXPECT_TRUE(seen.formCol().contains("q"));
-  EXPECT_EQ(never->written.substr(0, 15), "HTTP/1.1 200 OK");
+  platform.time().advance(1);
+  EXPECT_EQ(never->written.rfind("HTTP/1.1 408 Request Timeout\r\n", 0), 0u);
+  EXPECT_TRUE(never->closedByServer);
 }
 
 TEST_F(HttpServerTest, ExactAnswersOfPagesMissingFilesRootAndStyleSheets) {
@@ -175,19 +156,16 @@ TEST_F(HttpServerTest, ExactAnswersOfPagesMissingFilesRootAndStyleSheets) {
                             "Content-Type: text/html\r\nContent-Length: 13\r\nCache-Control: no-cache\r\n"
                             "Location: http://127.0.0.1:8080/other\r\n\r\n<p>status</p>");
   EXPECT_EQ(seen.queryString("y"), "2");
-  EXPECT_FALSE(c->closedByServer);  // closed once the answer has gone out
   c->completeSend();
-  EXPECT_TRUE(c->closedByServer);
+  EXPECT_FALSE(c->closedByServer);  // kept for the next request
 
   EXPECT_EQ(send(get("/missing.css"))->written, notFoundText());
   EXPECT_EQ(send(get("/page.htm"))->written, notFoundText());  // no dispatch row: not found, no hang
   EXPECT_EQ(send(get("/"))->written, "HTTP/1.1 302 Found\r\nServer: ovk\r\nDate: " + kDate +
-                                         "\r\nLocation: /status\r\nConnection: Close\r\nContent-Type: text/html\r\n"
+                                         "\r\nLocation: /status\r\nContent-Type: text/html\r\n"
                                          "Content-Length: 42\r\n\r\n<html><a href=\"/status\">/status</a></html>");
   FakeTcpConnection* pic = send(get("/img/none.png"));
   EXPECT_EQ(pic->written, bareNotFound());
-  platform.time().advance(http::HttpServer::kCloseAfterTransferMs);
-  EXPECT_TRUE(pic->closedByServer);
 
   file("HTML/Img/Style.CSS", "body{}");
   const std::string css = send(get("/img/style.css"))->written;
@@ -195,7 +173,8 @@ TEST_F(HttpServerTest, ExactAnswersOfPagesMissingFilesRootAndStyleSheets) {
                           "\r\nAccept-Ranges: bytes\r\nContent-Type: text/css\r\nLast-Modified: ",
                       0),
             0u);
-  EXPECT_NE(css.find("\r\nContent-Length: 6\r\n\r\nbody{}"), std::string::npos);
+  EXPECT_NE(css.find("\r\nContent-Length: 6\r\nETag: \""), std::string::npos);
+  EXPECT_EQ(css.substr(css.size() - 34), "\r\nConnection: keep-alive\r\n\r\nbody{}");
 
   auto body = [](const std::string& answer) { return answer.substr(answer.find("\r\n\r\n") + 4); };
   EXPECT_EQ(body(send(get("/help/x"))->written),
@@ -205,39 +184,79 @@ TEST_F(HttpServerTest, ExactAnswersOfPagesMissingFilesRootAndStyleSheets) {
   EXPECT_EQ(body(send(get("/Help"))->written), "<img src='help/Quillon/Quillon_files/a.png'>");
 }
 
-TEST_F(HttpServerTest, PictureGoesOutInChunksOneInFlightAndTheConnectionClosesAfterIt) {
+TEST_F(HttpServerTest, LargeFilesGoOutAsTheSocketTakesThemAndALeavingClientEndsTheAnswer) {
   std::string bytes;
-  for (int n = 0; n < 2500; ++n) bytes += static_cast<char>(n * 7);
+  for (int n = 0; n < 600 * 1024; ++n) bytes += static_cast<char>(n * 7);
   file("HTML/Img/House.png", bytes);
   server->start();
   FakeTcpConnection* c = send(get("/img/house.PNG"));
-  ASSERT_EQ(c->writes.size(), 2u);  // header, then the first chunk without waiting for the header
-  EXPECT_NE(c->writes[0].find("\r\nContent-Length: 2500\r\nConnection: Close\r\nContent-Type: image/png\r\n\r\n"),
-            std::string::npos);
   EXPECT_EQ(c->writes[0].rfind("HTTP/1.1 200 OK\r\nServer: ovk\r\nDate:" + kDate + "\r\nLast-Modified: ", 0), 0u);
-  EXPECT_EQ(server->socketTag(24), "1");
-  platform.time().advance(100);
-  EXPECT_EQ(c->writes.size(), 2u);  // the second chunk waits for the first one's completion
+  EXPECT_NE(c->writes[0].find("\r\nContent-Length: 614400\r\nContent-Type: image/png\r\nETag: "), std::string::npos);
+  const std::size_t head = c->writes[0].size();
+  for (int turns = 0; c->written.size() < head + bytes.size() && turns < 100; ++turns) {
+    EXPECT_LE(static_cast<std::size_t>(c->pendingBytes()), http::HttpConnection::kHighWater + http::HttpConnection::kFilePiece);
+    const std::size_t before = c->written.size();
+    const bool overHalf = c->pendingBytes() - 60 * 1024 > static_cast<std::int64_t>(http::HttpConnection::kHighWater / 2);
+    c->takeSome(60 * 1024);  // topped up only once half of what waits has gone
+    if (overHalf) EXPECT_EQ(c->written.size(), before);
+  }
+  EXPECT_EQ(c->written.substr(head), bytes);
   c->completeSend();
-  platform.time().runPending();
-  EXPECT_EQ(c->writes.size(), 3u);
-  platform.time().advance(http::HttpServer::kChunkWaitMs);  // a completion that never comes
-  ASSERT_EQ(c->writes.size(), 4u);
-  EXPECT_EQ(c->writes[1].size() + c->writes[2].size() + c->writes[3].size(), 2500u);
-  EXPECT_EQ(c->writes[3].size(), 500u);
-  EXPECT_EQ(c->writes[1] + c->writes[2] + c->writes[3], bytes);
-  EXPECT_EQ(server->socketTag(24), "0");
-  EXPECT_FALSE(c->closedByServer);
-  c->completeSend();
-  EXPECT_TRUE(c->closedByServer);
-  EXPECT_EQ(server->socketsOpen(), 0);
+  c->deliver(get("/status"));  // the connection is kept after the file
+  EXPECT_NE(c->written.find("<p>status</p>"), std::string::npos);
 
-  // A client that leaves during a transfer ends it; nothing more is written.
   FakeTcpConnection* gone = send(get("/img/house.png"));
+  const std::size_t sent = gone->written.size();
+  EXPECT_LT(sent, bytes.size());
   gone->farEndClose();
-  platform.time().advance(http::HttpServer::kChunkWaitMs * 2);
-  EXPECT_EQ(gone->writes.size(), 2u);
-  EXPECT_EQ(server->socketsOpen(), 0);
+  gone->completeSend();
+  EXPECT_EQ(gone->written.size(), sent);
+  EXPECT_EQ(server->socketsOpen(), 1);  // the first client's kept connection
+}
+
+TEST_F(HttpServerTest, AFileTheClientHoldsIsAnswered304UntilItChanges) {
+  file("HTML/Img/Style.css", "body{}");
+  file("HTML/Img/Dot.png", "png");
+  server->start();
+  for (const std::string path : {"/Img/Style.css", "/Img/Dot.png"}) {
+    const std::string first = send(get(path))->written;
+    const std::size_t at = first.find("ETag: \"");
+    ASSERT_NE(at, std::string::npos) << path;
+    const std::string tag = first.substr(at + 6, first.find("\r\n", at) - at - 6);
+    FakeTcpConnection* again = send(get(path, "If-None-Match: \"other\", W/" + tag + "\r\n"));
+    EXPECT_EQ(again->written, "HTTP/1.1 304 Not Modified\r\nServer: ovk\r\nDate: " + kDate + "\r\nETag: " + tag +
+                                  "\r\n\r\n") << path;
+    file("HTML" + path, "changed");
+    EXPECT_NE(send(get(path, "If-None-Match: " + tag + "\r\n"))->written.find("changed"), std::string::npos) << path;
+  }
+}
+
+TEST_F(HttpServerTest, TextAnswersOverAKilobyteAreGzippedForClientsThatTakeIt) {
+  std::string css;
+  for (int n = 0; n < 200; ++n) css += ".c" + std::to_string(n) + "{color:red}\n";
+  file("HTML/Big.css", css);
+  server->start();
+  auto body = [](const std::string& answer) { return answer.substr(answer.find("\r\n\r\n") + 4); };
+  const std::string packed = send(get("/big.css", "Accept-Encoding: deflate, GZIP;q=0.5\r\n"))->written;
+  EXPECT_NE(packed.find("\r\nContent-Encoding: gzip\r\nVary: Accept-Encoding\r\n"), std::string::npos);
+  EXPECT_NE(packed.find("\r\nETag: W/\""), std::string::npos);
+  const std::string zipped = body(packed);
+  EXPECT_NE(packed.find("Content-Length: " + std::to_string(zipped.size()) + "\r\n"), std::string::npos);
+  std::string plain(css.size() + 16, '\0');
+  z_stream z{};
+  ASSERT_EQ(inflateInit2(&z, 15 + 16), Z_OK);
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zipped.data()));
+  z.avail_in = static_cast<uInt>(zipped.size());
+  z.next_out = reinterpret_cast<Bytef*>(plain.data());
+  z.avail_out = static_cast<uInt>(plain.size());
+  EXPECT_EQ(inflate(&z, Z_FINISH), Z_STREAM_END);
+  plain.resize(z.total_out);
+  inflateEnd(&z);
+  EXPECT_EQ(plain, css);
+
+  EXPECT_EQ(body(send(get("/big.css", "Accept-Encoding: gzip;q=0\r\n"))->written), css);
+  EXPECT_EQ(body(send(get("/big.css"))->written), css);
+  EXPECT_EQ(send(get("/status", "Accept-Encoding: gzip\r\n"))->written.find("Content-Encoding"), std::string::npos);
 }
 
 TEST_F(HttpServerTest, PathsThatWouldLeaveTheWebRootAreNotFound) {
@@ -280,37 +299,80 @@ TEST_F(HttpServerTest, LoginByOwnNetworkRememberedAddressOrCredentialsWithTheSav
   EXPECT_EQ(seen.queryString("other"), "");
 }
 
-TEST_F(HttpServerTest, IdleConnectionsAndOversizedInputAreClosedWithALogLine) {
+TEST_F(HttpServerTest, EachLimitHasItsOwnStatusAndOneLogLinePerBurst) {
   server->start();
-  FakeTcpConnection* slow = connect();
-  slow->deliver("GET /sta");
-  platform.time().advance(20000);
-  slow->deliver("t");  // trickling bytes are no progress
-  platform.time().advance(http::HttpServer::kIdleTimeoutMs - 20000 - 1);
-  EXPECT_FALSE(slow->closedByServer);
-  platform.time().advance(1);
-  EXPECT_TRUE(slow->closedByServer);
-  EXPECT_NE(log().find("made no progress for 30 s"), std::string::npos);
-
-  FakeTcpConnection* split = connect();  // a head in pieces is joined
-  split->deliver("GET /sta");
-  platform.time().advance(5);
-  split->deliver("tus HTTP/1.1\r\n\r\n");
-  platform.time().advance(5);
-  EXPECT_EQ(split->written.substr(0, 15), "HTTP/1.1 200 OK");
-
-  FakeTcpConnection* head = send("GET /status HTTP/1.1\r\nX: " + std::string(http::HttpServer::kMaxHeadBytes, 'a'));
+  auto status = [](FakeTcpConnection* c) { return c->written.substr(0, c->written.find("\r\n")); };
+  FakeTcpConnection* head = send("GET /status HTTP/1.1\r\nX: " + std::string(16 * 1024, 'a'));
+  EXPECT_EQ(status(head), "HTTP/1.1 431 Request Header Fields Too Large");
   EXPECT_TRUE(head->closedByServer);
-  EXPECT_EQ(head->written, "");
-  FakeTcpConnection* body = send("POST /status HTTP/1.1\r\nContent-Length: 999999999\r\n\r\n");
-  EXPECT_TRUE(body->closedByServer);
-  FakeTcpConnection* flood = connect();
-  flood->deliver(std::string(http::HttpServer::kMaxQueuedBytes + 1, 'x'));
-  EXPECT_TRUE(flood->closedByServer);
-  EXPECT_EQ(server->queueSize(20), 0u);
-  EXPECT_NE(log().find("request head over 16384 bytes"), std::string::npos);
-  EXPECT_NE(log().find("more than 278528 bytes waiting"), std::string::npos);
-  EXPECT_EQ(server->socketsOpen(), 1);  // the answered split request waits for its completion
+  FakeTcpConnection* uri = send("GET /" + std::string(8 * 1024 + 40, 'u'));  // no line end needed
+  EXPECT_EQ(status(uri), "HTTP/1.1 414 URI Too Long");
+  EXPECT_EQ(status(send("POST /status HTTP/1.1\r\nContent-Length: 1048577\r\n\r\n")), "HTTP/1.1 413 Content Too Large");
+  EXPECT_EQ(status(send("GET /status HTTP/1.1\r\nContent-Length: 1, 2\r\n\r\n")), "HTTP/1.1 400 Bad Request");
+  EXPECT_EQ(status(send("GET /status HTTP/2.0\r\n\r\n")), "HTTP/1.1 505 HTTP Version Not Supported");
+  EXPECT_EQ(status(send("GET\r\n\r\n")), "HTTP/1.1 400 Bad Request");
+  EXPECT_EQ(status(send("GET /status HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n")), "HTTP/1.1 501 Not Implemented");
+  EXPECT_EQ(server->socketsOpen(), 0);
+
+  FakeTcpConnection* slow = connect();  // a head trickling in
+  slow->deliver("GET /sta");
+  platform.time().advance(http::HttpServer::kHeadTimeoutMs - 1);
+  slow->deliver("t");
+  EXPECT_EQ(slow->written, "");
+  platform.time().advance(1);
+  EXPECT_EQ(status(slow), "HTTP/1.1 408 Request Timeout");
+  FakeTcpConnection* silent = connect();  // a connection that never asks is closed without a word
+  platform.time().advance(http::HttpServer::kHeadTimeoutMs);
+  EXPECT_TRUE(silent->closedByServer);
+  EXPECT_EQ(silent->written, "");
+  FakeTcpConnection* idle = send(get("/status"));
+  platform.time().advance(http::HttpServer::kIdleTimeoutMs - 1);
+  EXPECT_FALSE(idle->closedByServer);
+  platform.time().advance(1);
+  EXPECT_TRUE(idle->closedByServer);
+
+  auto lines = [this](const std::string& what) {
+    const std::string text = log();
+    int n = 0;
+    for (std::size_t p = text.find(what); p != std::string::npos; p = text.find(what, p + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(lines("refused: 431 Request Header Fields Too Large"), 1);
+  const int before = lines("refused: 414 URI Too Long");
+  for (int n = 0; n < 3; ++n) send("GET /" + std::string(9000, 'u') + " HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(lines("refused: 414 URI Too Long"), before + 1);  // the burst is one line
+  platform.time().advance(http::HttpServer::kBurstLogMs);
+  send("GET /" + std::string(9000, 'u') + " HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(lines("414 URI Too Long (and 2 more since the last line)"), 1);
+}
+
+TEST_F(HttpServerTest, AClientBeyondTheCapGets503AndTheOthersKeepWorking) {
+  server->start();
+  std::vector<FakeTcpConnection*> kept;
+  for (int n = 0; n < http::HttpServer::kDefaultMaxConnections; ++n) kept.push_back(send(get("/status")));
+  FakeTcpConnection* extra = send(get("/status"));
+  EXPECT_EQ(extra->written.rfind("HTTP/1.1 503 Service Unavailable\r\n", 0), 0u);
+  EXPECT_NE(extra->written.find("Retry-After: 5\r\n"), std::string::npos);
+  EXPECT_TRUE(extra->closedByServer);
+  for (FakeTcpConnection* c : kept) {
+    EXPECT_FALSE(c->closedByServer);
+    c->deliver(get("/status"));
+  }
+  for (FakeTcpConnection* c : kept) EXPECT_EQ(c->writes.size(), 2u);
+  kept[0]->farEndClose();  // a place is free again
+  EXPECT_EQ(send(get("/status"))->written.rfind("HTTP/1.1 200 OK", 0), 0u);
+  EXPECT_EQ(server->socketsOpen(), http::HttpServer::kDefaultMaxConnections);
+}
+
+TEST_F(HttpServerTest, TheCapAndTheBodyLimitComeFromTheSettings) {
+  settings("MaxConnections=2\nMaxRequestBody=10\n");
+  server->start();
+  EXPECT_EQ(server->maxConnections(), 2);
+  send("POST /status HTTP/1.1\r\nContent-Length: 10\r\n\r\n0123456789");
+  FakeTcpConnection* big = send("POST /status HTTP/1.1\r\nContent-Length: 11\r\n\r\n");
+  EXPECT_EQ(big->written.rfind("HTTP/1.1 413 ", 0), 0u);
+  send(get("/status"));
+  EXPECT_EQ(send(get("/status"))->written.rfind("HTTP/1.1 503 ", 0), 0u);
 }
 
 TEST_F(HttpServerTest, EmptyPortLeavesTheServerOff) {

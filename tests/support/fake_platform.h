@@ -160,7 +160,13 @@ class FakeTcpConnection : public platform::TcpConnection {
   // The network has taken everything written so far.
   void completeSend() {
     pending_ = 0;
+    if (bytesWrittenHandler_) bytesWrittenHandler_();
     if (writtenHandler_) writtenHandler_();
+  }
+  // The network has taken some of what was written.
+  void takeSome(std::int64_t bytes) {
+    pending_ = std::max<std::int64_t>(0, pending_ - bytes);
+    if (bytesWrittenHandler_) bytesWrittenHandler_();
   }
   void farEndClose() {
     state_ = State::Closed;

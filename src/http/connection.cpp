@@ -1,0 +1,228 @@
+#include "http/connection.h"
+
+#include <algorithm>
+
+#include "core/node_context.h"
+#include "http/gzip.h"
+#include "http/http_server.h"
+
+namespace quillon::http {
+
+HttpConnection::HttpConnection(HttpServer& server, std::unique_ptr<platform::TcpConnection> socket,
+                               platform::EventLoop& loop)
+    : server_(server), socket_(std::move(socket)), timer_(loop) {
+  peer_ = socket_->peerAddress();
+  local_ = socket_->localAddress();
+  timer_.setHandler([this] { timedOut(); });
+}
+
+HttpConnection::~HttpConnection() {
+  if (!closed_) socket_->close();
+}
+
+void HttpConnection::start() {
+  socket_->onReadyRead([this] { readable(); });
+  socket_->onBytesWritten([this] { writeMore(); });
+  socket_->onClosed([this] { close("closed by the client"); });
+  socket_->onError([this](const std::string& e) { close("failed: " + e); });
+  arm(Wait::FirstHead);
+}
+
+void HttpConnection::refuseAtOnce(const Answer& answer) {
+  closed_ = true;
+  socket_->write(answer.head + "\r\n" + (answer.body ? *answer.body : std::string()));
+  socket_->close();
+}
+
+void HttpConnection::close(const std::string& why) {
+  if (closed_) return;
+  closed_ = true;
+  timer_.stop();
+  socket_->close();
+  in_.clear();
+  out_.clear();
+  body_.reset();
+  if (file_.is_open()) file_.close();
+  if (phase_ == Phase::Writing) server_.debug("HTTP " + peer_ + " " + method_ + " " + path_ + ": " + why + " during the answer");
+  server_.connectionClosed(*this);
+}
+
+// While an answer is being written, at most kMaxUnread bytes of what follows are taken; the rest
+// stays with the socket, which then stops reading from the client.
+void HttpConnection::readable() {
+  if (closed_) return;
+  if (phase_ == Phase::Writing) {
+    if (in_.size() < kMaxUnread) in_ += socket_->readAll();
+    return;
+  }
+  in_ += socket_->readAll();
+  if (phase_ == Phase::Body) arm(Wait::Body);  // the body makes progress
+  process();
+}
+
+void HttpConnection::pullUnread() {
+  if (!closed_ && socket_->isOpen()) in_ += socket_->readAll();
+}
+
+void HttpConnection::process() {
+  if (processing_) return;  // an answer finished inside this loop: the loop goes on by itself
+  processing_ = true;
+  while (!closed_ && phase_ != Phase::Writing) {
+    if (phase_ == Phase::Head) {
+      if (in_.empty()) break;
+      const int result = parseHead(in_, server_.limits(), head_);
+      if (result == 0) {
+        if (wait_ != Wait::Head && wait_ != Wait::FirstHead) arm(Wait::Head);
+        break;
+      }
+      if (result != 200) {
+        refuse(result);
+        break;
+      }
+      phase_ = Phase::Body;
+      arm(Wait::Body);
+    }
+    if (in_.size() < head_.headBytes + head_.contentLength) break;  // the body is still coming
+    answerRequest();
+  }
+  processing_ = false;
+}
+
+void HttpConnection::answerRequest() {
+  const std::size_t end = head_.headBytes + head_.contentLength;
+  const std::string raw = in_.substr(head_.skipped, end - head_.skipped);
+  in_.erase(0, end);
+  anyRequest_ = true;
+  method_ = head_.method;
+  path_ = head_.target;
+  startedMs_ = server_.ctx_.platform.clock().monotonicMs();
+  Response response(server_, !head_.keepAlive);
+  response.setIfNoneMatch(head_.ifNoneMatch);
+  if (head_.keepAlive && head_.version == "HTTP/1.0") response.setKeptForHttp10();
+  server_.dispatch(*this, head_, raw, response);
+  if (closed_) return;
+  const bool closing = response.closing();
+  send(std::move(response.answer()), closing);
+}
+
+// A request the server does not take: its status, and the connection ends, since what follows in
+// the input cannot be trusted to start a request.
+void HttpConnection::refuse(int status) {
+  server_.logRefusal(status, peer_);
+  method_ = head_.method.empty() ? "-" : head_.method;
+  path_ = "-";
+  startedMs_ = server_.ctx_.platform.clock().monotonicMs();
+  in_.clear();
+  Response response(server_, true);
+  response.sendRefusal(status);
+  send(std::move(response.answer()), true);
+}
+
+void HttpConnection::compress(Answer& answer) {
+  if (answer.status != 200 || !answer.file.empty() || !answer.body || answer.body->size() < kGzipFrom) return;
+  if (answer.head.find("\r\nContent-Type: text/") == std::string::npos &&
+      answer.head.find("\r\nContent-Type: application/json") == std::string::npos)
+    return;
+  if (!acceptsGzip(head_.acceptEncoding)) return;
+  const std::string length = "\r\nContent-Length: " + std::to_string(answer.body->size()) + "\r\n";
+  const std::size_t at = answer.head.find(length);
+  if (at == std::string::npos) return;
+  std::string packed = gzipCompress(*answer.body);
+  if (packed.empty()) return;
+  answer.head.replace(at, length.size(), "\r\nContent-Length: " + std::to_string(packed.size()) + "\r\n");
+  // The compressed bytes are another representation of the same file: its tag becomes weak.
+  if (const std::size_t tag = answer.head.find("\r\nETag: \""); tag != std::string::npos)
+    answer.head.insert(tag + 8, "W/");
+  answer.head += "Content-Encoding: gzip\r\nVary: Accept-Encoding\r\n";
+  answer.body = std::make_shared<const std::string>(std::move(packed));
+}
+
+void HttpConnection::send(Answer answer, bool closeAfter) {
+  compress(answer);
+  phase_ = Phase::Writing;
+  closeAfter_ = closeAfter;
+  status_ = answer.status;
+  bytes_ = answer.bodySize();
+  out_ = std::move(answer.head);
+  out_ += "\r\n";
+  body_.reset();
+  bodyOffset_ = 0;
+  fileLeft_ = 0;
+  if (method_ != "HEAD") {
+    if (!answer.file.empty()) {
+      file_.open(answer.file, std::ios::binary);
+      fileLeft_ = file_.is_open() ? answer.fileSize : 0;
+      if (!file_.is_open()) closeAfter_ = true;  // the length is promised: ending is the only way out
+    } else if (answer.body && answer.body->size() <= kInlineBody) {
+      out_ += *answer.body;
+    } else {
+      body_ = std::move(answer.body);
+    }
+  }
+  arm(Wait::Write);
+  writeMore();
+}
+
+void HttpConnection::writeMore() {
+  if (closed_ || phase_ != Phase::Writing) return;
+  bool wrote = false;
+  // Topped up once half has gone out, so the socket never runs dry while the file lasts.
+  if (static_cast<std::size_t>(std::max<std::int64_t>(socket_->pendingBytes(), 0)) > kHighWater / 2) return;
+  while (static_cast<std::size_t>(std::max<std::int64_t>(socket_->pendingBytes(), 0)) < kHighWater) {
+    std::string piece;
+    if (!out_.empty()) {
+      piece = std::move(out_);
+      out_.clear();
+    } else if (body_ && bodyOffset_ < body_->size()) {
+      const std::size_t n = std::min(kHighWater, body_->size() - bodyOffset_);
+      piece = body_->substr(bodyOffset_, n);
+      bodyOffset_ += n;
+    } else if (fileLeft_ > 0) {
+      piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kFilePiece, fileLeft_)));
+      file_.read(piece.data(), static_cast<std::streamsize>(piece.size()));
+      piece.resize(static_cast<std::size_t>(file_.gcount()));
+      if (piece.empty()) return close("the file got shorter");
+      fileLeft_ -= piece.size();
+    } else {
+      finishAnswer();
+      return;
+    }
+    if (!socket_->write(piece)) return close("the socket took no more");
+    wrote = true;
+  }
+  if (wrote) arm(Wait::Write);  // the client is reading: its time starts again
+}
+
+void HttpConnection::finishAnswer() {
+  server_.debug("HTTP " + peer_ + " " + method_ + " " + path_ + " " + std::to_string(status_) + " " +
+                std::to_string(bytes_) + " bytes " +
+                std::to_string(server_.ctx_.platform.clock().monotonicMs() - startedMs_) + " ms");
+  body_.reset();
+  if (file_.is_open()) file_.close();
+  if (closeAfter_) return close("answered");
+  phase_ = Phase::Head;
+  pullUnread();
+  arm(in_.empty() ? Wait::Idle : Wait::Head);
+  process();
+}
+
+void HttpConnection::arm(Wait wait) {
+  wait_ = wait;
+  const int ms = wait == Wait::Idle || wait == Wait::Write ? HttpServer::kIdleTimeoutMs : HttpServer::kHeadTimeoutMs;
+  timer_.start(platform::Millis(ms), false);
+}
+
+void HttpConnection::timedOut() {
+  if (closed_) return;
+  switch (wait_) {
+    case Wait::Head:
+    case Wait::Body: refuse(408); return;
+    case Wait::FirstHead:
+      if (!in_.empty()) return refuse(408);
+      return close("sent no request");
+    case Wait::Idle: return close("idle");
+    default: return close("the client took nothing");
+  }
+}
+
+}  // namespace quillon::http
