@@ -8,6 +8,7 @@
 #include "devices/device_registry.h"
 #include "mqtt/discovery_class.h"
 #include "mqtt/mqtt_bridge.h"
+#include "support/device_samples.h"
 #include "support/fake_platform.h"
 #include "support/test_folder.h"
 
@@ -17,18 +18,6 @@ using mqtt::Component;
 
 namespace {
 
-devices::W800Device device(const std::string& code, const std::string& type, const std::string& text = "",
-                           int status = 0, const std::string& location = "Hall") {
-  devices::W800Device d;
-  d.setDc(code);
-  d.setDeviceType(type);
-  d.setText(text);
-  d.setStatus(static_cast<std::int16_t>(status));
-  d.setLocation(location);
-  d.setInUse(!location.empty());
-  d.setDeviceLastChange(util::DateTime{2026, 12, 7, 14, 5, 9, 0});
-  return d;
-}
 
 TEST(Discovery, ClassOfEachKind) {
   const devices::DeviceView tx{true, true}, noTx{true, false};
@@ -39,20 +28,20 @@ TEST(Discovery, ClassOfEachKind) {
     const char* cls;
     const char* unit;
   } cases[] = {
-      {device("21D0", "Temperature", "21.5"), tx, Component::Sensor, "temperature", "°C"},
-      {device("1A2D_H", "Humidity", "85"), tx, Component::Sensor, "humidity", "%"},
-      {device("5A5D_B", "Barometer", "1013"), tx, Component::Sensor, "atmospheric_pressure", "hPa"},
-      {device("45B5", "Watt", "300"), tx, Component::Sensor, "power", "W"},
-      {device("2A1D_R", "RainToday", "12"), tx, Component::Sensor, "precipitation", "mm"},
-      {device("3A0D_W", "WindSpeed", "1.2"), noTx, Component::Sensor, "wind_speed", "km/h"},
-      {device("3C33", "Motion", "", 2), tx, Component::BinarySensor, "motion", ""},
-      {device("A1", "Motion", "", 2), tx, Component::BinarySensor, "motion", ""},  // an X10 motion sensor
-      {device("A1B2_S", "Switch", "", 3), tx, Component::BinarySensor, "door", ""},
-      {device("5E9AT", "Tamper", "", 3), tx, Component::BinarySensor, "tamper", ""},
-      {device("1A2D_P", "Battery", "0"), tx, Component::BinarySensor, "battery", ""},
-      {device("A3", "", "", 2), tx, Component::Switch, "", ""},
-      {device("A3", "", "", 2), noTx, Component::BinarySensor, "", ""},  // nothing to send it with
-      {device("B16", "Dimmer", "", 3), tx, Component::Light, "", ""},
+      {test::sampleDevice("21D0", "Temperature", "21.5"), tx, Component::Sensor, "temperature", "°C"},
+      {test::sampleDevice("1A2D_H", "Humidity", "85"), tx, Component::Sensor, "humidity", "%"},
+      {test::sampleDevice("5A5D_B", "Barometer", "1013"), tx, Component::Sensor, "atmospheric_pressure", "hPa"},
+      {test::sampleDevice("45B5", "Watt", "300"), tx, Component::Sensor, "power", "W"},
+      {test::sampleDevice("2A1D_R", "RainToday", "12"), tx, Component::Sensor, "precipitation", "mm"},
+      {test::sampleDevice("3A0D_W", "WindSpeed", "1.2"), noTx, Component::Sensor, "wind_speed", "km/h"},
+      {test::sampleDevice("3C33", "Motion", "", 2), tx, Component::BinarySensor, "motion", ""},
+      {test::sampleDevice("A1", "Motion", "", 2), tx, Component::BinarySensor, "motion", ""},  // an X10 motion sensor
+      {test::sampleDevice("A1B2_S", "Switch", "", 3), tx, Component::BinarySensor, "door", ""},
+      {test::sampleDevice("5E9AT", "Tamper", "", 3), tx, Component::BinarySensor, "tamper", ""},
+      {test::sampleDevice("1A2D_P", "Battery", "0"), tx, Component::BinarySensor, "battery", ""},
+      {test::sampleDevice("A3", "", "", 2), tx, Component::Switch, "", ""},
+      {test::sampleDevice("A3", "", "", 2), noTx, Component::BinarySensor, "", ""},  // nothing to send it with
+      {test::sampleDevice("B16", "Dimmer", "", 3), tx, Component::Light, "", ""},
   };
   for (const Case& c : cases) {
     const mqtt::DiscoveryClass k = mqtt::discoveryClass(c.d, c.view);
@@ -69,7 +58,7 @@ class BridgeTest : public ::testing::Test {
     fs::create_directories(dir / "Data");
     ctx = std::make_unique<core::NodeContext>(platform, core::AppPaths{dir.string(), ""});
     registry = std::make_unique<devices::DeviceRegistry>(*ctx);
-    for (auto d : {device("21D0", "Temperature", "21.5"), device("A1", "", "", 2, "")}) {
+    for (auto d : {test::sampleDevice("21D0", "Temperature", "21.5"), test::sampleDevice("A1", "", "", 2, "")}) {
       registry->addW800Unit(d.dc());
       *registry->device(d.dc()) = d;
     }
@@ -87,7 +76,7 @@ TEST_F(BridgeTest, SetCommandsBecomeTransmitterTextOrAreRefused) {
   ctx->computerName = "node";
   ctx->settings.txSerialIp = "127.0.0.1";
   registry->addW800Unit("B16");
-  *registry->device("B16") = device("B16", "Dimmer");
+  *registry->device("B16") = test::sampleDevice("B16", "Dimmer");
   std::vector<std::string> sent;
   mqtt::MqttBridge bridge(*ctx, *registry, [&](const std::string& text) { sent.push_back(text); });
   for (const char* payload : {"on", " OFF\n", "40", "0", "100", "101", "-5", "4x", "", "\xFF\x01ON"})

@@ -10,6 +10,7 @@
 #include "http/http_server.h"
 #include "devices/device_json.h"
 #include "web/device_api.h"
+#include "support/device_samples.h"
 #include "support/fake_platform.h"
 #include "support/test_folder.h"
 
@@ -18,34 +19,22 @@ using namespace quillon;
 
 namespace {
 
-devices::W800Device device(const std::string& code, const std::string& type, const std::string& text = "",
-                           int status = 0, const std::string& location = "Hall") {
-  devices::W800Device d;
-  d.setDc(code);
-  d.setDeviceType(type);
-  d.setText(text);
-  d.setStatus(static_cast<std::int16_t>(status));
-  d.setLocation(location);
-  d.setInUse(!location.empty());
-  d.setDeviceLastChange(util::DateTime{2026, 12, 7, 14, 5, 9, 0});
-  return d;
-}
 
 TEST(DeviceJson, StatesValuesUnitsAndBattery) {
   const devices::DeviceView metric{true, false}, imperial{false, false};
-  EXPECT_EQ(devices::deviceJson(device("21D0", "Temperature", "21.5"), metric).dump(),
+  EXPECT_EQ(devices::deviceJson(test::sampleDevice("21D0", "Temperature", "21.5"), metric).dump(),
             R"({"code":"21D0","type":"Temperature","location":"Hall","state":null,"value":21.5,"unit":"°C",)"
             R"("battery":null,"last_change":"2026-12-07T14:05:09"})");
-  EXPECT_EQ(devices::deviceJson(device("21D0", "Temperature", "70.1"), imperial)["unit"], "°F");
-  auto motion = devices::deviceJson(device("A1", "Motion", "", 2), metric);
+  EXPECT_EQ(devices::deviceJson(test::sampleDevice("21D0", "Temperature", "70.1"), imperial)["unit"], "°F");
+  auto motion = devices::deviceJson(test::sampleDevice("A1", "Motion", "", 2), metric);
   EXPECT_EQ(motion["state"], "ON");
   EXPECT_TRUE(motion["value"].is_null());
   // A text that is not wholly a number stays text; an Oregon battery reports 1 for low.
-  EXPECT_EQ(devices::deviceJson(device("5A5D_F", "Forecast", "Partly Cloudy"), metric)["value"], "Partly Cloudy");
-  auto battery = devices::deviceJson(device("1A2D_P", "Battery", "1"), metric);
+  EXPECT_EQ(devices::deviceJson(test::sampleDevice("5A5D_F", "Forecast", "Partly Cloudy"), metric)["value"], "Partly Cloudy");
+  auto battery = devices::deviceJson(test::sampleDevice("1A2D_P", "Battery", "1"), metric);
   EXPECT_EQ(battery["battery"], "low");
   EXPECT_EQ(battery["state"], "ON");
-  devices::W800Device fresh = device("B2", "");
+  devices::W800Device fresh = test::sampleDevice("B2", "");
   fresh.setDeviceLastChange(util::DateTime{});
   EXPECT_TRUE(devices::deviceJson(fresh, metric)["last_change"].is_null());
 }
@@ -59,7 +48,7 @@ class DeviceApiTest : public ::testing::Test {
     std::ofstream(dir / "Config" / "Quillon.ini") << "[W800]\nHTTPPort=8017\nLoginUsername=admin\n[W800Units]\n";
     ctx = std::make_unique<core::NodeContext>(platform, core::AppPaths{dir.string(), ""});
     registry = std::make_unique<devices::DeviceRegistry>(*ctx);
-    for (auto d : {device("21D0", "Temperature", "21.5"), device("A1", "", "", 2, "")}) {
+    for (auto d : {test::sampleDevice("21D0", "Temperature", "21.5"), test::sampleDevice("A1", "", "", 2, "")}) {
       registry->addW800Unit(d.dc());
       *registry->device(d.dc()) = d;
     }
