@@ -48,9 +48,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
     if (d.bsc()) bsc_.sendXapBsc(d.dc(), "xapbsc.event");
     if (!d.tag().empty()) bsc_.queueTagEvent(d.tag());
   });
-  http_.setStatusPage([this](http::Request& request, http::Response& response) {
-    return statusPage_.statusPage(request, &response);
-  });
+  http_.setStatusPage([this](http::Request& request, http::Response&) { return statusPage_.page(request); });
   // The device API answers under /api/.
   http_.setApiRoute([this](const std::string& path, http::ApiReply& reply) {
     return web::deviceApi(path, registry_, mqtt_.view(), reply, [this] {

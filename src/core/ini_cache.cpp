@@ -41,6 +41,7 @@ IniCache::Slot& IniCache::findIniFile(const std::string& file, bool forWriting) 
     if (modified > found->date) {
       found->date = modified;
       if (!forWriting) found->image->load(path.string());
+      ++version_;
     }
     return *found;
   }
@@ -51,6 +52,7 @@ IniCache::Slot& IniCache::findIniFile(const std::string& file, bool forWriting) 
   slot.image->removeStaleTemporaries(path.string());
   slot.image->load(path.string());
   slots_.push_back(std::move(slot));
+  ++version_;
   return slots_.back();
 }
 
@@ -64,6 +66,7 @@ void IniCache::saveIniSetting(const std::string& group, const std::string& key, 
   Slot& slot = findIniFile(file, true);
   slot.image->writeKey(group, key, value);
   slot.dirty = true;
+  ++version_;
 }
 
 std::string IniCache::getIniSection(const std::string& group, const std::string& file) {
@@ -89,6 +92,7 @@ void IniCache::clearIniSection(const std::string& group, const std::string& file
   Slot& slot = findIniFile(file, false);
   slot.image->removeSection(group);
   slot.dirty = true;
+  ++version_;
 }
 
 bool IniCache::hasDirty() const {

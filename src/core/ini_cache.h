@@ -25,6 +25,8 @@ class IniCache {
   bool flushIniCache();
   // Some image holds changes not yet written.
   bool hasDirty() const;
+  // Counts every change of the images: a key saved, a section cleared, a file reloaded from disk.
+  std::uint64_t version() const { return version_; }
 
   // The section's key names (no empty placeholder), for callers that walk a section.
   std::vector<std::string> sectionKeys(const std::string& group, const std::string& file = "");
@@ -45,6 +47,7 @@ class IniCache {
   std::string configDir_;
   LogSink log_;
   std::vector<Slot> slots_;
+  std::uint64_t version_ = 0;
 };
 
 }  // namespace quillon::core

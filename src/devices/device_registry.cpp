@@ -115,6 +115,7 @@ bool DeviceRegistry::addW800Unit(const std::string& code, FamilyChecks checks) {
 
 bool DeviceRegistry::report(W800Device& d, const DeviceReading& r) {
   const DeviceState before = d.state();
+  ++revision_;
   if (r.status) d.setDeviceStatus(*r.status);
   if (r.type) d.setDeviceType(*r.type);
   if (r.text) d.setText(*r.text);
@@ -140,6 +141,7 @@ void DeviceRegistry::unsubscribe(int id) {
 }
 
 void DeviceRegistry::announce(DeviceChange::Kind kind, const W800Device& d, const DeviceState& before) {
+  ++revision_;
   const DeviceChange change{kind, ++version_, d, before, d.state()};
   // A listener may subscribe or unsubscribe while it is told: walk a copy.
   const auto listeners = listeners_;

@@ -80,6 +80,9 @@ class DeviceRegistry final : public core::Subsystem {
   void unsubscribe(int id);
   // Counts every change announced since the start.
   std::uint64_t version() const { return version_; }
+  // Counts every reading handed in, changing the state or not (a repeated state still moves its
+  // time of change), and every announced change: what a drawn page of the records depends on.
+  std::uint64_t revision() const { return revision_; }
 
   // New codes held back by the discovery gate since the start.
   std::uint64_t heldBack() const { return heldBack_; }
@@ -146,6 +149,7 @@ class DeviceRegistry final : public core::Subsystem {
   std::vector<std::pair<int, ChangeListener>> listeners_;
   int nextListenerId_ = 1;
   std::uint64_t version_ = 0;
+  std::uint64_t revision_ = 0;
   // What the tag index was built from: the tag epoch and the table size at the last build.
   std::uint64_t builtTagEpoch_ = ~std::uint64_t{0};
   std::size_t builtTableSize_ = 0;

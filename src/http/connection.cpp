@@ -56,7 +56,7 @@ void HttpConnection::readable() {
     return;
   }
   in_ += socket_->readAll();
-  if (phase_ == Phase::Body) arm(Wait::Body);  // the body makes progress
+  if (phase_ == Phase::Body) arm(Wait::Body);  // the body makes progress, within its total time
   process();
 }
 
@@ -80,9 +80,12 @@ void HttpConnection::process() {
         break;
       }
       phase_ = Phase::Body;
-      arm(Wait::Body);
+      bodyStartedMs_ = server_.ctx_.platform.clock().monotonicMs();
     }
-    if (in_.size() < head_.headBytes + head_.contentLength) break;  // the body is still coming
+    if (in_.size() < head_.headBytes + head_.contentLength) {  // the body is still coming
+      if (wait_ != Wait::Body) arm(Wait::Body);
+      break;
+    }
     answerRequest();
   }
   processing_ = false;
@@ -127,14 +130,16 @@ void HttpConnection::compress(Answer& answer) {
   const std::string length = "\r\nContent-Length: " + std::to_string(answer.body->size()) + "\r\n";
   const std::size_t at = answer.head.find(length);
   if (at == std::string::npos) return;
-  std::string packed = gzipCompress(*answer.body);
-  if (packed.empty()) return;
-  answer.head.replace(at, length.size(), "\r\nContent-Length: " + std::to_string(packed.size()) + "\r\n");
+  // A shared body is compressed once for every client; any other for this answer.
+  std::shared_ptr<const std::string> packed =
+      answer.page ? answer.page->gzipped() : std::make_shared<const std::string>(gzipCompress(*answer.body));
+  if (!packed || packed->empty()) return;
+  answer.head.replace(at, length.size(), "\r\nContent-Length: " + std::to_string(packed->size()) + "\r\n");
   // The compressed bytes are another representation of the same file: its tag becomes weak.
   if (const std::size_t tag = answer.head.find("\r\nETag: \""); tag != std::string::npos)
     answer.head.insert(tag + 8, "W/");
   answer.head += "Content-Encoding: gzip\r\nVary: Accept-Encoding\r\n";
-  answer.body = std::make_shared<const std::string>(std::move(packed));
+  answer.body = std::move(packed);
 }
 
 void HttpConnection::send(Answer answer, bool closeAfter) {
@@ -174,7 +179,7 @@ void HttpConnection::writeMore() {
       piece = std::move(out_);
       out_.clear();
     } else if (body_ && bodyOffset_ < body_->size()) {
-      const std::size_t n = std::min(kHighWater, body_->size() - bodyOffset_);
+      const std::size_t n = std::min(kFilePiece, body_->size() - bodyOffset_);
       piece = body_->substr(bodyOffset_, n);
       bodyOffset_ += n;
     } else if (fileLeft_ > 0) {
@@ -188,13 +193,15 @@ void HttpConnection::writeMore() {
       return;
     }
     if (!socket_->write(piece)) return close("the socket took no more");
+    if (closed_) return;  // the write found the client gone
     wrote = true;
   }
   if (wrote) arm(Wait::Write);  // the client is reading: its time starts again
 }
 
 void HttpConnection::finishAnswer() {
-  server_.debug("HTTP " + peer_ + " " + method_ + " " + path_ + " " + std::to_string(status_) + " " +
+  if (server_.ctx_.log.debugLog())
+    server_.debug("HTTP " + peer_ + " " + method_ + " " + path_ + " " + std::to_string(status_) + " " +
                 std::to_string(bytes_) + " bytes " +
                 std::to_string(server_.ctx_.platform.clock().monotonicMs() - startedMs_) + " ms");
   body_.reset();
@@ -206,14 +213,28 @@ void HttpConnection::finishAnswer() {
   process();
 }
 
+// Sets the deadline of the wait. The timer is restarted only when the deadline comes before the
+// time it is set for; when it fires early it is set again for the rest. A kept connection
+// answering request after request so never touches the timer.
 void HttpConnection::arm(Wait wait) {
   wait_ = wait;
+  const std::int64_t now = server_.ctx_.platform.clock().monotonicMs();
   const int ms = wait == Wait::Idle || wait == Wait::Write ? HttpServer::kIdleTimeoutMs : HttpServer::kHeadTimeoutMs;
-  timer_.start(platform::Millis(ms), false);
+  deadlineMs_ = now + ms;
+  if (wait == Wait::Body) deadlineMs_ = std::min(deadlineMs_, bodyStartedMs_ + HttpServer::kBodyTimeoutMs);
+  if (timer_.isActive() && timerDueMs_ <= deadlineMs_) return;
+  timerDueMs_ = deadlineMs_;
+  timer_.start(platform::Millis(std::max<std::int64_t>(deadlineMs_ - now, 0)), false);
 }
 
 void HttpConnection::timedOut() {
   if (closed_) return;
+  const std::int64_t now = server_.ctx_.platform.clock().monotonicMs();
+  if (now < deadlineMs_) {
+    timerDueMs_ = deadlineMs_;
+    timer_.start(platform::Millis(deadlineMs_ - now), false);
+    return;
+  }
   switch (wait_) {
     case Wait::Head:
     case Wait::Body: refuse(408); return;

@@ -20,7 +20,7 @@ class HttpServer;
 class HttpConnection {
  public:
   static constexpr std::size_t kHighWater = 256 * 1024;   // bytes in the socket before waiting for it
-  static constexpr std::size_t kFilePiece = 64 * 1024;    // a file is read in pieces of this size
+  static constexpr std::size_t kFilePiece = 64 * 1024;    // a body or file goes to the socket in pieces of this size
   static constexpr std::size_t kInlineBody = 64 * 1024;   // bodies up to this go out with their head
   static constexpr std::size_t kMaxUnread = 64 * 1024;    // pipelined input held while answering
   static constexpr std::size_t kGzipFrom = 1024;          // text answers from this size go out compressed
@@ -68,6 +68,9 @@ class HttpConnection {
   bool anyRequest_ = false;
   Phase phase_ = Phase::Head;
   Wait wait_ = Wait::None;
+  std::int64_t deadlineMs_ = 0;   // when the current wait ends
+  std::int64_t timerDueMs_ = 0;   // when the timer is set to fire
+  std::int64_t bodyStartedMs_ = 0;
   std::string in_;
   RequestHead head_;
 

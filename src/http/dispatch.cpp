@@ -53,7 +53,8 @@ void HttpServer::answer(Request& request, Response& response) {
   } else if (ext == ".css") {
     response.sendTextFile(path);
   } else if (startsWith(path, "\\stat")) {
-    response.sendTextString(statusPage_ ? statusPage_(request, response) : placeholderStatusPage());
+    if (statusPage_) response.sendPage(statusPage_(request, response));
+    else response.sendTextString(placeholderStatusPage());
   } else if (startsWith(path, "\\help")) {
     response.sendTextString(helpPage());
   } else if (path == "\\") {
@@ -68,7 +69,7 @@ void HttpServer::answer(Request& request, Response& response) {
 bool HttpServer::accessCheck(HttpConnection& c, Request& request, const std::string& raw, Response& response) {
   const std::string& client = request.remoteIp();
   if (authorisedClients_.contains(client)) return true;
-  reloadLogin();
+  refreshLogin();
   if (webLoginUser_.empty()) return true;
   const std::string& local = c.localAddress();
   if (std::size_t dot = local.rfind('.'); dot != std::string::npos) {

@@ -35,6 +35,15 @@ void HttpServer::reloadLogin() {
   };
   webLoginUser_ = read("LoginUsername");
   webLoginPassword_ = util::unscramblePassword(read("LoginPassword"));
+  loginIniVersion_ = ctx_.ini.version();
+  loginReadMs_ = ctx_.platform.clock().monotonicMs();
+  loginRead_ = true;
+}
+
+void HttpServer::refreshLogin() {
+  if (!loginRead_ || ctx_.ini.version() != loginIniVersion_ ||
+      ctx_.platform.clock().monotonicMs() - loginReadMs_ >= kLoginRereadMs)
+    reloadLogin();
 }
 
 void HttpServer::start() {
@@ -43,6 +52,7 @@ void HttpServer::start() {
   portSetting_ = portText;
   try {
     webRoot_.setRoot(ctx_.paths.htmlDir());
+    files_.clear();
     const double value = util::leadingNumber(portText);
     if (portText.empty() || value == port_) return;  // off, or listening on that port already
     if (value < 1 || value > 65535 || value != static_cast<int>(value)) {

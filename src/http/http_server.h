@@ -10,6 +10,8 @@
 #include <vector>
 
 #include "core/subsystem.h"
+#include "http/file_cache.h"
+#include "http/page_body.h"
 #include "http/request.h"
 #include "http/request_parser.h"
 #include "http/web_root.h"
@@ -25,8 +27,8 @@ namespace quillon::http {
 class Response;
 class HttpConnection;
 
-// The status page: the request and its writer give the page's text.
-using StatusPageFn = std::function<std::string(Request&, Response&)>;
+// The status page: the request and its writer give the page, shared while it is unchanged.
+using StatusPageFn = std::function<PageBodyPtr(Request&, Response&)>;
 // A JSON interface under "/api/": true when it answers the path, with the status and body.
 struct ApiReply {
   int status = 200;
@@ -40,6 +42,7 @@ class HttpServer final : public core::Subsystem {
  public:
   static constexpr int kHeadTimeoutMs = 10000;   // a request head (or a body's next bytes) must come within this
   static constexpr int kIdleTimeoutMs = 60000;   // a kept connection without a request, or a client not reading
+  static constexpr int kBodyTimeoutMs = 60000;   // a body however steadily it trickles in
   static constexpr int kRetryAfterSeconds = 5;   // what a refused client is told to wait
   static constexpr int kBurstLogMs = 60000;      // a refusal of one kind is logged once per this time
   static constexpr std::size_t kDefaultMaxBody = 1024 * 1024;
@@ -63,6 +66,7 @@ class HttpServer final : public core::Subsystem {
   void setApiRoute(ApiRouteFn fn) { apiRoute_ = std::move(fn); }
   // WebLoginUser and WebLoginPassword from LoginUsername and the unscrambled LoginPassword.
   void reloadLogin();
+  static constexpr int kLoginRereadMs = 1000;  // a login edited in the file by hand is seen this soon
 
   bool running() const { return listener_ && listener_->isListening(); }
   std::uint16_t port() const { return port_; }
@@ -87,6 +91,8 @@ class HttpServer final : public core::Subsystem {
   void answer(Request& request, Response& response);
   std::string helpPage();
   std::string dateText() const;
+  // The login read again when the settings changed, or kLoginRereadMs after it was last read.
+  void refreshLogin();
   // One line per kind of refusal and burst: the first, then none for kBurstLogMs.
   void logRefusal(int status, const std::string& peer);
   void debug(const std::string& text);
@@ -106,11 +112,18 @@ class HttpServer final : public core::Subsystem {
   };
   std::vector<Burst> bursts_;
   WebRoot webRoot_;
+  FileCache files_{webRoot_};
   StatusPageFn statusPage_;
   ApiRouteFn apiRoute_;
   util::OrderedDict<std::string> authorisedClients_;
   std::string savedRequest_, savedRequestClient_;
   std::string webLoginUser_, webLoginPassword_;
+  std::uint64_t loginIniVersion_ = 0;
+  std::int64_t loginReadMs_ = 0;
+  bool loginRead_ = false;
+  // The Date line's text, made once a second.
+  mutable std::int64_t dateSecond_ = -1;
+  mutable std::string dateText_;
 };
 
 }  // namespace quillon::http

@@ -12,6 +12,7 @@
 #include <system_error>
 
 #include "core/node_context.h"
+#include "http/file_cache.h"
 #include "http/http_server.h"
 #include "http/request_parser.h"
 #include "util/date_time.h"
@@ -24,32 +25,6 @@ namespace quillon::http {
 namespace {
 
 constexpr const char* kCrLf = "\r\n";
-
-// The file's time of last change as local time, in the general date format.
-std::string lastModified(const fs::path& file) {
-  std::error_code ec;
-  const auto written = fs::last_write_time(file, ec);
-  if (ec) return "";
-  const std::time_t t =
-      std::chrono::system_clock::to_time_t(std::chrono::time_point_cast<std::chrono::system_clock::duration>(
-          std::chrono::file_clock::to_sys(written)));
-  std::tm local{};
-  localtime_r(&t, &local);
-  return util::formatGeneral(
-      util::DateTime{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec, 0});
-}
-
-// A file's entity tag: its size and time of last change, which change whenever its bytes do.
-std::string entityTag(const fs::path& file) {
-  std::error_code ec;
-  const auto size = fs::file_size(file, ec);
-  const auto written = fs::last_write_time(file, ec).time_since_epoch().count();
-  if (ec) return "";
-  char tag[64];
-  std::snprintf(tag, sizeof tag, "\"%llx-%llx\"", static_cast<unsigned long long>(size),
-                static_cast<unsigned long long>(written));
-  return tag;
-}
 
 // If-None-Match names the tag: "*", or one of its list (a weak tag compares by its text).
 bool tagListHas(std::string_view list, const std::string& tag) {
@@ -116,7 +91,22 @@ bool Response::notModified(const std::string& tag) {
   return true;
 }
 
-void Response::sendTextString(const std::string& text) {
+void Response::setShared(int status, std::string head, const PageBodyPtr& page) {
+  answer_.status = status;
+  answer_.head = std::move(head);
+  answer_.body = page->text();
+  answer_.page = page;
+}
+
+void Response::sendTextString(const std::string& text) { set(200, pageHead(text.size(), ""), text); }
+
+void Response::sendPage(const PageBodyPtr& page) {
+  if (!page) return sendTextString("");
+  if (notModified(page->tag())) return;
+  setShared(200, pageHead(page->text()->size(), page->tag()), page);
+}
+
+std::string Response::pageHead(std::size_t length, const std::string& tag) const {
   util::FastString a;
   a.add("HTTP/1.1 200 OK").add(kCrLf);
   a.add("Server: ovk").add(kCrLf);
@@ -124,11 +114,12 @@ void Response::sendTextString(const std::string& text) {
   a.add("Expires: Tue, 04 Dec 1993 21:29:02 GMT").add(kCrLf);
   a.add("Accept-Ranges: bytes").add(kCrLf);
   a.add("Content-Type: text/html").add(kCrLf);
-  a.add("Content-Length: ").add(std::to_string(text.size())).add(kCrLf);
+  a.add("Content-Length: ").add(std::to_string(length)).add(kCrLf);
   a.add("Cache-Control: no-cache").add(kCrLf);
   a.add("Location: http://127.0.0.1:8080/other").add(kCrLf);
+  if (!tag.empty()) a.add("ETag: ").add(tag).add(kCrLf);
   a.add(connectionLine());
-  set(200, a.take(), text);
+  return a.take();
 }
 
 void Response::authenticate() {
@@ -146,29 +137,32 @@ void Response::authenticate() {
 // The status line stays HTTP/1.0, as style sheets have always been answered; a client that keeps
 // the connection is told so, as HTTP/1.0 answers need.
 void Response::sendTextFile(const std::string& path) {
-  std::optional<fs::path> file = server_.webRoot_.find(path);
-  std::ifstream in;
-  if (file) in.open(*file, std::ios::binary);
-  if (!in.is_open()) {
+  const std::shared_ptr<const CachedFile> file = server_.files_.lookup(path, server_.ctx_.platform.clock().monotonicMs());
+  PageBodyPtr body = file ? file->body : nullptr;
+  if (file && !body) {  // too large to keep: read for this answer
+    std::ifstream in(file->path, std::ios::binary);
+    if (in.is_open()) {
+      std::ostringstream text;
+      text << in.rdbuf();
+      body = std::make_shared<PageBody>(text.str(), file->tag);
+    }
+  }
+  if (!body) {
     sendErrorResponse();
     return;
   }
-  const std::string tag = entityTag(*file);
-  if (notModified(tag)) return;
-  std::ostringstream body;
-  body << in.rdbuf();
-  std::string text = body.str();
+  if (notModified(file->tag)) return;
   util::FastString a;
   a.add("HTTP/1.0 200 OK").add(kCrLf);
   a.add("Server: ovk").add(kCrLf);
   a.add("Date: ").add(server_.dateText()).add(kCrLf);
   a.add("Accept-Ranges: bytes").add(kCrLf);
   a.add("Content-Type: ").add(contentTypeOf(path).type).add(kCrLf);
-  a.add("Last-Modified: ").add(lastModified(*file)).add(kCrLf);
-  a.add("Content-Length: ").add(std::to_string(text.size())).add(kCrLf);
-  if (!tag.empty()) a.add("ETag: ").add(tag).add(kCrLf);
+  a.add("Last-Modified: ").add(file->lastModified).add(kCrLf);
+  a.add("Content-Length: ").add(std::to_string(body->text()->size())).add(kCrLf);
+  a.add("ETag: ").add(file->tag).add(kCrLf);
   a.add(closing_ ? "Connection: close\r\n" : "Connection: keep-alive\r\n");
-  set(200, a.take(), std::move(text));
+  setShared(200, a.take(), body);
 }
 
 void Response::sendErrorResponse() {
@@ -209,32 +203,31 @@ void Response::sendJson(int status, const std::string& body) {
 }
 
 void Response::sendBinaryFile(const std::string& path) {
-  std::optional<fs::path> file = server_.webRoot_.find(path);
-  std::error_code ec;
-  const std::uint64_t size = file ? fs::file_size(*file, ec) : 0;
-  if (!file || ec) {
+  const std::shared_ptr<const CachedFile> file = server_.files_.lookup(path, server_.ctx_.platform.clock().monotonicMs());
+  if (!file) {
     set(404, "HTTP/1.1 404 Not Found\r\nServer: ovk\r\nDate:" + server_.dateText() + "\r\nContent-Length: 0\r\n" +
                  connectionLine(),
         "");
     return;
   }
-  const std::string tag = entityTag(*file);
-  if (notModified(tag)) return;
+  if (notModified(file->tag)) return;
   util::FastString h;
   h.add("HTTP/1.1 200 OK").add(kCrLf);
   h.add("Server: ovk").add(kCrLf);
   h.add("Date:").add(server_.dateText()).add(kCrLf);
-  h.add("Last-Modified: ").add(lastModified(*file)).add(kCrLf);
+  h.add("Last-Modified: ").add(file->lastModified).add(kCrLf);
   h.add("Accept-Ranges: bytes").add(kCrLf);
-  h.add("Content-Length: ").add(std::to_string(size)).add(kCrLf);
+  h.add("Content-Length: ").add(std::to_string(file->size)).add(kCrLf);
   h.add(connectionLine());
   h.add("Content-Type: ").add(contentTypeOf(path).type).add(kCrLf);
-  if (!tag.empty()) h.add("ETag: ").add(tag).add(kCrLf);
+  h.add("ETag: ").add(file->tag).add(kCrLf);
+  if (file->body) return setShared(200, h.take(), file->body);
   answer_.status = 200;
   answer_.head = h.take();
   answer_.body.reset();
-  answer_.file = *file;
-  answer_.fileSize = size;
+  answer_.page.reset();
+  answer_.file = file->path;
+  answer_.fileSize = file->size;
 }
 
 void Response::sendRefusal(int status, const std::string& extra) {
@@ -251,8 +244,13 @@ void Response::sendRefusal(int status, const std::string& extra) {
 }
 
 std::string HttpServer::dateText() const {
-  const util::DateTime now = ctx_.now();
-  return mediumDate(now.year, now.month, now.day);
+  const std::int64_t second = ctx_.platform.clock().monotonicMs() / 1000;
+  if (second != dateSecond_) {
+    const util::DateTime now = ctx_.now();
+    dateText_ = mediumDate(now.year, now.month, now.day);
+    dateSecond_ = second;
+  }
+  return dateText_;
 }
 
 }  // namespace quillon::http

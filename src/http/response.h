@@ -7,6 +7,8 @@
 #include <memory>
 #include <string>
 
+#include "http/page_body.h"
+
 namespace quillon::http {
 
 class HttpServer;
@@ -30,6 +32,7 @@ struct Answer {
   int status = 0;  // 0: nothing has been answered yet
   std::string head;
   std::shared_ptr<const std::string> body;
+  PageBodyPtr page;  // the shared body with its gzip form, when the body is one
   std::filesystem::path file;
   std::uint64_t fileSize = 0;
   std::uint64_t bodySize() const { return file.empty() ? (body ? body->size() : 0) : fileSize; }
@@ -42,6 +45,8 @@ class Response {
 
   // A 200 answer carrying text as an HTML page.
   void sendTextString(const std::string& text);
+  // A generated page held by its writer: a 200 answer with its tag, or 304 when the client has it.
+  void sendPage(const PageBodyPtr& page);
   // The 401 answer demanding Basic authentication.
   void authenticate();
   // A text file of the web root, or the not-found answer.
@@ -70,6 +75,8 @@ class Response {
     return closing_ ? "Connection: close\r\n" : keptForHttp10_ ? "Connection: keep-alive\r\n" : "";
   }
   void set(int status, std::string head, std::string body);
+  void setShared(int status, std::string head, const PageBodyPtr& page);
+  std::string pageHead(std::size_t length, const std::string& tag) const;
   // True when the file is unchanged for the client: the 304 answer has been made.
   bool notModified(const std::string& tag);
 

@@ -43,12 +43,13 @@ class PageFramework {
   bool touchScreen() const { return touchScreen_; }
   void setTouchScreen(bool on) { touchScreen_ = on; }
   const std::string& securityLevel() const { return securityLevel_; }
+  // The logo bar's row for the request (date, time, user as the settings ask), or "".
+  std::string logoBar(const http::Request* request);
 
  private:
   std::string setting(const char* key, const char* def = "");
   // The text of a file under the web root, or "No File".
   std::string fileContents(const std::string& relative) const;
-  std::string logoBar(const http::Request* request);
 
   core::NodeContext& ctx_;
   bool touchScreen_ = false;

@@ -141,6 +141,35 @@ std::string StatusPage::statusPage(http::Request& request, http::Response*) {
   }
 }
 
+http::PageBodyPtr StatusPage::page(http::Request& request) {
+  const std::int64_t nowMs = ctx_.platform.clock().monotonicMs();
+  const bool post = !request.form("clientinput").empty();
+  if (!post && cached_ && nowMs - cachedAtMs_ < kPageMaxAgeMs && pageKey(request) == cachedKey_) return cached_;
+  std::string text = statusPage(request, nullptr);
+  auto body = std::make_shared<const http::PageBody>(text, http::contentTag(text));
+  // The received xAP messages' section shows values no counter covers: it is drawn each time.
+  if (!text.empty() && !messagesShown_) {
+    cached_ = body;
+    cachedKey_ = pageKey(request);
+    cachedAtMs_ = nowMs;
+  } else {
+    cached_.reset();
+  }
+  return body;
+}
+
+std::string StatusPage::pageKey(const http::Request& request) {
+  framework_.xStartMiscFunctionsAsp();
+  framework_.xSecurityCheck(request);
+  framework_.xStartHeaderAsp(request);
+  std::string key = std::to_string(registry_.revision()) + "|" + std::to_string(ctx_.ini.version()) + "|" +
+                    std::to_string(ctx_.now().dateOnly().daysSinceEpoch()) + "|" +
+                    (framework_.touchScreen() ? "T|" : "|") + framework_.securityLevel() + "|" +
+                    framework_.logoBar(&request) + "|";
+  if (services_.linkSummary) key += services_.linkSummary();
+  return key;
+}
+
 std::string StatusPage::statusAsp() {
   try {
     if (!form("clientinput").empty() && !clientRequest()) return "";

@@ -54,7 +54,14 @@ class StatusPage {
  public:
   StatusPage(core::NodeContext& ctx, devices::DeviceRegistry& registry, script::TagStore* tags, WebServices services);
 
-  // Entry from the HTTP server for every path beginning "/stat".
+  // A page is drawn again at least this often, for what it shows that no counter covers.
+  static constexpr std::int64_t kPageMaxAgeMs = 2000;
+
+  // Entry from the HTTP server for every path beginning "/stat": the page drawn for an earlier
+  // request while nothing it shows has changed (devices, settings, the day, the receiver line,
+  // the logo bar), shared by every client; a post is applied and the page drawn at once.
+  http::PageBodyPtr page(http::Request& request);
+  // Applies a post and draws the page.
   std::string statusPage(http::Request& request, http::Response* response);
   std::string statusAsp();
 
@@ -69,6 +76,8 @@ class StatusPage {
 
  private:
   std::string formatScreen();
+  // What the drawn page depends on beyond its request, as one text.
+  std::string pageKey(const http::Request& request);
   bool clientRequest();
   std::string form(const char* key) const;
   std::string formN(const char* key, int n) const;
@@ -101,6 +110,9 @@ class StatusPage {
   bool setupShown_ = false, messagesShown_ = false;
   util::DateTime today_, yesterday_;
   std::vector<StatusRow> drawnRows_;  // the rows of the last drawn page, in page order
+  http::PageBodyPtr cached_;
+  std::string cachedKey_;
+  std::int64_t cachedAtMs_ = 0;
 };
 
 }  // namespace quillon::web

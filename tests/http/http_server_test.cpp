@@ -50,7 +50,7 @@ class HttpServerTest : public ::testing::Test {
     server = std::make_unique<http::HttpServer>(*ctx);
     server->setStatusPage([this](http::Request& r, http::Response&) {
       seen = r;
-      return std::string("<p>status</p>");
+      return std::make_shared<const http::PageBody>("<p>status</p>", http::contentTag("<p>status</p>"));
     });
   }
   ~HttpServerTest() override {
@@ -146,6 +146,17 @@ TEST_F(HttpServerTest, PostBodyInTheFirstPacketOrLaterIsAnsweredAndOneThatNeverE
   platform.time().advance(1);
   EXPECT_EQ(never->written.rfind("HTTP/1.1 408 Request Timeout\r\n", 0), 0u);
   EXPECT_TRUE(never->closedByServer);
+
+  // A body trickling in a byte every few seconds still has only so long in all.
+  FakeTcpConnection* trickle = send("POST /status HTTP/1.1\r\nContent-Length: 500\r\n\r\n");
+  for (int waited = 0; waited < http::HttpServer::kBodyTimeoutMs - 5000; waited += 5000) {
+    trickle->deliver("a");
+    platform.time().advance(5000);
+  }
+  EXPECT_EQ(trickle->written, "");
+  trickle->deliver("a");
+  platform.time().advance(5000);
+  EXPECT_EQ(trickle->written.rfind("HTTP/1.1 408 Request Timeout\r\n", 0), 0u);
 }
 
 TEST_F(HttpServerTest, ExactAnswersOfPagesMissingFilesRootAndStyleSheets) {
@@ -154,7 +165,8 @@ TEST_F(HttpServerTest, ExactAnswersOfPagesMissingFilesRootAndStyleSheets) {
   EXPECT_EQ(c->written, "HTTP/1.1 200 OK\r\nServer: ovk\r\nDate: " + kDate +
                             "\r\nExpires: Tue, 04 Dec 1993 21:29:02 GMT\r\nAccept-Ranges: bytes\r\n"
                             "Content-Type: text/html\r\nContent-Length: 13\r\nCache-Control: no-cache\r\n"
-                            "Location: http://127.0.0.1:8080/other\r\n\r\n<p>status</p>");
+                            "Location: http://127.0.0.1:8080/other\r\nETag: " + http::contentTag("<p>status</p>") +
+                            "\r\n\r\n<p>status</p>");
   EXPECT_EQ(seen.queryString("y"), "2");
   c->completeSend();
   EXPECT_FALSE(c->closedByServer);  // kept for the next request
@@ -227,6 +239,7 @@ TEST_F(HttpServerTest, AFileTheClientHoldsIsAnswered304UntilItChanges) {
     EXPECT_EQ(again->written, "HTTP/1.1 304 Not Modified\r\nServer: ovk\r\nDate: " + kDate + "\r\nETag: " + tag +
                                   "\r\n\r\n") << path;
     file("HTML" + path, "changed");
+    platform.time().advance(http::FileCache::kRecheckMs);  // a found file is looked at again this often
     EXPECT_NE(send(get(path, "If-None-Match: " + tag + "\r\n"))->written.find("changed"), std::string::npos) << path;
   }
 }

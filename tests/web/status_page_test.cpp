@@ -274,3 +274,37 @@ TEST_F(StatusPageTest, CommandButtons) {
 }
 
 }  // namespace
+
+// The page is drawn once and shared until something it shows changes: a reading (even one that
+// only moves a time of change), a setting, the receiver line; a post is drawn at once.
+TEST_F(StatusPageTest, PageIsDrawnOnceUntilWhatItShowsChanges) {
+  devices::W800Device& d = add("A1", "Hall");
+  http::Request r = request();
+  const http::PageBodyPtr first = page->page(r);
+  EXPECT_EQ(page->page(r), first);
+  EXPECT_EQ(first->tag(), http::contentTag(*first->text()));
+
+  registry->report(d, {.status = 1, .text = "ON", .shown = "ON", .stamp = true});
+  const http::PageBodyPtr on = page->page(r);
+  EXPECT_NE(on, first);
+  EXPECT_NE(on->tag(), first->tag());
+  EXPECT_EQ(page->page(r), on);
+  platform.time().advance(1000);
+  registry->report(d, {.status = 1, .text = "ON", .shown = "ON", .stamp = true});
+  EXPECT_NE(page->page(r), on);
+
+  ctx->ini.saveIniSetting("Settings", "auto_refresh", "30", "Quillon.ini");
+  EXPECT_NE(page->page(r)->text()->find("CONTENT=\"30\""), std::string::npos);
+  linkSummary = "Receiver closed";
+  EXPECT_NE(page->page(r)->text()->find("Receiver closed"), std::string::npos);
+
+  const http::PageBodyPtr same = page->page(r);
+  http::Request hide = request("clientinput=yes&UpdateButton=Save&HideRemoved=1");
+  EXPECT_NE(page->page(hide), same);
+  // Drawn again after a while in any case, with the same tag when nothing changed.
+  const http::PageBodyPtr settled = page->page(r);
+  platform.time().advance(web::StatusPage::kPageMaxAgeMs);
+  const http::PageBodyPtr aged = page->page(r);
+  EXPECT_NE(aged, settled);
+  EXPECT_EQ(aged->tag(), settled->tag());
+}

@@ -1,0 +1,303 @@
+// The node's HTTP server as a client on the LAN meets it: the real program on 127.0.0.1, spoken
+// to over plain sockets. Kept and pipelined requests, HEAD, 304, gzip, each limit's status,
+// traversal attempts, slow clients beside a normal one, the connection cap, a client leaving
+// in the middle of a large answer.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "support/child_process.h"
+#include "support/node_process.h"
+#include "support/test_folder.h"
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// One client connection with blocking sends and reads that give up after a while.
+class Client {
+ public:
+  explicit Client(int port) {
+    fd_ = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<std::uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (::connect(fd_, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+      ::close(fd_);
+      fd_ = -1;
+    }
+  }
+  ~Client() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  bool ok() const { return fd_ >= 0; }
+  bool send(const std::string& bytes) {
+    return fd_ >= 0 && ::send(fd_, bytes.data(), bytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(bytes.size());
+  }
+  // Reads whatever comes within ms; false when the server has closed and nothing is left.
+  bool readSome(int ms) {
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, ms) <= 0) return true;
+    char buf[65536];
+    const ssize_t n = ::recv(fd_, buf, sizeof buf, 0);
+    if (n <= 0) {
+      closed_ = true;
+      return false;
+    }
+    in_.append(buf, static_cast<std::size_t>(n));
+    return true;
+  }
+  // One whole answer (head and the body its Content-Length gives; none for HEAD and 304), or ""
+  // when it does not come within ms.
+  std::string answer(int ms = 10000, bool head = false) {
+    const auto until = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < until) {
+      const std::size_t end = in_.find("\r\n\r\n");
+      if (end != std::string::npos) {
+        std::size_t length = 0;
+        if (const std::size_t at = in_.find("Content-Length: "); at != std::string::npos && at < end)
+          length = std::stoul(in_.substr(at + 16));
+        if (head || in_.compare(9, 3, "304") == 0) length = 0;
+        if (in_.size() >= end + 4 + length) {
+          std::string one = in_.substr(0, end + 4 + length);
+          in_.erase(0, end + 4 + length);
+          return one;
+        }
+      }
+      if (!readSome(50) && closed_) break;
+    }
+    return "";
+  }
+  // True when the server closes the connection within ms.
+  bool closedWithin(int ms) {
+    const auto until = Clock::now() + std::chrono::milliseconds(ms);
+    while (Clock::now() < until && !closed_) readSome(50);
+    return closed_;
+  }
+  std::string& pending() { return in_; }
+
+ private:
+  int fd_ = -1;
+  bool closed_ = false;
+  std::string in_;
+};
+
+std::string bodyOf(const std::string& answer) { return answer.substr(answer.find("\r\n\r\n") + 4); }
+std::string statusOf(const std::string& answer) { return answer.substr(0, answer.find("\r\n")); }
+std::string headerOf(const std::string& answer, const std::string& name) {
+  const std::size_t at = answer.find("\r\n" + name + ": ");
+  if (at == std::string::npos) return "";
+  const std::size_t from = at + name.size() + 4;
+  return answer.substr(from, answer.find("\r\n", from) - from);
+}
+
+std::string gunzip(const std::string& packed) {
+  z_stream z{};
+  if (inflateInit2(&z, 16 + MAX_WBITS) != Z_OK) return "";
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+  z.avail_in = static_cast<uInt>(packed.size());
+  std::string out;
+  char buf[65536];
+  int rc = Z_OK;
+  while (rc == Z_OK) {
+    z.next_out = reinterpret_cast<Bytef*>(buf);
+    z.avail_out = sizeof buf;
+    rc = inflate(&z, Z_NO_FLUSH);
+    out.append(buf, sizeof buf - z.avail_out);
+  }
+  inflateEnd(&z);
+  return rc == Z_STREAM_END ? out : "";
+}
+
+class HttpProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir = quillon::test::freshTestFolder("quillon-http-process");
+    fs::copy(QUILLON_SHARE, dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+    port = quillon::test::freeTcpPort();
+    std::ofstream ini(dir / "Config" / "Quillon.ini");
+    ini << "[W800]\r\nHTTPPort=" << port << "\r\nMode=1\r\n[W800Units]\r\n";
+    for (int i = 0; i < 200; ++i) {
+      char code[8];
+      std::snprintf(code, sizeof code, "%04X", i);
+      ini << code << "=" << code << "~2~~False~~06/12/2026 11:00:00~Room " << i % 9 << "~" << code
+          << "~False~True~False~0~~Temperature~False~4.7~\r\n";
+    }
+    ini.close();
+    std::ofstream(dir / "secret.css") << "secret-outside-the-web-root";
+    std::ofstream(dir / "HTML" / "big.png", std::ios::binary) << std::string(3 * 1024 * 1024, 'b');
+    fs::create_symlink(dir / "secret.css", dir / "HTML" / "link.css");
+    ASSERT_TRUE(node.start({QUILLON_BINARY, "--app-dir", dir.string(), "--headless"}, (dir / "node.out").string()));
+    for (int i = 0; i < 300 && quillon::test::httpGet(port, "/StyleNoBody.css").empty(); ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  void TearDown() override {
+    EXPECT_TRUE(node.running()) << "the node stopped";
+    node.stop();
+    fs::remove_all(dir);
+  }
+  // One request on its own connection.
+  std::string ask(const std::string& request) {
+    Client c(port);
+    c.send(request);
+    std::string a = c.answer();
+    return a.empty() ? c.pending() : a;
+  }
+
+  fs::path dir;
+  int port = 0;
+  quillon::test::ChildProcess node;
+};
+
+TEST_F(HttpProcess, KeptPipelinedHeadConditionalAndGzipAnswers) {
+  Client c(port);
+  ASSERT_TRUE(c.ok());
+  // Three requests in one packet are answered in order on the kept connection.
+  ASSERT_TRUE(c.send("GET /StyleNoBody.css HTTP/1.1\r\nHost: x\r\n\r\n"
+                     "HEAD /status HTTP/1.1\r\nHost: x\r\n\r\n"
+                     "GET /status HTTP/1.1\r\nHost: x\r\n\r\n"));
+  const std::string css = c.answer();
+  const std::string head = c.answer(10000, true);
+  const std::string page = c.answer();
+  EXPECT_EQ(statusOf(css), "HTTP/1.0 200 OK");
+  EXPECT_EQ(bodyOf(css), quillon::test::readWholeFile(dir / "HTML" / "StyleNoBody.css"));
+  EXPECT_EQ(statusOf(head), "HTTP/1.1 200 OK");
+  EXPECT_EQ(bodyOf(head), "");
+  EXPECT_EQ(headerOf(head, "Content-Length"), headerOf(page, "Content-Length"));
+  ASSERT_NE(bodyOf(page).find("Room 8"), std::string::npos);
+
+  // The page's tag brings 304 without a body, while nothing changed.
+  const std::string tag = headerOf(page, "ETag");
+  ASSERT_FALSE(tag.empty());
+  c.send("GET /status HTTP/1.1\r\nIf-None-Match: " + tag + "\r\n\r\n");
+  EXPECT_EQ(statusOf(c.answer()), "HTTP/1.1 304 Not Modified");
+  c.send("GET /StyleNoBody.css HTTP/1.1\r\nIf-None-Match: " + headerOf(css, "ETag") + "\r\n\r\n");
+  EXPECT_EQ(statusOf(c.answer()), "HTTP/1.1 304 Not Modified");
+
+  // gzip: the same bytes once inflated, for the page and for a file.
+  c.send("GET /status HTTP/1.1\r\nAccept-Encoding: gzip, deflate\r\n\r\n");
+  const std::string packed = c.answer();
+  EXPECT_EQ(headerOf(packed, "Content-Encoding"), "gzip");
+  EXPECT_LT(bodyOf(packed).size(), bodyOf(page).size() / 3);
+  EXPECT_EQ(gunzip(bodyOf(packed)), bodyOf(page));
+  c.send("GET /StyleNoBody.css HTTP/1.1\r\nAccept-Encoding: gzip\r\n\r\n");
+  EXPECT_EQ(gunzip(bodyOf(c.answer())), bodyOf(css));
+
+  // Connection: close ends it after the answer; so does an HTTP/1.0 request that does not ask to keep it.
+  c.send("GET /StyleNoBody.css HTTP/1.1\r\nConnection: close\r\n\r\n");
+  EXPECT_NE(c.answer().find("Connection: close"), std::string::npos);
+  EXPECT_TRUE(c.closedWithin(3000));
+  Client old(port);
+  old.send("GET /StyleNoBody.css HTTP/1.0\r\n\r\n");
+  EXPECT_EQ(statusOf(old.answer()), "HTTP/1.0 200 OK");
+  EXPECT_TRUE(old.closedWithin(3000));
+}
+
+TEST_F(HttpProcess, EachLimitHasItsOwnStatusAndTheNodeGoesOn) {
+  EXPECT_EQ(statusOf(ask("GET /status HTTP/1.1\r\nX-Big: " + std::string(20000, 'h') + "\r\n\r\n")),
+            "HTTP/1.1 431 Request Header Fields Too Large");
+  EXPECT_EQ(statusOf(ask("GET /" + std::string(9000, 'u') + " HTTP/1.1\r\n\r\n")), "HTTP/1.1 414 URI Too Long");
+  EXPECT_EQ(statusOf(ask("POST /status HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n")),
+            "HTTP/1.1 413 Content Too Large");
+  EXPECT_EQ(statusOf(ask("GARBAGE\r\n\r\n")), "HTTP/1.1 400 Bad Request");
+  EXPECT_EQ(statusOf(ask("GET /status HTTP/2.0\r\n\r\n")), "HTTP/1.1 505 HTTP Version Not Supported");
+  EXPECT_EQ(statusOf(ask("POST /status HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n")),
+            "HTTP/1.1 501 Not Implemented");
+  const std::string deleted = ask("DELETE /status HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(statusOf(deleted), "HTTP/1.1 405 Method Not Allowed");
+  EXPECT_EQ(headerOf(deleted, "Allow"), "GET, HEAD, POST");
+  EXPECT_EQ(statusOf(ask("GET /status HTTP/1.1\r\n\r\n")), "HTTP/1.1 200 OK");
+}
+
+TEST_F(HttpProcess, TraversalAttemptsNeverReachAFileOutsideTheWebRoot) {
+  const std::string outside = dir.string() + "/secret.css";
+  for (const std::string& path : std::vector<std::string>{"/../secret.css", "/%2e%2e/secret.css", "/%2E%2E/secret.css", "/..\\secret.css", "/..%5csecret.css",
+        "/HTML/../../secret.css", "/Quillon/../../secret.css", outside, "/" + outside, "/..%2fsecret.css",
+        "/StyleNoBody.css%00/../../secret.css", "/link.css", "/C:/secret.css"}) {
+    const std::string a = ask("GET " + path + " HTTP/1.1\r\n\r\n");
+    EXPECT_FALSE(a.empty()) << path;
+    EXPECT_EQ(a.find("secret-outside"), std::string::npos) << path << "\n" << a;
+    EXPECT_NE(statusOf(a).find(" 404 "), std::string::npos) << path << ": " << statusOf(a);
+  }
+  static constexpr char kNul[] = "GET /StyleNoBody.css\0/../../secret.css HTTP/1.1\r\n\r\n";
+  const std::string nul = ask(std::string(kNul, sizeof kNul - 1));
+  EXPECT_EQ(nul.find("secret-outside"), std::string::npos);
+}
+
+// Thirty clients trickle a head a byte every five seconds; a normal client is answered at once
+// throughout, and the trickling ones get 408 when their ten seconds are up.
+TEST_F(HttpProcess, SlowClientsNeverDelayANormalOne) {
+  std::vector<std::unique_ptr<Client>> slow;
+  for (int i = 0; i < 30; ++i) {
+    slow.push_back(std::make_unique<Client>(port));
+    ASSERT_TRUE(slow.back()->send("GET /status HTTP/1.1\r\nX-Slow: "));
+  }
+  const auto started = Clock::now();
+  Client normal(port);
+  double worstMs = 0;
+  bool trickled = false;
+  while (Clock::now() - started < std::chrono::milliseconds(9000)) {
+    if (!trickled && Clock::now() - started > std::chrono::seconds(5)) {
+      for (auto& s : slow) s->send("a");
+      trickled = true;
+    }
+    const auto t0 = Clock::now();
+    normal.send("GET /StyleNoBody.css HTTP/1.1\r\n\r\n");
+    ASSERT_FALSE(normal.answer().empty());
+    worstMs = std::max(worstMs, std::chrono::duration<double, std::milli>(Clock::now() - t0).count());
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  EXPECT_LT(worstMs, 100.0);
+  for (auto& s : slow) {
+    const std::string a = s->answer(5000);
+    EXPECT_EQ(statusOf(a), "HTTP/1.1 408 Request Timeout");
+    EXPECT_TRUE(s->closedWithin(3000));
+  }
+}
+
+// 64 kept connections are the cap: the 65th client is told to come back and closed, the 64 are
+// not touched; a client that leaves during a large answer costs the others nothing.
+TEST_F(HttpProcess, TheCapRefusesOnlyTheNewcomerAndALeavingClientHarmsNoOne) {
+  std::vector<std::unique_ptr<Client>> kept;
+  for (int i = 0; i < 64; ++i) {
+    kept.push_back(std::make_unique<Client>(port));
+    kept.back()->send("GET /StyleNoBody.css HTTP/1.1\r\n\r\n");
+    ASSERT_FALSE(kept.back()->answer().empty()) << i;
+  }
+  Client extra(port);
+  extra.send("GET /StyleNoBody.css HTTP/1.1\r\n\r\n");
+  const std::string refused = extra.answer();
+  EXPECT_EQ(statusOf(refused), "HTTP/1.1 503 Service Unavailable");
+  EXPECT_EQ(headerOf(refused, "Retry-After"), "5");
+  EXPECT_TRUE(extra.closedWithin(3000));
+  for (auto& c : kept) {
+    c->send("GET /StyleNoBody.css HTTP/1.1\r\n\r\n");
+    EXPECT_EQ(statusOf(c->answer()), "HTTP/1.0 200 OK");
+  }
+  kept.pop_back();  // one leaves: a newcomer is taken again
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  {
+    Client leaving(port);
+    leaving.send("GET /big.png HTTP/1.1\r\n\r\n");
+    ASSERT_TRUE(leaving.readSome(5000));
+    EXPECT_EQ(statusOf(leaving.pending()), "HTTP/1.1 200 OK");
+  }  // gone after the first piece of 3 MB
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const std::string after = ask("GET /big.png HTTP/1.1\r\n\r\n");
+  EXPECT_EQ(bodyOf(after).size(), 3u * 1024 * 1024);
+}
+
+}  // namespace
