@@ -9,11 +9,11 @@
 namespace quillon::http {
 namespace {
 
-int hexDigit(std::string_view text, std::size_t pos) {
-  if (pos >= text.size()) return 0;
-  static constexpr std::string_view kDigits = "0123456789ABCDEF";
-  std::size_t d = kDigits.find(text[pos]);
-  return d == std::string_view::npos ? -1 : static_cast<int>(d);
+int hexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
 }
 
 int base64Value(char c) {
@@ -27,35 +27,37 @@ int base64Value(char c) {
 
 }  // namespace
 
-std::string decode(std::string_view text) {
-  std::string in = util::replaceAll(text, "+", " ");
+std::string decode(std::string_view text, bool plusIsBlank) {
   std::string out;
-  out.reserve(in.size());
-  std::size_t from = 0;
-  for (std::size_t p = in.find('%'); p != std::string::npos; p = in.find('%', from)) {
-    int value = 16 * hexDigit(in, p + 1) + hexDigit(in, p + 2);
-    if (value < 32) value = 32;
-    out.append(in, from, p - from);
-    out += static_cast<char>(static_cast<unsigned char>(value));
-    from = std::min(p + 3, in.size());
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '+' && plusIsBlank) {
+      out += ' ';
+    } else if (c == '%' && i + 2 < text.size() && hexValue(text[i + 1]) >= 0 &&
+               hexValue(text[i + 2]) >= 0) {
+      out += static_cast<char>(hexValue(text[i + 1]) * 16 + hexValue(text[i + 2]));
+      i += 2;
+    } else {
+      out += c;
+    }
   }
-  out.append(in, from, std::string::npos);
   return out;
 }
 
-std::string addKeyValues(std::string_view text, PairCollection& collection) {
-  if (text.empty()) return {};
-  std::vector<std::string> parts = util::split(text, "&");
-  for (std::size_t n = 0; n + 1 < parts.size(); ++n) {
-    const std::string& part = parts[n];
-    std::size_t eq = part.find('=');
-    KeyValuePair pair;
-    pair.key = part.substr(0, eq);
-    if (eq != std::string::npos) pair.value = part.substr(eq + 1, part.find('=', eq + 1) - eq - 1);
-    std::string key = pair.key;
-    collection.insert(key, std::move(pair));
+void addKeyValues(std::string_view text, PairCollection& collection) {
+  while (!text.empty()) {
+    const std::size_t amp = text.find('&');
+    const std::string_view part = text.substr(0, amp);
+    const std::size_t eq = part.find('=');
+    KeyValuePair pair{decode(part.substr(0, eq)), eq == std::string_view::npos ? "" : decode(part.substr(eq + 1))};
+    if (!pair.key.empty()) {
+      std::string key = pair.key;
+      collection.insert(key, std::move(pair));
+    }
+    if (amp == std::string_view::npos) break;
+    text.remove_prefix(amp + 1);
   }
-  return parts.back();
 }
 
 std::string base64Decode(std::string_view text) {
@@ -84,56 +86,40 @@ std::string base64Decode(std::string_view text) {
 void Request::parsePage(const std::string& raw) {
   const std::size_t p = raw.find("\r\n");
   if (p == std::string::npos) return;
-  const std::string line = decode(std::string_view(raw).substr(0, p));
+  const std::string_view line = std::string_view(raw).substr(0, p);
   const std::size_t sp = line.find(' ');
   if (sp == std::string::npos) return;
   method_ = line.substr(0, sp);
-  const std::size_t h = line.find("HTTP", sp);
-  if (h == std::string::npos) return;
-  if (h >= sp + 2) {
-    page_ = decode(std::string_view(line).substr(sp + 1, h - sp - 2));
-  } else if (log_) {  // "GET HTTP/1.1": no room for a path between the two blanks
-    log_("ParsePage i=" + std::to_string(p + 1) + ",j=" + std::to_string(h + 1) + ",len=" +
-         std::to_string(raw.size()) + ", Data=" + raw.substr(0, 200));
+  const std::size_t h = line.rfind(' ');
+  if (h <= sp) {  // "GET HTTP/1.1": no room for a path between the two blanks
+    if (log_) log_("ParsePage: no path in " + std::string(line.substr(0, 200)));
+    return;
   }
-  if (std::size_t q = page_.find('?'); q != std::string::npos) {
-    pendingQuery_ = addKeyValues(std::string_view(page_).substr(q + 1), query_);
-    page_.erase(q);
+  // The target is split at "?", "&" and "=" first and each part decoded after, so that an
+  // escaped separator is text and an escape is decoded once.
+  const std::string_view target = line.substr(sp + 1, h - sp - 1);
+  const std::size_t q = target.find('?');
+  page_ = decode(target.substr(0, q), false);
+  if (q != std::string_view::npos) addKeyValues(target.substr(q + 1), query_);
+  const std::size_t e = raw.find("\r\n\r\n", p);
+  header_ = raw.substr(p + 2, e == std::string::npos ? std::string::npos : e - p - 2);
+  for (const std::string& field : util::split(header_, "\r\n")) {
+    const std::size_t colon = field.find(':');
+    if (colon == std::string::npos || colon == 0) continue;
+    headers_.insert(util::trim(field.substr(0, colon)), util::trim(field.substr(colon + 1)));
   }
-  payload_.clear();
-  // The decoded line's position is used in the raw text, as the parser always has: the header
-  // block may start a little early when escapes shortened the line; its first line is skipped.
-  const std::size_t start = std::min(h, raw.size());
-  const std::size_t e = raw.find("\r\n\r\n", start);
-  if (e != std::string::npos) {
-    header_ = raw.substr(start, e - start);
-    if (raw.size() - (e + 4) > 2) {
-      if (method_ == "POST") method_ = "POSTx";
-      const std::string body = raw.substr(e + 4);
-      payload_ = decode(util::replaceAll(body, "\r\n", ""));
-      pendingForm_ = addKeyValues(payload_, form_);
-      bodyLength_ += body.size();
-    }
-  } else {
-    header_ = raw.substr(start);
-  }
-  const std::vector<std::string> lines = util::split(header_, "\r\n");
-  for (std::size_t n = 1; n < lines.size(); ++n) {
-    std::vector<std::string> kv = util::split(lines[n], ": ");
-    if (kv.size() == 2) headers_.insert(kv[0], kv[1]);
-  }
+  if (e != std::string::npos && e + 4 < raw.size()) addPostData(raw.substr(e + 4));
 }
 
 void Request::addPostData(const std::string& data) {
+  payload_ += data;
   bodyLength_ += data.size();
-  pendingForm_ = addKeyValues(pendingForm_ + decode(data), form_);
 }
 
+// Only a POST's body is a form: a body sent with any other method changes nothing.
 void Request::flushRequest() {
-  if (!pendingForm_.empty()) addKeyValues(pendingForm_ + "&", form_);
-  if (!pendingQuery_.empty()) addKeyValues(pendingQuery_ + "&", query_);
-  pendingForm_.clear();
-  pendingQuery_.clear();
+  if (method_ == "POST" && !formParsed_) addKeyValues(payload_, form_);
+  formParsed_ = true;
 }
 
 bool Request::postDataComplete() const {

@@ -1,7 +1,7 @@
 #pragma once
-// One parsed HTTP request: request line, headers, query string and form fields, with the body of
-// a POST gathered from later packets. The parsing keeps the node's historical quirks (decoding of
-// the whole request line, upper-case escapes only, values cut at a second "="), which pages rely on.
+// One parsed HTTP request: request line, headers, query string and, for a POST, the form fields of
+// its body. Names and values are split out before they are decoded, so typed text such as
+// "Tom & Jerry" or "a=b" arrives as typed.
 #include <cstddef>
 #include <functional>
 #include <string>
@@ -19,12 +19,12 @@ struct KeyValuePair {
 // Keys compare without regard to letter case; the first pair of a key is kept.
 using PairCollection = util::OrderedDict<KeyValuePair>;
 
-// URL decoding: "+" is a blank, "%" and two upper-case hexadecimal digits a byte; a code below 32
-// (a digit that is not one counts as -1, a missing one as 0) becomes a blank.
-std::string decode(std::string_view text);
-// Files the "name=value" pairs of text split at "&" (a value ends at a second "="; a pair without
-// "=" has the value "") and returns the unfinished text after the last "&".
-std::string addKeyValues(std::string_view text, PairCollection& collection);
+// Percent-decoding of one name, value or path: "%" and two hexadecimal digits (either case) are
+// a byte, "+" a blank where plusIsBlank; anything else, a stray "%" too, stays as it is.
+std::string decode(std::string_view text, bool plusIsBlank = true);
+// Files the "name=value" pairs of text: split at "&", each at its first "=", then both decoded.
+// A pair without "=" has the value ""; a pair without a name is dropped.
+void addKeyValues(std::string_view text, PairCollection& collection);
 // Standard Base64 (RFC 4648) with "=" padding; CR and LF are ignored. Anything that is not whole
 // groups of four valid characters gives "".
 std::string base64Decode(std::string_view text);
@@ -34,11 +34,11 @@ class Request {
   using LogSink = std::function<void(const std::string&)>;
   explicit Request(LogSink log = {}) : log_(std::move(log)) {}
 
-  // Parses the first packet of a request.
+  // Parses the request head and whatever of the body follows it.
   void parsePage(const std::string& raw);
-  // A later packet of a POST body.
+  // More of the body.
   void addPostData(const std::string& data);
-  // Files the pending last pairs of the form and the query string.
+  // The body is whole: a POST's form fields are filed.
   void flushRequest();
   // The body has arrived: Content-Length is at most the body length received.
   bool postDataComplete() const;
@@ -65,7 +65,7 @@ class Request {
   PairCollection query_, form_;
   util::OrderedDict<std::string> headers_;
   std::string page_, payload_, header_, method_, remoteIp_;
-  std::string pendingForm_, pendingQuery_;
+  bool formParsed_ = false;
   std::size_t bodyLength_ = 0;
 };
 
