@@ -141,6 +141,11 @@ const SettingDef kTable[] = {
      .help = "The most clients the web server serves at once; one more is refused (503) and told to retry"},
     {.key = "MaxRequestBody", .type = T::Integer, .def = "1048576", .min = 0, .max = 1073741824, .unit = "bytes",
      .takes = E::AtNextStart, .help = "The largest request body the web server takes; a larger one is refused (413)"},
+    {.key = "TrustLocalNetwork", .type = T::Bool, .def = "True",
+     .help = "Clients on the server's own /24 network see the pages without the login (a change still needs the "
+             "page's token)"},
+    {.key = "WebSessionMinutes", .type = T::Integer, .def = "60", .min = 1, .max = 10080, .unit = "minutes",
+     .help = "A web session unused this long ends (its next request logs in again)"},
     {.key = "ScriptTimeout", .help = "Kept from older files; not used"},
     {.key = "Rain8StatusInterval", .help = "Kept from older files; not used"},
     // [MQTT], read by the bridge; a change makes it reconnect.

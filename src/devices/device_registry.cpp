@@ -203,6 +203,20 @@ W800Device* DeviceRegistry::findByTag(const std::string& tag) {
 
 bool DeviceRegistry::tagIsShared(const std::string& tag) const { return sharedTags_.contains(tag); }
 
+std::string unescapeStored(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (c == '\\' && i + 1 < text.size() && (text[i + 1] == '\\' || text[i + 1] == '"' || text[i + 1] == '[')) {
+      out += text[++i];
+    } else if (c != '"') {
+      out += c;
+    }
+  }
+  return out;
+}
+
 void DeviceRegistry::loadDevices() {
   initIniSection(kUnitsSection, core::kSettingsFile);
   buildTagDictionary();
@@ -216,7 +230,7 @@ void DeviceRegistry::initIniSection(const std::string& section, const std::strin
     ctx_.log.logError("Quillon", "InitIniSection", e.what());
     return;
   }
-  text = util::replaceAll(util::removeChar(text, '"'), "\\[", "[");
+  text = unescapeStored(text);
   if (text.empty()) return;
   int n = 0;
   for (const std::string& piece : util::split(text, std::string_view("\0", 1))) {

@@ -54,6 +54,10 @@ struct DeviceReading {
   bool stamp = false;                  // the last-change time becomes now
 };
 
+// A stored records section as the records read it: "\\", "\"" and "\[" stand for the character
+// after the backslash; other double quotes (older files quote whole values) are dropped.
+std::string unescapeStored(std::string_view text);
+
 class DeviceRegistry final : public core::Subsystem {
  public:
   using ChangeListener = std::function<void(const DeviceChange&)>;

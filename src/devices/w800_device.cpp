@@ -87,6 +87,18 @@ std::string storable(std::string_view s) {
   return out;
 }
 
+// Typed text as stored: a backslash and a double quote get a backslash before them, since the
+// loader drops bare quotes (older files quote whole values) and reads "\[" as "[".
+std::string storableText(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char c : storable(s)) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
 std::string boolText(bool b) { return b ? "True" : "False"; }
 
 std::string floatText(float v) {
@@ -155,12 +167,12 @@ std::vector<std::string> splitPropertiesFields(std::string_view text, bool* real
 
 std::string W800Device::properties() const {
   util::FastString s;
-  s.add(storable(dc_)).add("~").add(std::to_string(status_)).add("~").add(storable(tag_)).add("~");
+  s.add(storable(dc_)).add("~").add(std::to_string(status_)).add("~").add(storableText(tag_)).add("~");
   s.add(boolText(eventNotification_)).add("~").add(storable(statusPicture(*this))).add("~");
-  s.add(util::formatGeneral(deviceLastChange_)).add("~").add(storable(location_)).add("~").add(storable(uid_));
+  s.add(util::formatGeneral(deviceLastChange_)).add("~").add(storableText(location_)).add("~").add(storableText(uid_));
   s.add("~").add(boolText(invert_)).add("~").add(boolText(bsc_)).add("~").add(boolText(x10_)).add("~");
-  s.add(std::to_string(offTime_)).add("~").add(storable(map_)).add("~").add(storable(deviceType_)).add("~");
-  s.add(boolText(remove_)).add("~").add(floatText(supplyVoltage_)).add("~").add(storable(icon_));
+  s.add(std::to_string(offTime_)).add("~").add(storableText(map_)).add("~").add(storableText(deviceType_)).add("~");
+  s.add(boolText(remove_)).add("~").add(floatText(supplyVoltage_)).add("~").add(storableText(icon_));
   return s.take();
 }
 

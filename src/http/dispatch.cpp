@@ -37,11 +37,22 @@ void HttpServer::dispatch(HttpConnection& c, const RequestHead& head, const std:
     response.sendRefusal(405, takesPost ? "Allow: GET, HEAD, POST\r\n" : "Allow: GET, HEAD\r\n");
     return;
   }
-  if (!accessCheck(c, request, raw, response)) return;
-  answer(request, response);
+  Visit visit;
+  visit.session = sessions_.find(request.serverVariables("Cookie"), ctx_.platform.clock().monotonicMs());
+  if (accessCheck(c, request, visit, response) && (head.method != "POST" || postAllowed(request, visit, response)))
+    answer(request, response, visit);
+  if (visit.isNew) response.addHeader(sessions_.setCookieLine(*visit.session));
 }
 
-void HttpServer::answer(Request& request, Response& response) {
+WebSession& HttpServer::sessionFor(Visit& visit) {
+  if (!visit.session) {
+    visit.session = &sessions_.create(ctx_.platform.clock().monotonicMs());
+    visit.isNew = true;
+  }
+  return *visit.session;
+}
+
+void HttpServer::answer(Request& request, Response& response, Visit& visit) {
   const std::string path = matchPath(request);
   std::string ext = path.size() > 4 ? path.substr(path.size() - 4) : path;
   if (path.size() >= 3 && path.compare(path.size() - 3, 3, ".js") == 0) ext = ".js";
@@ -53,8 +64,12 @@ void HttpServer::answer(Request& request, Response& response) {
   } else if (ext == ".css") {
     response.sendTextFile(path);
   } else if (startsWith(path, "\\stat")) {
-    if (statusPage_) response.sendPage(statusPage_(request, response));
-    else response.sendTextString(placeholderStatusPage());
+    // The shared page gets this session's form token.
+    if (!statusPage_) return response.sendTextString(placeholderStatusPage());
+    PageBodyPtr page = statusPage_(request, response);
+    if (page && page->text()->find(kTokenMark) != std::string::npos)
+      page = SessionStore::withToken(page, sessionFor(visit));
+    response.sendPage(page);
   } else if (startsWith(path, "\\help")) {
     response.sendTextString(helpPage());
   } else if (path == "\\") {
@@ -64,41 +79,69 @@ void HttpServer::answer(Request& request, Response& response) {
   }
 }
 
+namespace {
+
+// "host:port" of an Origin or Referer value ("http://host:port/path"), in lower case.
+std::string hostOf(const std::string& url) {
+  const std::size_t scheme = url.find("://");
+  const std::size_t from = scheme == std::string::npos ? 0 : scheme + 3;
+  return util::lower(url.substr(from, url.find('/', from) - from));
+}
+
+}  // namespace
+
+bool HttpServer::postAllowed(const Request& request, const Visit& visit, Response& response) {
+  const std::string host = util::lower(request.serverVariables("Host"));
+  std::string from = request.serverVariables("Origin");
+  if (from.empty()) from = request.serverVariables("Referer");
+  if (!from.empty() && (from == "null" || hostOf(from) != host)) {
+    logRefusal(403, request.remoteIp());
+    ctx_.logEvent("HTTP POST from " + request.remoteIp() + " refused: it came from a page of " + from);
+    response.sendRefusal(403);
+    return false;
+  }
+  if (!visit.session || request.form("csrf") != visit.session->token) {
+    logRefusal(403, request.remoteIp());
+    response.sendRefusal(403, "", "This page is out of date or did not come from this node: nothing was changed. "
+                                  "<a href='/status'>Open the page again</a> and repeat the change.");
+    return false;
+  }
+  return true;
+}
+
 // True when the request may be answered. Otherwise it has been answered: with the login demand,
-// or, for a client that has just logged in, with the request that drew the demand.
-bool HttpServer::accessCheck(HttpConnection& c, Request& request, const std::string& raw, Response& response) {
-  const std::string& client = request.remoteIp();
-  if (authorisedClients_.contains(client)) return true;
+// or with 429 while the address waits after too many failed logins. Nothing is kept of a refused
+// request: the client sends it again once logged in.
+bool HttpServer::accessCheck(HttpConnection& c, Request& request, Visit& visit, Response& response) {
   refreshLogin();
   if (webLoginUser_.empty()) return true;
+  const std::string& client = request.remoteIp();
   const std::string& local = c.localAddress();
-  if (std::size_t dot = local.rfind('.'); dot != std::string::npos) {
-    if (local.substr(0, dot + 1) == client.substr(0, dot + 1)) return true;  // the server's own /24
+  if (trustLocalNetwork_) {
+    if (std::size_t dot = local.rfind('.'); dot != std::string::npos && local.substr(0, dot + 1) == client.substr(0, dot + 1))
+      return true;  // the server's own /24
+  }
+  const std::string login = webLoginUser_ + ":" + webLoginPassword_;
+  if (visit.session && visit.session->login == login) return true;
+  const std::int64_t now = ctx_.platform.clock().monotonicMs();
+  if (const std::int64_t wait = throttle_.waitFor(client, now); wait > 0) {
+    logRefusal(429, client);
+    response.sendRefusal(429, "Retry-After: " + std::to_string((wait + 999) / 1000) + "\r\n");
+    return false;
   }
   const std::string authorization = request.serverVariables("Authorization");
   if (!authorization.empty()) {
     const std::size_t sp = authorization.find(' ');
     const std::string credentials = sp == std::string::npos ? authorization : authorization.substr(sp + 1);
-    if (base64Decode(credentials) != webLoginUser_ + ":" + webLoginPassword_) {
-      response.authenticate();
-      return false;
+    if (base64Decode(credentials) == login) {
+      throttle_.succeeded(client);
+      sessionFor(visit).login = login;
+      return true;
     }
-    authorisedClients_.insert(client, client);
-    // The request that drew the login demand is answered now, but only for the client that made it;
-    // with nothing saved for this client the request itself is answered.
-    if (savedRequest_.empty() || savedRequestClient_ != client) return true;
-    const std::string saved = std::exchange(savedRequest_, std::string());
-    Request replay([this](const std::string& text) { ctx_.logEvent(text); });
-    replay.setRemoteIp(client);
-    const std::size_t headEnd = saved.find("\r\n\r\n");
-    replay.parsePage(saved.substr(0, headEnd + 4));
-    if (headEnd + 4 < saved.size()) replay.addPostData(saved.substr(headEnd + 4));
-    replay.flushRequest();
-    answer(replay, response);
-    return false;
+    if (throttle_.failed(client, now))
+      ctx_.logEvent("HTTP login from " + client + " failed " + std::to_string(LoginThrottle::kFreeFailures) +
+                    " times: it waits before its next attempt");
   }
-  savedRequest_ = raw;
-  savedRequestClient_ = client;
   response.authenticate();
   return false;
 }

@@ -33,8 +33,14 @@ void HttpServer::reloadLogin() {
   auto read = [this](const char* key) {
     return util::removeChar(ctx_.ini.getIniSetting(core::kSettingsSection, key, "", core::kSettingsFile), '"');
   };
+  const std::string before = webLoginUser_ + ":" + webLoginPassword_;
   webLoginUser_ = read("LoginUsername");
   webLoginPassword_ = util::unscramblePassword(read("LoginPassword"));
+  // A new login ends every session that logged in with the old one.
+  if (webLoginUser_ + ":" + webLoginPassword_ != before) sessions_.keepLogin(webLoginUser_ + ":" + webLoginPassword_);
+  trustLocalNetwork_ = util::toBool(core::storedSetting(ctx_.ini, core::kSettingsSection, "TrustLocalNetwork"));
+  const double minutes = util::leadingNumber(core::storedSetting(ctx_.ini, core::kSettingsSection, "WebSessionMinutes"));
+  sessions_.setIdleMs(static_cast<std::int64_t>(minutes >= 1 ? minutes : 60) * 60 * 1000);
   loginIniVersion_ = ctx_.ini.version();
   loginReadMs_ = ctx_.platform.clock().monotonicMs();
   loginRead_ = true;

@@ -14,6 +14,7 @@
 #include "http/page_body.h"
 #include "http/request.h"
 #include "http/request_parser.h"
+#include "http/sessions.h"
 #include "http/web_root.h"
 #include "platform/tcp_listener.h"
 #include "util/ordered_dict.h"
@@ -74,7 +75,7 @@ class HttpServer final : public core::Subsystem {
   int socketsOpen() const { return open_; }
   int maxConnections() const { return maxConnections_; }
   const HeadLimits& limits() const { return limits_; }
-  bool isAuthorised(const std::string& address) const { return authorisedClients_.contains(address); }
+  std::size_t sessionCount() const { return sessions_.size(); }
   const std::string& webLoginUser() const { return webLoginUser_; }
 
  private:
@@ -87,8 +88,17 @@ class HttpServer final : public core::Subsystem {
   void connectionClosed(HttpConnection& c);
   // The answer to one complete request of a connection.
   void dispatch(HttpConnection& c, const RequestHead& head, const std::string& raw, Response& response);
-  bool accessCheck(HttpConnection& c, Request& request, const std::string& raw, Response& response);
-  void answer(Request& request, Response& response);
+  // The client's session: found by its cookie, or made for it while it is answered.
+  struct Visit {
+    WebSession* session = nullptr;
+    bool isNew = false;
+  };
+  WebSession& sessionFor(Visit& visit);
+  bool accessCheck(HttpConnection& c, Request& request, Visit& visit, Response& response);
+  // A POST must come from a page of this server: its Origin (or Referer) names this host and it
+  // carries its session's token.
+  bool postAllowed(const Request& request, const Visit& visit, Response& response);
+  void answer(Request& request, Response& response, Visit& visit);
   std::string helpPage();
   std::string dateText() const;
   // The login read again when the settings changed, or kLoginRereadMs after it was last read.
@@ -115,8 +125,9 @@ class HttpServer final : public core::Subsystem {
   FileCache files_{webRoot_};
   StatusPageFn statusPage_;
   ApiRouteFn apiRoute_;
-  util::OrderedDict<std::string> authorisedClients_;
-  std::string savedRequest_, savedRequestClient_;
+  SessionStore sessions_;
+  LoginThrottle throttle_;
+  bool trustLocalNetwork_ = true;
   std::string webLoginUser_, webLoginPassword_;
   std::uint64_t loginIniVersion_ = 0;
   std::int64_t loginReadMs_ = 0;

@@ -113,10 +113,12 @@ const char* reasonPhrase(int status) {
     case 304: return "Not Modified";
     case 400: return "Bad Request";
     case 404: return "Not Found";
+    case 403: return "Forbidden";
     case 405: return "Method Not Allowed";
     case 408: return "Request Timeout";
     case 413: return "Content Too Large";
     case 414: return "URI Too Long";
+    case 429: return "Too Many Requests";
     case 431: return "Request Header Fields Too Large";
     case 500: return "Internal Server Error";
     case 501: return "Not Implemented";

@@ -116,7 +116,6 @@ std::string Response::pageHead(std::size_t length, const std::string& tag) const
   a.add("Content-Type: text/html").add(kCrLf);
   a.add("Content-Length: ").add(std::to_string(length)).add(kCrLf);
   a.add("Cache-Control: no-cache").add(kCrLf);
-  a.add("Location: http://127.0.0.1:8080/other").add(kCrLf);
   if (!tag.empty()) a.add("ETag: ").add(tag).add(kCrLf);
   a.add(connectionLine());
   return a.take();
@@ -230,8 +229,9 @@ void Response::sendBinaryFile(const std::string& path) {
   answer_.fileSize = file->size;
 }
 
-void Response::sendRefusal(int status, const std::string& extra) {
-  std::string body = "<html><h1>" + std::to_string(status) + " " + reasonPhrase(status) + "</h1></html>";
+void Response::sendRefusal(int status, const std::string& extra, const std::string& message) {
+  std::string body = "<html><h1>" + std::to_string(status) + " " + reasonPhrase(status) + "</h1>" +
+                     (message.empty() ? "" : "<p>" + message + "</p>") + "</html>";
   util::FastString a;
   a.add("HTTP/1.1 ").add(std::to_string(status)).add(" ").add(reasonPhrase(status)).add(kCrLf);
   a.add("Server: ovk").add(kCrLf);

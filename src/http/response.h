@@ -61,7 +61,9 @@ class Response {
   void sendMovedTo(const std::string& location);
   // The server's own answer to a request it does not take (400, 405, 408, 413, ...); extra is
   // further header lines, each ending CRLF.
-  void sendRefusal(int status, const std::string& extra = "");
+  void sendRefusal(int status, const std::string& extra = "", const std::string& message = "");
+  // One more header line (ending CRLF) on the answer made.
+  void addHeader(const std::string& line) { answer_.head += line; }
 
   // The request's If-None-Match: a file whose tag it names is answered 304 without its body.
   void setIfNoneMatch(std::string tags) { ifNoneMatch_ = std::move(tags); }

@@ -8,8 +8,14 @@
 
 #include "core/node_context.h"
 #include "http/request.h"
+#include "http/sessions.h"
 
 namespace quillon::web {
+
+// The hidden field every form that posts carries: the session's token, put in place when the
+// shared page goes to its client.
+inline const std::string kTokenField =
+    "<input type='hidden' name='csrf' value='" + std::string(http::kTokenMark) + "'>";
 
 // Text for HTML: & < > " and ' as entities, so it is safe in text and in either kind of quoted
 // attribute.

@@ -88,8 +88,10 @@ void StatusPage::addLogin(util::FastString& page) {
         .add(cell(input("text", 15, "LoginUsername", setting("LoginUsername")), "Left", "", "TABLEROWEVEN"))
         .add("</tr><tr>")
         .add(cell("Login Password", "Right", "", "TABLEROWODD"))
-        .add(cell(input("password", 15, "LoginPassword", util::unscramblePassword(setting("LoginPassword"))), "Left", "",
-                  "TABLEROWODD"))
+        // The password never goes back to a browser: an empty field keeps it.
+        .add(cell(input("password", 15, "LoginPassword", "") +
+                      (setting("LoginPassword").empty() ? "" : "&nbsp;<small>(set; empty keeps it)</small>"),
+                  "Left", "", "TABLEROWODD"))
         .add("</tr></table>");
   } catch (const std::exception& e) {
     ctx_.log.logError("Quillon", "AddLogin", e.what());
@@ -153,10 +155,10 @@ void StatusPage::addScriptButton(util::FastString& page) {
     page.add("<br><table><tr>")
         .add(cell("Refresh", "", "2", "TABLEHEADER"))
         .add("</tr><tr>")
-        .add(cell("<form name='no redraw' method='post' target='hiddenframe'><input type='submit' name='script' "
+        .add(cell("<form name='no redraw' method='post' target='hiddenframe'>" + std::string(kTokenField) + "<input type='submit' name='script' "
                   "value='Read Script Quillon.txt'><input type='hidden' name='clientinput' value='yes'></form>",
                   "", "", "TABLEROWEVEN"))
-        .add(cell("<form name='redraw' method='post'><input type='submit' name='query' value='BSC Query of Receiver'>"
+        .add(cell("<form name='redraw' method='post'>" + std::string(kTokenField) + "<input type='submit' name='query' value='BSC Query of Receiver'>"
                   "<input type='hidden' name='clientinput' value='yes'></form>",
                   "", "", "TABLEROWEVEN"))
         .add("</tr></table>")
@@ -237,15 +239,43 @@ void StatusPage::saveSetupAndLogin() {
   }
 
   saveSetting("LoginUsername", form("LoginUserName"));
-  saveSetting("LoginPassword", util::scramblePassword(form("LoginPassword")));
+  if (const std::string password = form("LoginPassword"); !password.empty())
+    saveSetting("LoginPassword", util::scramblePassword(password));
+  else if (form("LoginUserName").empty())
+    saveSetting("LoginPassword", "");  // no user, no login: nothing to keep
 
   // Each subsystem follows only what changed: saving the page as shown drops no working link.
   if (services_.settingsSaved) services_.settingsSaved(before);
 }
 
+// Why a filter's source or class cannot be part of a settings key ("" when it can): a key
+// cannot start a section ("["), hold its end ("]") or an "=", start a comment (";"), or hold "~"
+// (it joins source and class).
+std::string filterKeyProblem(const std::string& text) {
+  if (std::string p = textProblem(text, StatusPage::kMaxTextBytes); !p.empty()) return "is " + p;
+  if (text.find_first_of("[]=~") != std::string::npos) return "holds one of [ ] = ~";
+  if (!text.empty() && text.front() == ';') return "starts with ;";
+  return "";
+}
+
 void StatusPage::saveFilterSettings() {
   try {
     const std::size_t m = ctx_.filters.size();
+    // One filter that cannot be stored keeps them all as they were: the section is written whole.
+    for (std::size_t n = 0; n <= m; ++n) {
+      const int i = static_cast<int>(n);
+      for (const char* field : {"Source", "Class"})
+        if (std::string p = filterKeyProblem(formN(field, i)); !p.empty()) {
+          notices_.push_back("Receive filters not saved: " + std::string(field) + " " + formN(field, i).substr(0, 40) +
+                             " " + p);
+          return;
+        }
+      for (const char* field : {"FilterTag", "FilterEvent"})
+        if (std::string p = textProblem(formN(field, i), kMaxTextBytes); !p.empty()) {
+          notices_.push_back("Receive filters not saved: " + std::string(field) + " is " + p);
+          return;
+        }
+    }
     ctx_.ini.clearIniSection("Received", core::kSettingsFile);
     ctx_.filters.clear();
     for (std::size_t n = 0; n <= m; ++n) {

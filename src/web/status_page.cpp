@@ -117,6 +117,11 @@ std::string StatusPage::setting(const char* key) {
 }
 
 void StatusPage::saveSetting(const char* key, const std::string& value) {
+  // A line break would end the line in the file and start whatever the rest says.
+  if (std::string problem = textProblem(value, 1024); !problem.empty()) {
+    notices_.push_back(std::string(key) + " not saved: it is " + problem);
+    return;
+  }
   ctx_.ini.saveIniSetting(core::kSettingsSection, key, value, core::kSettingsFile);
 }
 
@@ -128,6 +133,7 @@ std::string StatusPage::formN(const char* key, int n) const {
 std::string StatusPage::statusPage(http::Request& request, http::Response*) {
   try {
     request_ = &request;
+    notices_.clear();
     framework_.xStartMiscFunctionsAsp();
     framework_.xSecurityCheck(request);
     framework_.xStartHeaderAsp(request);
@@ -147,8 +153,9 @@ http::PageBodyPtr StatusPage::page(http::Request& request) {
   if (!post && cached_ && nowMs - cachedAtMs_ < kPageMaxAgeMs && pageKey(request) == cachedKey_) return cached_;
   std::string text = statusPage(request, nullptr);
   auto body = std::make_shared<const http::PageBody>(text, http::contentTag(text));
-  // The received xAP messages' section shows values no counter covers: it is drawn each time.
-  if (!text.empty() && !messagesShown_) {
+  // The received xAP messages' section shows values no counter covers: it is drawn each time. The
+  // page answering a post is its poster's alone (it may carry notices about the post).
+  if (!post && !text.empty() && !messagesShown_) {
     cached_ = body;
     cachedKey_ = pageKey(request);
     cachedAtMs_ = nowMs;
@@ -221,7 +228,7 @@ std::string StatusPage::formatScreen() {
     page.add("\r\n<div><center><small>");
   });
   step([&] {
-    page.add("<form name='control' method='post'>"
+    page.add("<form name='control' method='post'>").add(kTokenField).add(""
              "<input type='hidden' name='clientinput' value='yes'><input type='hidden' name='clientvalue' value='yes'>"
              "<input type='submit' name='UpdateButton' value='Save Changes'>"
              "<input type='submit' name='Refresh' value='Refresh'>");
@@ -252,6 +259,9 @@ std::string StatusPage::formatScreen() {
     const bool closed = summary.find(" closed") != std::string::npos;
     page.add("<div class='linkstate'>").add(closed ? "<b>" + text + "</b>" : text).add("</div>");
   });
+  step([&] {
+    for (const std::string& notice : notices_) page.add("<div class='notice'><b>").add(htmlEscape(notice)).add("</b></div>");
+  });
   step([&] { addDeviceTable(page); });
   step([&] {
     if (s.showSetup) {
@@ -264,7 +274,9 @@ std::string StatusPage::formatScreen() {
     page.add("</form>");
     addScriptButton(page);
     page.add("<IFRAME frameborder=0 scrolling='no' name='hiddenframe' cols='0' rows='0' width='0' height='0' "
-             "size='0'><form name='hiddenform' method = 'post'><input type='hidden' name='clientinput' value='x'>"
+             "size='0'><form name='hiddenform' method = 'post'>")
+        .add(kTokenField)
+        .add("<input type='hidden' name='clientinput' value='x'>"
              "<input type='hidden' name='clientvalue' value='y'></form></IFRAME>");
     page.add("</small></center></div></body></html>");
   });
@@ -349,10 +361,19 @@ void StatusPage::addDeviceTable(util::FastString& page) {
     if (!r.used && s.showOnlyUsed) continue;
     const char* cls = even ? "TABLEROWEVEN" : "TABLEROWODD";
     even = !even;
-    n = std::to_string(r.uidIndex);
+    n = "_" + r.dc;
     const bool x10 = isX10Code(r.dc);
     line.clear();
-    control(cls, [&] { box(r.remove, "Remove"); });
+    // The row as drawn, so that a post changes only what its user changed, and only while no
+    // one else has changed the record meanwhile.
+    control(cls, [&] {
+      line += "<input type='hidden' name='row";
+      line += n;
+      line += "' value='";
+      line += rowFingerprint(drawnFields(r));
+      line += "'>";
+      box(r.remove, "Remove");
+    });
     add(r.status, cls);
     add(htmlEscape(util::upper(r.dc)), cls);
     add(htmlEscape(r.uid), cls);
@@ -444,14 +465,80 @@ void StatusPage::saveDisplayOptions() {
   option("HideRemoved", s.hideRemoved);
 }
 
+std::string textProblem(std::string_view text, std::size_t maxBytes) {
+  if (text.size() > maxBytes) return "longer than " + std::to_string(maxBytes) + " bytes";
+  for (unsigned char c : text)
+    if (c < 32 || c == 127) return "it holds a line break or another control character";
+  return "";
+}
+
+std::string StatusPage::rowProblem(const RowFields& f) {
+  const std::pair<const char*, const std::string*> texts[] = {{"Map", &f.map},   {"Off", &f.off},   {"Location", &f.location},
+                                                             {"Type", &f.type}, {"Icon", &f.icon}, {"Tag", &f.tag}};
+  for (const auto& [name, text] : texts)
+    if (std::string p = textProblem(*text, kMaxTextBytes); !p.empty()) return std::string(name) + " is " + p;
+  return "";
+}
+
+RowFields StatusPage::drawnFields(const StatusRow& r) {
+  const bool x10 = isX10Code(r.dc);
+  return {r.remove, r.dc != "EE11" && r.inv, x10 && r.bsc, x10 && r.x10, r.ev, r.map, std::to_string(r.off),
+          r.location, r.type, r.icon, r.tag};
+}
+
+RowFields StatusPage::postedFields(const std::string& n) const {
+  auto text = [&](const char* key) { return form((key + n).c_str()); };
+  auto box = [&](const char* key) { return !text(key).empty(); };
+  return {box("Remove"), box("Inv"), box("BSC"), box("X10"), box("Ev"), text("Map"), text("Off"),
+          text("Location"), text("Type"), text("Icon"), text("Tag")};
+}
+
+std::string rowFingerprint(const RowFields& f) {
+  std::string all;
+  for (bool b : {f.remove, f.inv, f.bsc, f.x10, f.ev}) all += b ? '1' : '0';
+  for (const std::string* t : {&f.map, &f.off, &f.location, &f.type, &f.icon, &f.tag}) {
+    all += '\x1F';
+    all += *t;
+  }
+  std::uint64_t h = 14695981039346656037ull;
+  for (unsigned char c : all) {
+    h ^= c;
+    h *= 1099511628211ull;
+  }
+  char out[17];
+  std::snprintf(out, sizeof out, "%016llx", static_cast<unsigned long long>(h));
+  return out;
+}
+
 void StatusPage::saveDevices() {
   // "~" separates the fields of a stored record, so typed text never carries one.
-  auto field = [&](const char* key, int n) { return util::replaceAll(formN(key, n), "~", "-"); };
-  for (const StatusRow& row : drawnRows_) {
-    const int n = row.uidIndex;
-    devices::DevicePtr d = registry_.devicePtr(row.dc);
-    // Text inputs are always posted: a row without them was not on the page that was posted.
-    if (!d || !request_->formCol().contains("Location" + std::to_string(n))) continue;
+  auto field = [&](const char* key, const std::string& n) { return util::replaceAll(form((key + n).c_str()), "~", "-"); };
+  auto formN = [&](const char* key, const std::string& n) { return form((key + n).c_str()); };
+  // Rows come by device code, each with the fingerprint of what its page showed.
+  for (const auto& [key, pair] : request_->formCol()) {
+    if (key.size() <= 4 || !util::iequals(key.substr(0, 4), "row_")) continue;
+    const std::string code = key.substr(4), n = "_" + code;
+    devices::DevicePtr d = registry_.devicePtr(code);
+    if (!d) {
+      notices_.push_back(code + ": not saved; the device is no longer known");
+      continue;
+    }
+    StatusRow now;
+    now.dc = d->dc();
+    now.remove = d->remove(), now.inv = d->invert(), now.bsc = d->bsc(), now.x10 = d->x10();
+    now.ev = d->eventNotification(), now.map = d->map(), now.off = d->offTime();
+    now.location = d->location(), now.type = d->deviceType(), now.icon = d->icon(), now.tag = d->tag();
+    const std::string posted = rowFingerprint(postedFields(n));
+    if (posted == pair.value) continue;  // its user changed nothing in this row
+    if (const std::string problem = rowProblem(postedFields(n)); !problem.empty()) {
+      notices_.push_back(d->dc() + ": not saved; " + problem);
+      continue;
+    }
+    if (rowFingerprint(drawnFields(now)) != pair.value) {
+      notices_.push_back(d->dc() + ": not saved; it was changed elsewhere after this page was drawn. "
+                         "Its row now shows the record as it is.");
+      continue;
+    }
     const devices::DeviceState before = d->state();
     const bool wasRemoved = d->remove();
     d->setInvert(!formN("Inv", n).empty());

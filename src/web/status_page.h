@@ -30,6 +30,17 @@ struct WebServices {
   std::function<std::string()> linkSummary;
 };
 
+// The editable fields of one device row, as drawn or as posted (boxes ticked or not, texts).
+struct RowFields {
+  bool remove = false, inv = false, bsc = false, x10 = false, ev = false;
+  std::string map, off, location, type, icon, tag;
+};
+// A short fingerprint of a row's fields: a post whose row still has its page's fingerprint
+// changed nothing there; a record whose fingerprint moved was changed by someone else.
+std::string rowFingerprint(const RowFields& f);
+// Why typed text cannot be stored ("" when it can): too long, or a control character.
+std::string textProblem(std::string_view text, std::size_t maxBytes);
+
 // One listed device, built from its record before sorting.
 struct StatusRow {
   int uidIndex = 0;
@@ -54,6 +65,7 @@ class StatusPage {
  public:
   StatusPage(core::NodeContext& ctx, devices::DeviceRegistry& registry, script::TagStore* tags, WebServices services);
 
+  static constexpr std::size_t kMaxTextBytes = 255;  // the longest text a device field takes
   // A page is drawn again at least this often, for what it shows that no counter covers.
   static constexpr std::int64_t kPageMaxAgeMs = 2000;
 
@@ -76,6 +88,9 @@ class StatusPage {
 
  private:
   std::string formatScreen();
+  static RowFields drawnFields(const StatusRow& r);
+  RowFields postedFields(const std::string& suffix) const;
+  static std::string rowProblem(const RowFields& f);
   // What the drawn page depends on beyond its request, as one text.
   std::string pageKey(const http::Request& request);
   bool clientRequest();
@@ -110,6 +125,7 @@ class StatusPage {
   bool setupShown_ = false, messagesShown_ = false;
   util::DateTime today_, yesterday_;
   std::vector<StatusRow> drawnRows_;  // the rows of the last drawn page, in page order
+  std::vector<std::string> notices_;  // what the page answering a post tells its poster
   http::PageBodyPtr cached_;
   std::string cachedKey_;
   std::int64_t cachedAtMs_ = 0;

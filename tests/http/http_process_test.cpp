@@ -179,16 +179,18 @@ TEST_F(HttpProcess, KeptPipelinedHeadConditionalAndGzipAnswers) {
   EXPECT_EQ(headerOf(head, "Content-Length"), headerOf(page, "Content-Length"));
   ASSERT_NE(bodyOf(page).find("Room 8"), std::string::npos);
 
-  // The page's tag brings 304 without a body, while nothing changed.
+  // The page's tag brings 304 without a body, while nothing changed, for the same session.
   const std::string tag = headerOf(page, "ETag");
   ASSERT_FALSE(tag.empty());
-  c.send("GET /status HTTP/1.1\r\nIf-None-Match: " + tag + "\r\n\r\n");
+  const std::string setCookie = headerOf(page, "Set-Cookie");
+  const std::string cookie = "Cookie: " + setCookie.substr(0, setCookie.find(';')) + "\r\n";
+  c.send("GET /status HTTP/1.1\r\n" + cookie + "If-None-Match: " + tag + "\r\n\r\n");
   EXPECT_EQ(statusOf(c.answer()), "HTTP/1.1 304 Not Modified");
   c.send("GET /StyleNoBody.css HTTP/1.1\r\nIf-None-Match: " + headerOf(css, "ETag") + "\r\n\r\n");
   EXPECT_EQ(statusOf(c.answer()), "HTTP/1.1 304 Not Modified");
 
   // gzip: the same bytes once inflated, for the page and for a file.
-  c.send("GET /status HTTP/1.1\r\nAccept-Encoding: gzip, deflate\r\n\r\n");
+  c.send("GET /status HTTP/1.1\r\n" + cookie + "Accept-Encoding: gzip, deflate\r\n\r\n");
   const std::string packed = c.answer();
   EXPECT_EQ(headerOf(packed, "Content-Encoding"), "gzip");
   EXPECT_LT(bodyOf(packed).size(), bodyOf(page).size() / 3);

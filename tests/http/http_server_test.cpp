@@ -28,6 +28,13 @@ std::string get(const std::string& path, const std::string& extra = "") {
   return "GET " + path + " HTTP/1.1\r\nHost: node\r\n" + extra + "\r\n";
 }
 
+// The cookie of an answer, "quillon_session=..." ("" when none).
+std::string cookieOf(const std::string& answer) {
+  const std::size_t at = answer.find("Set-Cookie: ");
+  if (at == std::string::npos) return "";
+  return answer.substr(at + 12, answer.find(';', at) - at - 12);
+}
+
 std::string notFoundText() {
   return "HTTP/1.1 404 Object Not Found\r\nServer: ovk\r\nDate: " + kDate +
          "\r\nContent-Type: text/html\r\nContent-Length: 40\r\n\r\n"
@@ -50,7 +57,7 @@ class HttpServerTest : public ::testing::Test {
     server = std::make_unique<http::HttpServer>(*ctx);
     server->setStatusPage([this](http::Request& r, http::Response&) {
       seen = r;
-      return std::make_shared<const http::PageBody>("<p>status</p>", http::contentTag("<p>status</p>"));
+      return std::make_shared<const http::PageBody>(pageText, http::contentTag(pageText));
     });
   }
   ~HttpServerTest() override {
@@ -78,6 +85,15 @@ class HttpServerTest : public ::testing::Test {
     return s.str();
   }
 
+  // A page with a form: the Cookie line of its session and the token its form carries.
+  std::pair<std::string, std::string> formSession() {
+    pageText = "<form><input name='csrf' value='" + std::string(http::kTokenMark) + "'></form>";
+    const std::string page = send(get("/status"))->written;
+    const std::size_t cookie = page.find("Set-Cookie: ") + 12, token = page.find("value='") + 7;
+    return {"Cookie: " + page.substr(cookie, page.find(';', cookie) - cookie) + "\r\n", page.substr(token, 32)};
+  }
+
+  std::string pageText = "<p>status</p>";
   test::FakePlatform platform;
   fs::path dir;
   std::unique_ptr<core::NodeContext> ctx;
@@ -128,13 +144,14 @@ TEST_F(HttpServerTest, HeadGivesTheHeadersOnlyAndOtherMethodsGet405) {
 
 TEST_F(HttpServerTest, PostBodyInTheFirstPacketOrLaterIsAnsweredAndOneThatNeverEndsGets408) {
   server->start();
-  send("POST /status HTTP/1.1\r\nContent-Length: 3\r\n\r\nk=v");
+  const auto [cookie, token] = formSession();
+  send("POST /status HTTP/1.1\r\n" + cookie + "Content-Length: 41\r\n\r\ncsrf=" + token + "&k=v");
   EXPECT_EQ(seen.method(), "POST");
   EXPECT_EQ(seen.form("k"), "v");
 
-  FakeTcpConnection* later = send("POST /status HTTP/1.1\r\nContent-Length: 7\r\n\r\n");
+  FakeTcpConnection* later = send("POST /status HTTP/1.1\r\n" + cookie + "Content-Length: 45\r\n\r\n");
   EXPECT_EQ(later->written, "");
-  later->deliver("x=1&");
+  later->deliver("csrf=" + token + "&x=1&");
   later->deliver("y=2");
   EXPECT_EQ(seen.form("x"), "1");
   EXPECT_EQ(seen.form("y"), "2");
@@ -165,7 +182,7 @@ TEST_F(HttpServerTest, ExactAnswersOfPagesMissingFilesRootAndStyleSheets) {
   EXPECT_EQ(c->written, "HTTP/1.1 200 OK\r\nServer: ovk\r\nDate: " + kDate +
                             "\r\nExpires: Tue, 04 Dec 1993 21:29:02 GMT\r\nAccept-Ranges: bytes\r\n"
                             "Content-Type: text/html\r\nContent-Length: 13\r\nCache-Control: no-cache\r\n"
-                            "Location: http://127.0.0.1:8080/other\r\nETag: " + http::contentTag("<p>status</p>") +
+                            "ETag: " + http::contentTag("<p>status</p>") +
                             "\r\n\r\n<p>status</p>");
   EXPECT_EQ(seen.queryString("y"), "2");
   c->completeSend();
@@ -284,8 +301,8 @@ TEST_F(HttpServerTest, PathsThatWouldLeaveTheWebRootAreNotFound) {
     EXPECT_EQ(send(get(path))->written, bareNotFound()) << path;
 }
 
-TEST_F(HttpServerTest, LoginByOwnNetworkRememberedAddressOrCredentialsWithTheSavedRequestReplayed) {
-  settings("LoginUsername=\"admin\"\nLoginPassword=\"" + util::scramblePassword("pw") + "\"\n");  // read unquoted
+TEST_F(HttpServerTest, LoginMakesASessionNotATrustedAddressAndNothingIsReplayed) {
+  settings("LoginUsername=\"admin\"\nLoginPassword=\"" + util::scramblePassword("pw") + "\"\nWebSessionMinutes=5\n");
   server->start();
   const std::string good = "Authorization: Basic YWRtaW46cHc=\r\n";  // admin:pw
   const std::string wrongCase = "Authorization: Basic QWRtaW46cHc=\r\n";  // Admin:pw
@@ -295,21 +312,83 @@ TEST_F(HttpServerTest, LoginByOwnNetworkRememberedAddressOrCredentialsWithTheSav
                              "Date: " + kDate + "\r\nContent-Type: text/html\r\nContent-Length: 12\r\n\r\nPlease Login";
   EXPECT_EQ(send(get("/status?saved=1"), "10.0.0.7", "192.168.1.5")->written, demand);
   EXPECT_EQ(send(get("/status", wrongCase), "10.0.0.7", "192.168.1.5")->written, demand);
-  EXPECT_FALSE(server->isAuthorised("10.0.0.7"));
 
-  // The login answers the request that drew the demand, in this one's place.
-  FakeTcpConnection* login = send(get("/status?now=1", good), "10.0.0.7", "192.168.1.5");
-  EXPECT_EQ(login->written.substr(0, 15), "HTTP/1.1 200 OK");
-  EXPECT_EQ(seen.queryString("saved"), "1");
-  EXPECT_TRUE(server->isAuthorised("10.0.0.7"));
-  send(get("/status?again=1"), "10.0.0.7", "192.168.1.5");
-  EXPECT_EQ(seen.queryString("again"), "1");
+  // The login answers its own request; the refused one is gone.
+  const std::string login = send(get("/status?now=1", good), "10.0.0.7", "192.168.1.5")->written;
+  EXPECT_EQ(login.substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(seen.queryString("now"), "1");
+  EXPECT_EQ(seen.queryString("saved"), "");
+  EXPECT_NE(login.find("; Path=/; HttpOnly; SameSite=Strict\r\n"), std::string::npos);
+  const std::string cookie = "Cookie: theme=dark; " + cookieOf(login) + "\r\n";
+  // The session is let in from anywhere; its address alone is not.
+  EXPECT_EQ(send(get("/status?again=1", cookie), "10.0.0.99", "192.168.1.5")->written.substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(send(get("/status"), "10.0.0.7", "192.168.1.5")->written, demand);
+  // Its idle time ends it.
+  platform.time().advance(5 * 60 * 1000 + 1);
+  EXPECT_EQ(send(get("/status", cookie), "10.0.0.7", "192.168.1.5")->written, demand);
 
-  // Another client's saved request is never replayed for a login.
-  send(get("/status?other=1"), "10.0.0.8", "192.168.1.5");
-  send(get("/status?mine=1", good), "10.0.0.9", "192.168.1.5");
-  EXPECT_EQ(seen.queryString("mine"), "1");
-  EXPECT_EQ(seen.queryString("other"), "");
+  // A changed login ends the sessions of the old one.
+  const std::string renewed = cookieOf(send(get("/status", good), "10.0.0.7", "192.168.1.5")->written);
+  settings("LoginUsername=admin\nLoginPassword=\"" + util::scramblePassword("new") + "\"\n");
+  platform.time().advance(http::HttpServer::kLoginRereadMs);
+  EXPECT_EQ(send(get("/status", "Cookie: " + renewed + "\r\n"), "10.0.0.7", "192.168.1.5")->written.substr(0, 12),
+            "HTTP/1.1 401");
+  // The own network's trust is a setting.
+  settings("LoginUsername=admin\nLoginPassword=\"" + util::scramblePassword("new") + "\"\nTrustLocalNetwork=False\n");
+  platform.time().advance(http::HttpServer::kLoginRereadMs);
+  EXPECT_EQ(send(get("/status"), "192.168.1.20", "192.168.1.5")->written.substr(0, 12), "HTTP/1.1 401");
+}
+
+TEST_F(HttpServerTest, TenFailedLoginsMakeTheAddressWaitWithOneLogLine) {
+  settings("LoginUsername=admin\nLoginPassword=\"" + util::scramblePassword("pw") + "\"\n");
+  server->start();
+  const std::string wrong = "Authorization: Basic YWRtaW46eHg=\r\n";  // admin:xx
+  for (int i = 0; i < http::LoginThrottle::kFreeFailures; ++i)
+    EXPECT_EQ(send(get("/status", wrong), "10.0.0.7", "192.168.1.5")->written.substr(0, 12), "HTTP/1.1 401");
+  const std::string waiting = send(get("/status", "Authorization: Basic YWRtaW46cHc=\r\n"), "10.0.0.7", "192.168.1.5")->written;
+  EXPECT_EQ(waiting.substr(0, 30), "HTTP/1.1 429 Too Many Requests");
+  EXPECT_NE(waiting.find("Retry-After: 30\r\n"), std::string::npos);
+  EXPECT_EQ(send(get("/status", "Authorization: Basic YWRtaW46cHc=\r\n"), "10.0.0.8", "192.168.1.5")->written.substr(0, 15),
+            "HTTP/1.1 200 OK");  // another address is not held up
+  platform.time().advance(http::LoginThrottle::kFirstWaitMs);
+  EXPECT_EQ(send(get("/status", "Authorization: Basic YWRtaW46cHc=\r\n"), "10.0.0.7", "192.168.1.5")->written.substr(0, 15),
+            "HTTP/1.1 200 OK");
+  const std::string text = log();
+  std::size_t lines = 0;
+  for (std::size_t at = text.find("failed 10 times"); at != std::string::npos; at = text.find("failed 10 times", at + 1)) ++lines;
+  EXPECT_EQ(lines, 1u);
+}
+
+// A change comes only from a page this server drew for the same session: the form's token and a
+// same-host Origin (or Referer).
+TEST_F(HttpServerTest, APostNeedsItsSessionsTokenAndThisHostAsOrigin) {
+  server->setStatusPage([this](http::Request& r, http::Response&) {
+    seen = r;
+    const std::string page = "<form><input name='csrf' value='" + std::string(http::kTokenMark) + "'></form>";
+    return std::make_shared<const http::PageBody>(page, http::contentTag(page));
+  });
+  server->start();
+  auto post = [&](const std::string& extra, const std::string& body) {
+    seen = http::Request();
+    return send("POST /status HTTP/1.1\r\nHost: node\r\n" + extra + "Content-Length: " + std::to_string(body.size()) +
+                "\r\n\r\n" + body)->written;
+  };
+  const std::string first = send(get("/status"))->written;
+  const std::string cookie = "Cookie: " + cookieOf(first) + "\r\n";
+  const std::size_t at = first.find("value='") + 7;
+  const std::string token = first.substr(at, first.find('\'', at) - at);
+  ASSERT_EQ(token.size(), 32u);
+  const std::string other = send(get("/status"))->written;
+  EXPECT_EQ(other.find(token), std::string::npos);  // each session its own token
+
+  EXPECT_EQ(post(cookie, "Location1=x").substr(0, 22), "HTTP/1.1 403 Forbidden");
+  EXPECT_EQ(post("", "csrf=" + token + "&Location1=x").substr(0, 22), "HTTP/1.1 403 Forbidden");
+  EXPECT_EQ(post(cookie + "Origin: http://evil.example\r\n", "csrf=" + token).substr(0, 22), "HTTP/1.1 403 Forbidden");
+  EXPECT_EQ(post(cookie + "Referer: http://evil.example/x\r\n", "csrf=" + token).substr(0, 22), "HTTP/1.1 403 Forbidden");
+  EXPECT_EQ(seen.form("csrf"), "");  // none of them reached the page
+  EXPECT_EQ(post(cookie + "Origin: http://NODE\r\n", "csrf=" + token + "&Location1=x").substr(0, 15), "HTTP/1.1 200 OK");
+  EXPECT_EQ(seen.form("Location1"), "x");
+  EXPECT_EQ(post(cookie + "Referer: http://node/status\r\n", "csrf=" + token).substr(0, 15), "HTTP/1.1 200 OK");
 }
 
 TEST_F(HttpServerTest, EachLimitHasItsOwnStatusAndOneLogLinePerBurst) {

@@ -30,6 +30,7 @@ inline std::string settingSample(const core::SettingDef& d) {
       {"W800/StatusSortDirection", "DESC"}, {"W800/ShowEPROM", "True"},
       {"W800/ShowInputLinks", "True"},    {"W800/ScriptTimeout", "30"},
       {"W800/Rain8StatusInterval", "5"},  {"W800/MaxConnections", "32"},
+      {"W800/TrustLocalNetwork", "False"}, {"W800/WebSessionMinutes", "90"},
       {"W800/MaxRequestBody", "65536"},  {"MQTT/Enabled", "True"},
       {"MQTT/Host", "broker.lan"},        {"MQTT/Port", "8883"},
       {"MQTT/User", "me"},                {"MQTT/Password", "secret"},

@@ -36,8 +36,8 @@ chrome() { timeout 60 "$CHROME" --headless --no-sandbox --disable-gpu --no-first
   --user-data-dir="$OUT/chrome-profile" --virtual-time-budget=5000 "$@" 2>>"$OUT/browser-chrome.log"; }
 
 chrome --dump-dom "$URL/status" > "$OUT/status-dom.html" || fail "chromium could not load the page"
-ROWS=$(grep -o 'name="Location[0-9][0-9]*"' "$OUT/status-dom.html" | sort -u | wc -l)
-DEVICES=$(curl -sf "$URL/status" | grep -o "name='Location[0-9][0-9]*'" | wc -l)
+ROWS=$(grep -o 'name="Location_[0-9A-Z_]*"' "$OUT/status-dom.html" | sort -u | wc -l)
+DEVICES=$(curl -sf "$URL/status" | grep -o "name='Location_[0-9A-Z_]*'" | wc -l)
 # Every device the node knows: the lines of [W800Units] it keeps, once the replay is done and
 # its new records have been written (changes reach the file in one flush a second later).
 known() { tr -d '\r' < "$APP/Config/Quillon.ini" | awk '/^\[/{s=(toupper($0)=="[W800UNITS]")} s&&/=/&&!/^;/' | wc -l; }

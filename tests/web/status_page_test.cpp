@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <map>
 #include <regex>
@@ -45,6 +46,29 @@ class StatusPageTest : public test::WebFixture {
     }
     return body;
   }
+  // The browser's post of the page with some fields set ("" unticks a box or empties a text).
+  static std::string edited(const std::string& html, const std::vector<std::pair<std::string, std::string>>& changes) {
+    std::vector<std::pair<std::string, std::string>> pairs;
+    const std::string body = submitted(html);
+    for (std::size_t from = 0; from < body.size();) {
+      const std::size_t amp = std::min(body.find('&', from), body.size()), eq = body.find('=', from);
+      pairs.emplace_back(body.substr(from, eq - from), body.substr(eq + 1, amp - eq - 1));
+      from = amp + 1;
+    }
+    for (const auto& [name, value] : changes) {
+      std::string encoded;
+      for (unsigned char c : value) {
+        static const char* hex = "0123456789ABCDEF";
+        encoded += std::isalnum(c) ? std::string(1, static_cast<char>(c)) : std::string{'%', hex[c >> 4], hex[c & 15]};
+      }
+      auto it = std::find_if(pairs.begin(), pairs.end(), [&](const auto& p) { return p.first == name; });
+      if (it == pairs.end()) pairs.emplace_back(name, encoded);
+      else it->second = encoded;
+    }
+    std::string out;
+    for (const auto& [name, value] : pairs) out += (out.empty() ? "" : "&") + name + "=" + value;
+    return out;
+  }
 };
 
 TEST_F(StatusPageTest, RowOfASeededDeviceAndPageFrame) {
@@ -55,20 +79,22 @@ TEST_F(StatusPageTest, RowOfASeededDeviceAndPageFrame) {
   EXPECT_TRUE(html.starts_with("<html><head><script LANGUAGE='JavaScript'>"));
   EXPECT_TRUE(has(html, "<title>Quillon - RF Status V"));
   EXPECT_TRUE(has(html,
-                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='Remove0'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='hidden' name='row_B3' value='" +
+                      web::rowFingerprint({.off = "0", .location = "Hall", .type = "Motion"}) +
+                      "'><input type='checkbox'  name='Remove_B3'></td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><b>ON</b></td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" >B3</td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ></td>"
-                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='Inv0'></td>"
-                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='BSC0'></td>"
-                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='X100'></td>"
-                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='3' name='Map0' value=''></td>"
-                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='3' name='Off0' value='0'></td>"
-                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='15' name='Location0' value='Hall'></td>"
-                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='10' name='Type0' value='Motion'></td>"
-                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='10' name='Icon0' value=''></td>"
-                  "<td class=\"tablecellmisc\" colspan=\"1\" align=\"Left\" ><input type='text' size='15' name='Tag0' value=''></td>"
-                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='Ev0'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='Inv_B3'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='BSC_B3'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='X10_B3'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='3' name='Map_B3' value=''></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='3' name='Off_B3' value='0'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='15' name='Location_B3' value='Hall'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='10' name='Type_B3' value='Motion'></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='10' name='Icon_B3' value=''></td>"
+                  "<td class=\"tablecellmisc\" colspan=\"1\" align=\"Left\" ><input type='text' size='15' name='Tag_B3' value=''></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='Ev_B3'></td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" >Today 3:05:09 PM</td></tr><tr>"));
   EXPECT_TRUE(html.ends_with("</IFRAME></small></center></div></body></html>"));
   EXPECT_FALSE(has(html, "linkstate"));  // no receiver, no line
@@ -79,7 +105,7 @@ TEST_F(StatusPageTest, RowOfASeededDeviceAndPageFrame) {
   linkSummary.clear();
   // Codes that are no X10 address get no BSC and X10 boxes.
   add("1A2B3C", "Roof");
-  EXPECT_TRUE(has(get(), "name='Inv1'></td><td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" >&nbsp;</td>"));
+  EXPECT_TRUE(has(get(), "name='Inv_1A2B3C'></td><td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" >&nbsp;</td>"));
 }
 
 TEST_F(StatusPageTest, TouchScreenRowsCarryTheirControlsInsideTheFont) {
@@ -88,7 +114,9 @@ TEST_F(StatusPageTest, TouchScreenRowsCarryTheirControlsInsideTheFont) {
   r.parsePage("GET /status HTTP/1.1\r\nUser-Agent: QNX browser\r\n\r\n");
   const std::string html = page->statusPage(r, nullptr);
   EXPECT_TRUE(has(html, "<td bgcolor=\"#949494\" colspan=\"1\" align=\"Left\" ><font face=\"Verdana, Arial, "
-                        "sans-serif\" size=\"2\" color=\"#000000\"><input type='checkbox'  name='Remove0'></font></td>"));
+                        "sans-serif\" size=\"2\" color=\"#000000\"><input type='hidden' name='row_B3' value='" +
+                        web::rowFingerprint({.off = "0", .location = "Hall"}) +
+                        "'><input type='checkbox'  name='Remove_B3'></font></td>"));
 }
 
 TEST_F(StatusPageTest, FormatChangedAndCodeHelpers) {
@@ -112,7 +140,7 @@ TEST_F(StatusPageTest, SortButtonsToggleAndDiscardEdits) {
   add("B1", "z").setTag("a");
   get();
   EXPECT_EQ(order(), "A2 A10 B1");  // DCSort by default
-  post("clientinput=yes&ID=ID&Location0=edited");
+  post("clientinput=yes&ID=ID&Location_A10=edited");
   EXPECT_EQ(order(), "A2 A10 B1");
   post("clientinput=yes&ID=ID");
   EXPECT_EQ(order(), "B1 A10 A2");
@@ -133,16 +161,16 @@ TEST_F(StatusPageTest, OptionsHideRowsAndSaveTouchesOnlyDrawnDevices) {
   ctx->settings.showOnlyUsed = true;
   const std::string html = get();
   EXPECT_EQ(order(), "A1 A3");
-  EXPECT_TRUE(has(html, "<input type='checkbox' checked name='Remove0'>"));
+  EXPECT_TRUE(has(html, "<input type='checkbox' checked name='Remove_A1'>"));
   ctx->settings.hideRemoved = true;
   get();
   EXPECT_EQ(order(), "A3");
   ctx->settings.hideRemoved = false;
-  get();
 
-  // A1 and A3 were drawn; A2 was not and keeps its settings although the post names index 1.
-  post("clientinput=yes&UpdateButton=Save&ShowOnlyUsed=1&Location0=&Tag0=two+words&Off0=30&Type0=&"
-       "Location1=Hijack&Tag1=&Location2=Kitchen&BSC2=on&X102=on&Tag2=&Off2=abc");
+  // A1 and A3 were drawn; A2 was not and keeps its settings although the post names it.
+  post(edited(get(), {{"Location_A1", ""}, {"Tag_A1", "two words"}, {"Off_A1", "30"}, {"Type_A1", ""},
+                      {"Remove_A1", ""}, {"BSC_A3", "on"}, {"X10_A3", "on"}, {"Off_A3", "abc"},
+                      {"Location_A2", "Hijack"}, {"Tag_A2", ""}}));
   const devices::W800Device& a1 = *registry->device("A1");
   EXPECT_FALSE(a1.inUse());
   EXPECT_EQ(a1.tag(), "two_words");
@@ -166,7 +194,7 @@ TEST_F(StatusPageTest, OptionsHideRowsAndSaveTouchesOnlyDrawnDevices) {
 TEST_F(StatusPageTest, LongCodesAlwaysPublishAndHostileTextIsEscaped) {
   add("1A2B3C", "Roof");
   get();
-  post("clientinput=yes&UpdateButton=Save&Location0=%27%3E%3Cscript%3Ealert(1)%3C/script%3E&Tag0=&Icon0=a%22b");
+  post(edited(get(), {{"Location_1A2B3C", "'><script>alert(1)</script>"}, {"Icon_1A2B3C", "a\"b"}}));
   const devices::W800Device& d = *registry->device("1A2B3C");
   EXPECT_TRUE(d.bsc());
   EXPECT_EQ(d.location(), "'><script>alert(1)</script>");
@@ -175,7 +203,7 @@ TEST_F(StatusPageTest, LongCodesAlwaysPublishAndHostileTextIsEscaped) {
   EXPECT_TRUE(has(html, "value='&#39;&gt;&lt;script&gt;alert(1)&lt;/script&gt;'"));
   EXPECT_TRUE(has(html, "value='a&quot;b'"));
   // A "~" would split the stored record.
-  post("clientinput=yes&UpdateButton=Save&Location0=a~b");
+  post(edited(get(), {{"Location_1A2B3C", "a~b"}}));
   EXPECT_EQ(d.location(), "a-b");
 }
 
@@ -208,7 +236,11 @@ TEST_F(StatusPageTest, SetupSavedOnlyWhenShownWithBoundsAndPassword) {
   EXPECT_EQ(stored, util::scramblePassword("p\xC3\xA4ss w"));
   EXPECT_EQ(stored.find_first_not_of("0123456789."), std::string::npos);
   const std::string html = get();
-  EXPECT_TRUE(has(html, "type='password' size='15' value='p\xC3\xA4ss w' name='LoginPassword'"));
+  // The password never goes back to a browser; an empty field keeps it.
+  EXPECT_TRUE(has(html, "type='password' size='15' value='' name='LoginPassword'"));
+  EXPECT_FALSE(has(html, "p\xC3\xA4ss"));
+  post(submitted(html));
+  EXPECT_EQ(ini("LoginPassword"), stored);
   EXPECT_TRUE(has(html, "<input type='radio' name='mode' value='1' checked >"));
 
   // A post without the setup fields (hand-made, or from another tab) blanks nothing.
@@ -263,6 +295,13 @@ TEST_F(StatusPageTest, FilterRowsAddedMergedAndDeleted) {
   // Hostile source text is escaped.
   post("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&Source0=%27%3E%3Cb%3E&Class0=c");
   EXPECT_FALSE(has(get(), "'><b>"));
+  // A source that would start a section or a comment in the file keeps the filters as they were.
+  for (const char* bad : {"%5Bevil", "%3Bcomment", "a%3Db", "line%0Abreak"}) {
+    const std::string answer = post(std::string("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&Source1=") +
+                                    "%27%3E%3Cb%3E&Class1=c&Source0=" + bad + "&Class0=c");
+    EXPECT_TRUE(has(answer, "Receive filters not saved: Source")) << bad;
+    EXPECT_EQ(ctx->filters.size(), 1u) << bad;
+  }
 }
 
 TEST_F(StatusPageTest, CommandButtons) {
@@ -307,4 +346,53 @@ TEST_F(StatusPageTest, PageIsDrawnOnceUntilWhatItShowsChanges) {
   const http::PageBodyPtr aged = page->page(r);
   EXPECT_NE(aged, settled);
   EXPECT_EQ(aged->tag(), settled->tag());
+}
+
+// Rows are posted by device code with the fingerprint of what the page showed: a page drawn
+// before a device was added changes no other record, two browsers' edits of different devices
+// both land, and an edit of a record changed meanwhile is refused with a notice.
+TEST_F(StatusPageTest, PostsApplyByCodeOnlyWhatTheirUserChanged) {
+  add("A1", "Hall");
+  add("A3", "Porch");
+  const std::string stale = get();
+  add("A2", "Attic");  // drawn between A1 and A3 on later pages
+  const std::string fresh = get();
+  post(edited(stale, {{"Location_A3", "Porch light"}}));
+  EXPECT_EQ(registry->device("A1")->location(), "Hall");
+  EXPECT_EQ(registry->device("A2")->location(), "Attic");
+  EXPECT_EQ(registry->device("A3")->location(), "Porch light");
+
+  // The second browser's page predates the first one's post: its own edit lands, the other row
+  // it sends back unchanged does not undo the first one's.
+  post(edited(fresh, {{"Location_A2", "Loft"}}));
+  EXPECT_EQ(registry->device("A2")->location(), "Loft");
+  EXPECT_EQ(registry->device("A3")->location(), "Porch light");
+
+  // Both edited A1: the later one is refused and told so.
+  const std::string mine = get(), theirs = get();
+  post(edited(mine, {{"Tag_A1", "hall_pir"}}));
+  const std::string answer = post(edited(theirs, {{"Tag_A1", "other"}, {"Location_A1", "Hallway"}}));
+  EXPECT_EQ(registry->device("A1")->tag(), "hall_pir");
+  EXPECT_EQ(registry->device("A1")->location(), "Hall");
+  EXPECT_TRUE(has(answer, "<div class='notice'><b>A1: not saved; it was changed elsewhere"));
+}
+
+// Text is stored as typed and survives a restart; what the file cannot hold is refused.
+TEST_F(StatusPageTest, TypedTextRoundTripsAndWhatTheFileCannotHoldIsRefused) {
+  add("A1", "Hall");
+  const std::string typed = "Tom & Jerry's \"den\" \\[x] = 5% caf\xC3\xA9";
+  post(edited(get(), {{"Location_A1", typed}, {"Tag_A1", "a=b"}}));
+  EXPECT_EQ(registry->device("A1")->location(), typed);
+  ctx->ini.flushIniCache();
+  devices::DeviceRegistry reloaded(*ctx);
+  reloaded.loadDevices();
+  ASSERT_NE(reloaded.device("A1"), nullptr);
+  EXPECT_EQ(reloaded.device("A1")->location(), typed);
+  EXPECT_EQ(reloaded.device("A1")->tag(), "a=b");
+
+  const std::string refused = post(edited(get(), {{"Location_A1", "two\r\nlines"}}));
+  EXPECT_EQ(registry->device("A1")->location(), typed);
+  EXPECT_TRUE(has(refused, "A1: not saved; Location is it holds a line break"));
+  post(edited(get(), {{"Location_A1", std::string(300, 'x')}}));
+  EXPECT_EQ(registry->device("A1")->location(), typed);
 }

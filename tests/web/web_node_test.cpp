@@ -37,11 +37,19 @@ TEST(WebNode, SavedLocationRenamesTheEndpointAndSurvivesARestart) {
     app::NodeAssembly node(platform, core::AppPaths{dir.string(), ""});
     ASSERT_TRUE(node.start());
     const std::string page = fetch("GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
-    ASSERT_NE(page.find("name='Location0' value='Lounge'"), std::string::npos) << page.substr(0, 300);
-    const std::string body = "clientinput=yes&UpdateButton=Save+Changes&Location0=Den&Type0=Temperature&Off0=0";
-    const std::string saved = fetch("POST /status HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Length: " +
+    ASSERT_NE(page.find("name='Location_21D0' value='Lounge'"), std::string::npos) << page.substr(0, 300);
+    // The post carries its session's cookie, the form's token and the row as drawn.
+    auto valueOf = [&](const std::string& name) {
+      const std::size_t at = page.find("name='" + name + "' value='") + name.size() + 15;
+      return page.substr(at, page.find('\'', at) - at);
+    };
+    const std::size_t cookie = page.find("Set-Cookie: ") + 12;
+    const std::string body = "csrf=" + valueOf("csrf") + "&row_21D0=" + valueOf("row_21D0") +
+                             "&clientinput=yes&UpdateButton=Save+Changes&Location_21D0=Den&Type_21D0=Temperature&Off_21D0=0";
+    const std::string saved = fetch("POST /status HTTP/1.1\r\nHost: 127.0.0.1\r\nCookie: " +
+                                    page.substr(cookie, page.find(';', cookie) - cookie) + "\r\nContent-Length: " +
                                     std::to_string(body.size()) + "\r\n\r\n" + body);
-    EXPECT_NE(saved.find("name='Location0' value='Den'"), std::string::npos);
+    EXPECT_NE(saved.find("name='Location_21D0' value='Den'"), std::string::npos) << saved.substr(0, 300);
     for (auto* s : platform.udpSockets) s->sent.clear();
     node.bsc().sendXapBsc("21D0", "xapbsc.info");
     bool renamed = false;
