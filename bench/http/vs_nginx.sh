@@ -90,6 +90,10 @@ for path in /StyleNoBody.css /file1m.pdf; do
   done
 done
 echo "/status: $(wc -c < "$TMP/www/status") bytes, $DEVICES devices"
+# A browser comes back with its session's cookie: the page then goes out from the shared copy.
+COOKIE="$(curl -s -D - -o /dev/null "http://127.0.0.1:$NODE_PORT/status" | tr -d '\r' |
+          sed -n 's/^Set-Cookie: \([^;]*\);.*/\1/p' | head -1)"
+[ -n "$COOKIE" ] || { echo "the node set no session cookie"; exit 1; }
 
 # One wrk run: "req/s MB/s p99ms errors".
 measure() {
@@ -112,11 +116,12 @@ row() {
 printf '%-34s %10s %8s %8s %10s %8s %8s %6s\n' "" "node r/s" "MB/s" "p99 ms" "nginx r/s" "MB/s" "p99 ms" "ratio"
 row "small, keep-alive, 25 conns" /StyleNoBody.css 25
 row "small, Connection: close, 25" /StyleNoBody.css 25 -H "Connection: close"
-row "/status, 50 conns, gzip" /status 50 -H "Accept-Encoding: gzip"
-row "/status, 50 conns, no gzip" /status 50
+row "/status, 50 conns, gzip" /status 50 -H "Accept-Encoding: gzip" -H "Cookie: $COOKIE"
+row "/status, 50 conns, no gzip" /status 50 -H "Cookie: $COOKIE"
 row "1 MB file, 50 clients" /file1m.pdf 50
 
-# The node's resident memory (KB) and what idle and slow clients add to it.
+# The node's resident memory (KB) and what idle and slow clients add to it (the slow clients
+# come without a cookie: each is a new session).
 rss() { awk '/VmRSS/ {print $2}' "/proc/$NODE_PID/status"; }
 python3 - "$NODE_PORT" "$NODE_PID" <<'PY'
 import socket, sys, time

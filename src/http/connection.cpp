@@ -41,7 +41,7 @@ void HttpConnection::close(const std::string& why) {
   socket_->close();
   in_.clear();
   out_.clear();
-  body_.reset();
+  pieces_.clear();
   if (file_.is_open()) file_.close();
   if (phase_ == Phase::Writing) server_.debug("HTTP " + peer_ + " " + method_ + " " + path_ + ": " + why + " during the answer");
   server_.connectionClosed(*this);
@@ -122,6 +122,7 @@ void HttpConnection::refuse(int status) {
 }
 
 void HttpConnection::compress(Answer& answer) {
+  if (answer.spliced) return compressSpliced(answer);
   if (answer.status != 200 || !answer.file.empty() || !answer.body || answer.body->size() < kGzipFrom) return;
   if (answer.head.find("\r\nContent-Type: text/") == std::string::npos &&
       answer.head.find("\r\nContent-Type: application/json") == std::string::npos)
@@ -142,6 +143,20 @@ void HttpConnection::compress(Answer& answer) {
   answer.body = std::move(packed);
 }
 
+// A page with the session's token: its gzip form stitched from the page's pieces, compressed once.
+void HttpConnection::compressSpliced(Answer& answer) {
+  if (answer.status != 200 || answer.piecesSize < kGzipFrom || !acceptsGzip(head_.acceptEncoding)) return;
+  const std::string length = "\r\nContent-Length: " + std::to_string(answer.piecesSize) + "\r\n";
+  const std::size_t at = answer.head.find(length);
+  if (at == std::string::npos) return;
+  SplicedBody packed = answer.spliced->gzipped(answer.token);
+  if (packed.pieces.empty()) return;
+  answer.head.replace(at, length.size(), "\r\nContent-Length: " + std::to_string(packed.size) + "\r\n");
+  answer.head += "Content-Encoding: gzip\r\nVary: Accept-Encoding\r\n";
+  answer.pieces = std::move(packed.pieces);
+  answer.piecesSize = packed.size;
+}
+
 void HttpConnection::send(Answer answer, bool closeAfter) {
   compress(answer);
   phase_ = Phase::Writing;
@@ -150,18 +165,20 @@ void HttpConnection::send(Answer answer, bool closeAfter) {
   bytes_ = answer.bodySize();
   out_ = std::move(answer.head);
   out_ += "\r\n";
-  body_.reset();
-  bodyOffset_ = 0;
+  pieces_.clear();
+  pieceIndex_ = pieceOffset_ = 0;
   fileLeft_ = 0;
   if (method_ != "HEAD") {
     if (!answer.file.empty()) {
       file_.open(answer.file, std::ios::binary);
       fileLeft_ = file_.is_open() ? answer.fileSize : 0;
       if (!file_.is_open()) closeAfter_ = true;  // the length is promised: ending is the only way out
+    } else if (!answer.pieces.empty()) {
+      pieces_ = std::move(answer.pieces);
     } else if (answer.body && answer.body->size() <= kInlineBody) {
       out_ += *answer.body;
-    } else {
-      body_ = std::move(answer.body);
+    } else if (answer.body) {
+      pieces_.push_back(std::move(answer.body));
     }
   }
   arm(Wait::Write);
@@ -178,10 +195,18 @@ void HttpConnection::writeMore() {
     if (!out_.empty()) {
       piece = std::move(out_);
       out_.clear();
-    } else if (body_ && bodyOffset_ < body_->size()) {
-      const std::size_t n = std::min(kFilePiece, body_->size() - bodyOffset_);
-      piece = body_->substr(bodyOffset_, n);
-      bodyOffset_ += n;
+    } else if (pieceIndex_ < pieces_.size()) {
+      // Up to kFilePiece bytes from the shared pieces, small ones joined into one write.
+      while (pieceIndex_ < pieces_.size() && piece.size() < kFilePiece) {
+        const std::string& p = *pieces_[pieceIndex_];
+        const std::size_t n = std::min(kFilePiece - piece.size(), p.size() - pieceOffset_);
+        piece.append(p, pieceOffset_, n);
+        pieceOffset_ += n;
+        if (pieceOffset_ == p.size()) {
+          ++pieceIndex_;
+          pieceOffset_ = 0;
+        }
+      }
     } else if (fileLeft_ > 0) {
       piece.resize(static_cast<std::size_t>(std::min<std::uint64_t>(kFilePiece, fileLeft_)));
       file_.read(piece.data(), static_cast<std::streamsize>(piece.size()));
@@ -204,7 +229,7 @@ void HttpConnection::finishAnswer() {
     server_.debug("HTTP " + peer_ + " " + method_ + " " + path_ + " " + std::to_string(status_) + " " +
                 std::to_string(bytes_) + " bytes " +
                 std::to_string(server_.ctx_.platform.clock().monotonicMs() - startedMs_) + " ms");
-  body_.reset();
+  pieces_.clear();
   if (file_.is_open()) file_.close();
   if (closeAfter_) return close("answered");
   phase_ = Phase::Head;

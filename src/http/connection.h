@@ -7,6 +7,7 @@
 #include <fstream>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "http/request_parser.h"
 #include "http/response.h"
@@ -52,6 +53,7 @@ class HttpConnection {
   void send(Answer answer, bool closeAfter);
   // A text answer in memory, compressed for a client that takes gzip.
   void compress(Answer& answer);
+  void compressSpliced(Answer& answer);
   // Hands the socket more of the answer, up to kHighWater waiting in it.
   void writeMore();
   void finishAnswer();
@@ -76,8 +78,8 @@ class HttpConnection {
 
   // The answer being written.
   std::string out_;
-  std::shared_ptr<const std::string> body_;
-  std::size_t bodyOffset_ = 0;
+  std::vector<Piece> pieces_;  // the body's shared pieces, in order
+  std::size_t pieceIndex_ = 0, pieceOffset_ = 0;
   std::ifstream file_;
   std::uint64_t fileLeft_ = 0;
   bool closeAfter_ = false;

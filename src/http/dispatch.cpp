@@ -67,9 +67,9 @@ void HttpServer::answer(Request& request, Response& response, Visit& visit) {
     // The shared page gets this session's form token.
     if (!statusPage_) return response.sendTextString(placeholderStatusPage());
     PageBodyPtr page = statusPage_(request, response);
-    if (page && page->text()->find(kTokenMark) != std::string::npos)
-      page = SessionStore::withToken(page, sessionFor(visit));
-    response.sendPage(page);
+    if (!page || page->text()->find(kTokenMark) == std::string::npos) return response.sendPage(page);
+    if (!tokenPage_ || tokenPage_->page() != page) tokenPage_ = std::make_shared<const TokenPage>(page);
+    response.sendTokenPage(tokenPage_, sessionFor(visit).token);
   } else if (startsWith(path, "\\help")) {
     response.sendTextString(helpPage());
   } else if (path == "\\") {

@@ -15,6 +15,7 @@
 #include "http/request.h"
 #include "http/request_parser.h"
 #include "http/sessions.h"
+#include "http/token_page.h"
 #include "http/web_root.h"
 #include "platform/tcp_listener.h"
 #include "util/ordered_dict.h"
@@ -126,6 +127,7 @@ class HttpServer final : public core::Subsystem {
   StatusPageFn statusPage_;
   ApiRouteFn apiRoute_;
   SessionStore sessions_;
+  std::shared_ptr<const TokenPage> tokenPage_;  // the status page split at its token marks
   LoginThrottle throttle_;
   bool trustLocalNetwork_ = true;
   std::string webLoginUser_, webLoginPassword_;

@@ -106,6 +106,20 @@ void Response::sendPage(const PageBodyPtr& page) {
   setShared(200, pageHead(page->text()->size(), page->tag()), page);
 }
 
+void Response::sendTokenPage(const std::shared_ptr<const TokenPage>& page, const std::string& token) {
+  const std::string tag = page->tag(token);
+  if (notModified(tag)) return;
+  SplicedBody body = page->plain(token);
+  answer_.status = 200;
+  answer_.head = pageHead(body.size, tag);
+  answer_.body.reset();
+  answer_.page.reset();
+  answer_.pieces = std::move(body.pieces);
+  answer_.piecesSize = body.size;
+  answer_.spliced = page;
+  answer_.token = token;
+}
+
 std::string Response::pageHead(std::size_t length, const std::string& tag) const {
   util::FastString a;
   a.add("HTTP/1.1 200 OK").add(kCrLf);

@@ -6,8 +6,10 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "http/page_body.h"
+#include "http/token_page.h"
 
 namespace quillon::http {
 
@@ -33,9 +35,17 @@ struct Answer {
   std::string head;
   std::shared_ptr<const std::string> body;
   PageBodyPtr page;  // the shared body with its gzip form, when the body is one
+  // A body in pieces (a page with a session's token between shared parts); its gzip form comes
+  // from the page the pieces came from.
+  std::vector<Piece> pieces;
+  std::size_t piecesSize = 0;
+  std::shared_ptr<const TokenPage> spliced;
+  std::string token;
   std::filesystem::path file;
   std::uint64_t fileSize = 0;
-  std::uint64_t bodySize() const { return file.empty() ? (body ? body->size() : 0) : fileSize; }
+  std::uint64_t bodySize() const {
+    return !file.empty() ? fileSize : !pieces.empty() ? piecesSize : body ? body->size() : 0;
+  }
 };
 
 class Response {
@@ -47,6 +57,8 @@ class Response {
   void sendTextString(const std::string& text);
   // A generated page held by its writer: a 200 answer with its tag, or 304 when the client has it.
   void sendPage(const PageBodyPtr& page);
+  // The same for a page whose forms carry the session's token.
+  void sendTokenPage(const std::shared_ptr<const TokenPage>& page, const std::string& token);
   // The 401 answer demanding Basic authentication.
   void authenticate();
   // A text file of the web root, or the not-found answer.

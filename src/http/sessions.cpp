@@ -59,17 +59,6 @@ std::string SessionStore::setCookieLine(const WebSession& s) const {
   return "Set-Cookie: " + std::string(kSessionCookie) + "=" + s.id + "; Path=/; HttpOnly; SameSite=Strict\r\n";
 }
 
-PageBodyPtr SessionStore::withToken(const PageBodyPtr& shared, WebSession& s) {
-  if (!shared || shared->text()->find(kTokenMark) == std::string::npos) return shared;
-  if (s.pageBase == shared) return s.page;
-  std::string text = *shared->text();
-  for (std::size_t at = text.find(kTokenMark); at != std::string::npos; at = text.find(kTokenMark, at))
-    text.replace(at, kTokenMark.size(), s.token);
-  s.page = std::make_shared<const PageBody>(text, contentTag(text));
-  s.pageBase = shared;
-  return s.page;
-}
-
 std::int64_t LoginThrottle::waitFor(const std::string& address, std::int64_t nowMs) const {
   auto it = entries_.find(address);
   return it == entries_.end() ? 0 : std::max<std::int64_t>(0, it->second.waitUntilMs - nowMs);

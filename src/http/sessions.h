@@ -7,7 +7,6 @@
 #include <string>
 #include <unordered_map>
 
-#include "http/page_body.h"
 
 namespace quillon::http {
 
@@ -23,8 +22,6 @@ struct WebSession {
   std::string token;
   std::string login;  // the login it logged in with; "" while it has not
   std::int64_t lastUsedMs = 0;
-  // The last page sent to it, with its token in place, and the shared page it was made from.
-  PageBodyPtr page, pageBase;
 };
 
 class SessionStore {
@@ -40,8 +37,6 @@ class SessionStore {
   void keepLogin(const std::string& login);
   std::string setCookieLine(const WebSession& s) const;
   std::size_t size() const { return sessions_.size(); }
-  // The page with the session's token in place of every mark; built once per shared page.
-  static PageBodyPtr withToken(const PageBodyPtr& shared, WebSession& s);
 
  private:
   std::unordered_map<std::string, WebSession> sessions_;

@@ -29,6 +29,8 @@ std::string box(const char* name, const char* value, bool on, const char* label)
 
 void StatusPage::addSetup(util::FastString& page) {
   try {
+    // Posted with the section: only a page that showed it saves it.
+    page.add("<input type='hidden' name='SetupShown' value='1'>");
     const std::string even = "TABLEROWEVEN", odd = "TABLEROWODD";
     auto header = [&](const char* text) {
       page.add("<tr>").add(cell(text, "", "2", "TABLEHEADER")).add("</tr>");
@@ -100,6 +102,7 @@ void StatusPage::addLogin(util::FastString& page) {
 
 void StatusPage::addFilter(util::FastString& page) {
   try {
+    page.add("<input type='hidden' name='FiltersShown' value='1'>");
     page.add("<br><table><tr>")
         .add(cell("xAP Messages of Interest", "", "5", "TABLEHEADER"))
         .add("</tr><tr>");

@@ -155,7 +155,7 @@ http::PageBodyPtr StatusPage::page(http::Request& request) {
   auto body = std::make_shared<const http::PageBody>(text, http::contentTag(text));
   // The received xAP messages' section shows values no counter covers: it is drawn each time. The
   // page answering a post is its poster's alone (it may carry notices about the post).
-  if (!post && !text.empty() && !messagesShown_) {
+  if (!post && !text.empty() && !ctx_.settings.showReceiveMessages) {
     cached_ = body;
     cachedKey_ = pageKey(request);
     cachedAtMs_ = nowMs;
@@ -232,6 +232,12 @@ std::string StatusPage::formatScreen() {
              "<input type='hidden' name='clientinput' value='yes'><input type='hidden' name='clientvalue' value='yes'>"
              "<input type='submit' name='UpdateButton' value='Save Changes'>"
              "<input type='submit' name='Refresh' value='Refresh'>");
+    // The order this page shows, so that its sort buttons turn it round.
+    page.add("<input type='hidden' name='sortkey' value='")
+        .add(htmlEscape(setting("StatusSortKey")))
+        .add("'><input type='hidden' name='sortdir' value='")
+        .add(htmlEscape(setting("StatusSortDirection")))
+        .add("'>");
     auto box = [&](const char* name, bool on, const char* label) {
       return cell(std::string("<input type='checkbox' name ='") + name + "' value='1'" + checked(on) + ">&nbsp;" +
                       label,
@@ -280,8 +286,6 @@ std::string StatusPage::formatScreen() {
              "<input type='hidden' name='clientvalue' value='y'></form></IFRAME>");
     page.add("</small></center></div></body></html>");
   });
-  setupShown_ = s.showSetup;
-  messagesShown_ = s.showReceiveMessages;
   return page.take();
 }
 
@@ -422,13 +426,9 @@ bool StatusPage::clientRequest() {
         if (key == "R") key = "Remove";
       }
       if (!key.empty()) {
-        std::string direction = setting("StatusSortDirection");
-        if (key != lastSortKey_) {
-          lastSortKey_ = key;
-          direction.clear();
-        } else {
-          direction = direction.empty() ? "DESC" : "";
-        }
+        // The same column again turns the posting page's own order round; another starts ascending.
+        std::string direction;
+        if (util::iequals(key, form("sortkey"))) direction = form("sortdir").empty() ? "DESC" : "";
         saveSetting("StatusSortKey", "\"" + key + "\"");
         saveSetting("StatusSortDirection", "\"" + direction + "\"");
         ctx_.ini.flushIniCache();
@@ -440,9 +440,9 @@ bool StatusPage::clientRequest() {
     saveSetting("ShowEPROM", "False");
     // A section's settings are saved only when it was on the page and its fields came with the
     // post: a post without them (another tab, a hand-made request) must not blank them.
-    if (setupShown_ && request_->formCol().contains("ServerPort")) saveSetupAndLogin();
+    if (!form("SetupShown").empty() && request_->formCol().contains("ServerPort")) saveSetupAndLogin();
     saveDevices();
-    if (messagesShown_ && request_->formCol().contains("Source0")) saveFilterSettings();
+    if (!form("FiltersShown").empty() && request_->formCol().contains("Source0")) saveFilterSettings();
     registry_.buildTagDictionary();
     if (!ctx_.ini.flushIniCache()) ctx_.logEvent("Status ClientRequest: the settings file could not be written");
     return true;

@@ -80,9 +80,6 @@ class StatusPage {
   // "Today 3:05:09 PM", "Yesterday ...", the general date, or "" for a change that never happened.
   std::string formatChanged(const util::DateTime& d) const;
 
-  const std::string& lastSortKey() const { return lastSortKey_; }
-  bool setupShown() const { return setupShown_; }
-  bool messagesShown() const { return messagesShown_; }
   const std::vector<StatusRow>& drawnRows() const { return drawnRows_; }
   PageFramework& framework() { return framework_; }
 
@@ -121,8 +118,6 @@ class StatusPage {
   WebServices services_;
   PageFramework framework_;
   http::Request* request_ = nullptr;
-  std::string lastSortKey_;
-  bool setupShown_ = false, messagesShown_ = false;
   util::DateTime today_, yesterday_;
   std::vector<StatusRow> drawnRows_;  // the rows of the last drawn page, in page order
   std::vector<std::string> notices_;  // what the page answering a post tells its poster

@@ -142,7 +142,7 @@ TEST_F(StatusPageTest, SortButtonsToggleAndDiscardEdits) {
   EXPECT_EQ(order(), "A2 A10 B1");  // DCSort by default
   post("clientinput=yes&ID=ID&Location_A10=edited");
   EXPECT_EQ(order(), "A2 A10 B1");
-  post("clientinput=yes&ID=ID");
+  post("clientinput=yes&ID=ID&sortkey=DCSort&sortdir=");  // the page's own order turned round
   EXPECT_EQ(order(), "B1 A10 A2");
   EXPECT_EQ(ini("StatusSortDirection"), "\"DESC\"");
   post("clientinput=yes&Tag=Tag");
@@ -219,7 +219,8 @@ TEST_F(StatusPageTest, SetupSavedOnlyWhenShownWithBoundsAndPassword) {
   ctx->settings.showSetup = true;
   get();
   auto save = [&](const std::string& debounce) {
-    post("clientinput=yes&UpdateButton=Save&ShowSetup=1&AcceptVisonic=1&debounceinterval=" + debounce + setup);
+    post("clientinput=yes&UpdateButton=Save&ShowSetup=1&SetupShown=1&AcceptVisonic=1&debounceinterval=" + debounce +
+         setup);
     return ini("DebounceInterval");
   };
   EXPECT_EQ(save("150"), "1000");
@@ -276,7 +277,7 @@ TEST_F(StatusPageTest, EverySettingOfThePageRoundTrips) {
 TEST_F(StatusPageTest, FilterRowsAddedMergedAndDeleted) {
   ctx->settings.showReceiveMessages = true;
   get();
-  post("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&Source0=acme.x.y&Class0=xap.c&FilterTag0=front+door&"
+  post("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&FiltersShown=1&Source0=acme.x.y&Class0=xap.c&FilterTag0=front+door&"
        "FilterEvent0=1");
   EXPECT_EQ(ini("acme.x.y~xap.c", "Received"), "front_door;1");
   EXPECT_TRUE(tags.hasTag("front_door"));
@@ -284,20 +285,20 @@ TEST_F(StatusPageTest, FilterRowsAddedMergedAndDeleted) {
   EXPECT_TRUE(has(html, "value='front_door' name='FilterTag1'"));
 
   // Row 1 and a new row 0 with the same source and class: the first read (row 0) is kept.
-  post("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&Source1=acme.x.y&Class1=xap.c&FilterTag1=front_door&"
+  post("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&FiltersShown=1&Source1=acme.x.y&Class1=xap.c&FilterTag1=front_door&"
        "Source0=ACME.x.y&Class0=xap.c&FilterTag0=other");
   EXPECT_EQ(ctx->filters.size(), 1u);
   EXPECT_EQ(ini("acme.x.y~xap.c", "Received"), "other;");
   get();
-  post("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&Source1=&Class1=&FilterTag1=front_door&Source0=");
+  post("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&FiltersShown=1&Source1=&Class1=&FilterTag1=front_door&Source0=");
   EXPECT_TRUE(ctx->filters.empty());
   EXPECT_EQ(ini("acme.x.y~xap.c", "Received"), "<absent>");
   // Hostile source text is escaped.
-  post("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&Source0=%27%3E%3Cb%3E&Class0=c");
+  post("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&FiltersShown=1&Source0=%27%3E%3Cb%3E&Class0=c");
   EXPECT_FALSE(has(get(), "'><b>"));
   // A source that would start a section or a comment in the file keeps the filters as they were.
   for (const char* bad : {"%5Bevil", "%3Bcomment", "a%3Db", "line%0Abreak"}) {
-    const std::string answer = post(std::string("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&Source1=") +
+    const std::string answer = post(std::string("clientinput=yes&UpdateButton=Save&ShowReceiveMessages=1&FiltersShown=1&Source1=") +
                                     "%27%3E%3Cb%3E&Class1=c&Source0=" + bad + "&Class0=c");
     EXPECT_TRUE(has(answer, "Receive filters not saved: Source")) << bad;
     EXPECT_EQ(ctx->filters.size(), 1u) << bad;
