@@ -49,6 +49,10 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
     if (!d.tag().empty()) bsc_.queueTagEvent(d.tag());
   });
   http_.setStatusPage([this](http::Request& request, http::Response&) { return statusPage_.page(request); });
+  // The status page's live view: every change of a record goes to the pages that listen.
+  registry_.subscribe([this](const devices::DeviceChange& change) {
+    if (http_.eventClients() > 0) http_.broadcastEvent(statusPage_.deviceEvent(change.device));
+  });
   // The device API answers under /api/.
   http_.setApiRoute([this](const std::string& path, http::ApiReply& reply) {
     return web::deviceApi(path, registry_, mqtt_.view(), reply, [this] {

@@ -51,6 +51,10 @@ void HttpConnection::close(const std::string& why) {
 // stays with the socket, which then stops reading from the client.
 void HttpConnection::readable() {
   if (closed_) return;
+  if (phase_ == Phase::Streaming) {  // nothing more is asked on an event stream
+    socket_->readAll();
+    return;
+  }
   if (phase_ == Phase::Writing) {
     if (in_.size() < kMaxUnread) in_ += socket_->readAll();
     return;
@@ -181,8 +185,24 @@ void HttpConnection::send(Answer answer, bool closeAfter) {
       pieces_.push_back(std::move(answer.body));
     }
   }
+  if (answer.stream && method_ != "HEAD") {
+    phase_ = Phase::Streaming;
+    arm(Wait::Write);
+    if (!socket_->write(out_)) return close("the socket took nothing");  // the head and the first lines
+    out_.clear();
+    server_.debug("HTTP " + peer_ + " " + method_ + " " + path_ + ": event stream open");
+    return;
+  }
   arm(Wait::Write);
   writeMore();
+}
+
+void HttpConnection::pushEvent(const std::string& event) {
+  if (!isStreaming()) return;
+  if (static_cast<std::size_t>(std::max<std::int64_t>(socket_->pendingBytes(), 0)) > kMaxStreamBacklog)
+    return close("too slow for its event stream");
+  if (!socket_->write(event)) return close("the socket took no more");
+  if (!closed_) arm(Wait::Write);
 }
 
 void HttpConnection::writeMore() {

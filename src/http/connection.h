@@ -25,6 +25,7 @@ class HttpConnection {
   static constexpr std::size_t kInlineBody = 64 * 1024;   // bodies up to this go out with their head
   static constexpr std::size_t kMaxUnread = 64 * 1024;    // pipelined input held while answering
   static constexpr std::size_t kGzipFrom = 1024;          // text answers from this size go out compressed
+  static constexpr std::size_t kMaxStreamBacklog = 256 * 1024;  // events waiting for a client that does not read
 
   HttpConnection(HttpServer& server, std::unique_ptr<platform::TcpConnection> socket, platform::EventLoop& loop);
   ~HttpConnection();
@@ -38,11 +39,14 @@ class HttpConnection {
   // Closes at once; no handler runs afterwards.
   void close(const std::string& why);
   bool isClosed() const { return closed_; }
+  bool isStreaming() const { return phase_ == Phase::Streaming && !closed_; }
+  // One event to a streaming client; a client that lets kMaxStreamBacklog pile up is dropped.
+  void pushEvent(const std::string& event);
   const std::string& peer() const { return peer_; }
   const std::string& localAddress() const { return local_; }
 
  private:
-  enum class Phase { Head, Body, Writing };
+  enum class Phase { Head, Body, Writing, Streaming };
   enum class Wait { None, FirstHead, Head, Body, Idle, Write };
 
   void readable();

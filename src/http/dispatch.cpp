@@ -70,6 +70,8 @@ void HttpServer::answer(Request& request, Response& response, Visit& visit) {
     if (!page || page->text()->find(kTokenMark) == std::string::npos) return response.sendPage(page);
     if (!tokenPage_ || tokenPage_->page() != page) tokenPage_ = std::make_shared<const TokenPage>(page);
     response.sendTokenPage(tokenPage_, sessionFor(visit).token);
+  } else if (path == "\\events") {
+    response.sendEventStream();
   } else if (startsWith(path, "\\help")) {
     response.sendTextString(helpPage());
   } else if (path == "\\") {

@@ -20,7 +20,23 @@ std::string placeholderStatusPage() {
          "<p>The node is running. Its device status page is not part of this build yet.</p></body></html>";
 }
 
-HttpServer::HttpServer(core::NodeContext& ctx) : ctx_(ctx) {}
+HttpServer::HttpServer(core::NodeContext& ctx) : ctx_(ctx), heartbeat_(ctx.platform.loop()) {
+  heartbeat_.setHandler([this] { broadcastEvent(": keep-alive\n\n"); });
+}
+
+void HttpServer::broadcastEvent(const std::string& event) {
+  // A client dropped for being slow leaves the list while it is walked: walk a copy.
+  std::vector<HttpConnection*> streams;
+  for (const auto& c : connections_)
+    if (c->isStreaming()) streams.push_back(c.get());
+  for (HttpConnection* c : streams) c->pushEvent(event);
+}
+
+int HttpServer::eventClients() const {
+  int n = 0;
+  for (const auto& c : connections_) n += c->isStreaming() ? 1 : 0;
+  return n;
+}
 
 HttpServer::~HttpServer() { stop(); }
 
@@ -79,6 +95,7 @@ void HttpServer::start() {
     listener_->onConnectionRequest([this] { acceptWaiting(); });
     if (!listener_->isListening() && !listener_->listen(port_))
       ctx_.logEvent("HTTP server cannot listen on port " + portText + ": " + listener_->errorString());
+    heartbeat_.start(platform::Millis(kHeartbeatMs), true);
     reloadLogin();
   } catch (const std::exception& e) {
     ctx_.logEvent("HTTP server on port " + portText + " not started: " + e.what());
@@ -92,6 +109,7 @@ void HttpServer::applySettings(const core::SettingsChange& change) {
 }
 
 void HttpServer::stop() {
+  heartbeat_.stop();
   std::vector<std::unique_ptr<HttpConnection>> open = std::move(connections_);
   connections_.clear();
   for (auto& c : open) c->close("the server stops");

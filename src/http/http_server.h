@@ -17,6 +17,7 @@
 #include "http/sessions.h"
 #include "http/token_page.h"
 #include "http/web_root.h"
+#include "platform/event_loop.h"
 #include "platform/tcp_listener.h"
 #include "util/ordered_dict.h"
 
@@ -66,6 +67,10 @@ class HttpServer final : public core::Subsystem {
   void setStatusPage(StatusPageFn fn) { statusPage_ = std::move(fn); }
   // Paths beginning "/api/" go to this route (behind the same login rule as the pages).
   void setApiRoute(ApiRouteFn fn) { apiRoute_ = std::move(fn); }
+  // Sends one Server-Sent Event ("event: …\ndata: …\n\n") to every client of "/events".
+  void broadcastEvent(const std::string& event);
+  int eventClients() const;
+  static constexpr int kHeartbeatMs = 25000;  // a comment to event clients, so idle streams stay open
   // WebLoginUser and WebLoginPassword from LoginUsername and the unscrambled LoginPassword.
   void reloadLogin();
   static constexpr int kLoginRereadMs = 1000;  // a login edited in the file by hand is seen this soon
@@ -110,6 +115,7 @@ class HttpServer final : public core::Subsystem {
 
   core::NodeContext& ctx_;
   std::unique_ptr<platform::TcpListener> listener_;
+  platform::Timer heartbeat_;
   std::vector<std::unique_ptr<HttpConnection>> connections_, closed_;
   std::uint16_t port_ = 0;
   std::string portSetting_;  // HTTPPort as read at the start

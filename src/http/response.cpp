@@ -190,6 +190,19 @@ void Response::sendErrorResponse() {
   set(404, a.take(), std::string(kBody));
 }
 
+void Response::sendEventStream() {
+  util::FastString a;
+  a.add("HTTP/1.1 200 OK").add(kCrLf);
+  a.add("Server: ovk").add(kCrLf);
+  a.add("Date: ").add(server_.dateText()).add(kCrLf);
+  a.add("Content-Type: text/event-stream").add(kCrLf);
+  a.add("Cache-Control: no-cache").add(kCrLf);
+  a.add("Connection: close").add(kCrLf);
+  set(200, a.take(), "retry: 3000\n\n");
+  answer_.stream = true;
+  closing_ = true;
+}
+
 void Response::sendMovedTo(const std::string& location) {
   std::string body = "<html><a href=\"" + location + "\">" + location + "</a></html>";
   util::FastString a;

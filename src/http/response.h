@@ -41,6 +41,7 @@ struct Answer {
   std::size_t piecesSize = 0;
   std::shared_ptr<const TokenPage> spliced;
   std::string token;
+  bool stream = false;  // an event stream: the connection stays open for the events that follow
   std::filesystem::path file;
   std::uint64_t fileSize = 0;
   std::uint64_t bodySize() const {
@@ -69,6 +70,8 @@ class Response {
   void sendBinaryFile(const std::string& path);
   // A JSON answer (200, or 404 with an error object) that is never cached.
   void sendJson(int status, const std::string& body);
+  // The head of an event stream (text/event-stream); the connection then carries the events.
+  void sendEventStream();
   // A 302 answer sending the browser to location.
   void sendMovedTo(const std::string& location);
   // The server's own answer to a request it does not take (400, 405, 408, 413, ...); extra is

@@ -1,5 +1,7 @@
 #include "web/status_page.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cmath>
 #include <exception>
@@ -147,6 +149,15 @@ std::string StatusPage::statusPage(http::Request& request, http::Response*) {
   }
 }
 
+std::string StatusPage::deviceEvent(const devices::W800Device& d) {
+  today_ = ctx_.now().dateOnly();
+  yesterday_ = util::DateTime::fromDaysSinceEpoch(today_.daysSinceEpoch() - 1);
+  nlohmann::json data = {{"code", d.dc()},
+                         {"status", statusCell(devices::statusPicture(d))},
+                         {"changed", formatChanged(d.deviceLastChange())}};
+  return "event: device\ndata: " + data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n\n";
+}
+
 http::PageBodyPtr StatusPage::page(http::Request& request) {
   const std::int64_t nowMs = ctx_.platform.clock().monotonicMs();
   const bool post = !request.form("clientinput").empty();
@@ -220,6 +231,12 @@ std::string StatusPage::formatScreen() {
              "function CheckPort(text, button) { if (text.value == '') { alert('Comm port must be defined before "
              "sending commands'); } else { var f = document.forms['control']; f.clientinput.value = button.name; "
              "f.submit(); } }\r\n"
+             // The live view: each device change comes as an event and its row's state and time
+             // are put in; without JavaScript the page is the same, only not live.
+             "if (window.EventSource) { var live = new EventSource('/events'); "
+             "live.addEventListener('device', function (e) { var d = JSON.parse(e.data); "
+             "var s = document.getElementById('st_' + d.code); if (s) s.innerHTML = d.status; "
+             "var c = document.getElementById('ch_' + d.code); if (c) c.textContent = d.changed; }); }\r\n"
              "</script>");
   });
   step([&] {
@@ -378,7 +395,8 @@ void StatusPage::addDeviceTable(util::FastString& page) {
       line += "'>";
       box(r.remove, "Remove");
     });
-    add(r.status, cls);
+    // The state and its time carry ids, so that the live view can put in new ones.
+    add("<span id='st_" + htmlEscape(r.dc) + "'>" + r.status + "</span>", cls);
     add(htmlEscape(util::upper(r.dc)), cls);
     add(htmlEscape(r.uid), cls);
     if (r.dc == "EE11") add("&nbsp;", cls);
@@ -397,7 +415,7 @@ void StatusPage::addDeviceTable(util::FastString& page) {
     control(cls, [&] { text("10", "Icon", r.icon); });
     control("tablecellmisc", [&] { text("15", "Tag", r.tag); });
     control(cls, [&] { box(r.ev, "Ev"); });
-    add(formatChanged(r.changed), cls);
+    add("<span id='ch_" + htmlEscape(r.dc) + "'>" + formatChanged(r.changed) + "</span>", cls);
     line += "</tr><tr>";
     page.add(line);
     drawnRows_.push_back(std::move(r));

@@ -73,6 +73,8 @@ class StatusPage {
   // request while nothing it shows has changed (devices, settings, the day, the receiver line,
   // the logo bar), shared by every client; a post is applied and the page drawn at once.
   http::PageBodyPtr page(http::Request& request);
+  // A device's new state and time as one Server-Sent Event for the live view.
+  std::string deviceEvent(const devices::W800Device& d);
   // Applies a post and draws the page.
   std::string statusPage(http::Request& request, http::Response* response);
   std::string statusAsp();

@@ -302,4 +302,54 @@ TEST_F(HttpProcess, TheCapRefusesOnlyTheNewcomerAndALeavingClientHarmsNoOne) {
   EXPECT_EQ(bodyOf(after).size(), 3u * 1024 * 1024);
 }
 
+// The live view: a page listening on /events gets each replayed packet's new state within a
+// second of the node taking it, the same cell the page draws for the device.
+TEST(HttpLiveView, ReplayedPacketsReachTheListeningPageWithinASecond) {
+  const fs::path dir = quillon::test::freshTestFolder("quillon-http-live");
+  fs::copy(QUILLON_SHARE, dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  const int port = quillon::test::freeTcpPort();
+  std::ofstream(dir / "Config" / "Quillon.ini") << "[W800]\r\nHTTPPort=" << port << "\r\n";
+  std::ofstream(dir / "Config" / "ovkXap.ini")
+      << "[Interface]\r\nInterfaceAddress=127.0.0.1\r\nBroadcastAddress=127.0.0.1\r\nStartHub=0\r\n";
+  quillon::test::ChildProcess node;
+  // The recording starts after a pause long enough to open the stream.
+  std::ofstream(dir / "feed.txt") << "# mode: 48\n0.000 2C\n3.000 20 60 9F 00 FF\n3.500 20 60 9F 20 DF\n";
+  ASSERT_TRUE(node.start({QUILLON_BINARY, "--app-dir", dir.string(), "--headless", "--replay", (dir / "feed.txt").string(),
+                          "--replay-speed", "1"},
+                         (dir / "node.out").string()));
+  std::unique_ptr<Client> events;
+  for (int i = 0; i < 100 && !events; ++i) {
+    auto c = std::make_unique<Client>(port);
+    if (c->ok() && c->send("GET /events HTTP/1.1\r\nHost: x\r\n\r\n")) events = std::move(c);
+    else std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+  ASSERT_TRUE(events);
+  // A1 goes on at 3.0 s and off at 3.5 s of the recording: two events, half a second apart.
+  auto count = [&] {
+    std::size_t n = 0;
+    for (std::size_t at = events->pending().find("\"code\":\"A1\""); at != std::string::npos;
+         at = events->pending().find("\"code\":\"A1\"", at + 1))
+      ++n;
+    return n;
+  };
+  const auto until = Clock::now() + std::chrono::seconds(10);
+  while (Clock::now() < until && count() < 1) events->readSome(20);
+  const auto first = Clock::now();
+  while (Clock::now() < until && count() < 2) events->readSome(20);
+  ASSERT_EQ(count(), 2u) << events->pending();
+  EXPECT_LT(std::chrono::duration<double>(Clock::now() - first).count(), 1.0);
+  EXPECT_NE(events->pending().find("text/event-stream"), std::string::npos);
+  // The last event's state is the cell the page draws for A1.
+  const std::string& stream = events->pending();
+  const std::size_t last = stream.rfind("\"status\":\"") + 10;
+  const std::string pushed = stream.substr(last, stream.find("\"}", last) - last);
+  const std::string page = quillon::test::httpGet(port, "/status");
+  const std::size_t cell = page.find("<span id='st_A1'>");
+  ASSERT_NE(cell, std::string::npos);
+  const std::string shown = page.substr(cell + 17, page.find("</span>", cell) - cell - 17);
+  EXPECT_EQ(shown, pushed);
+  node.stop();
+  fs::remove_all(dir);
+}
+
 }  // namespace

@@ -489,3 +489,32 @@ TEST(ContentType, NamesTheRealTypeByTheLastExtension) {
 }
 
 }  // namespace
+
+// "/events" stays open and carries what the server broadcasts, a comment now and then so that an
+// idle stream is kept, and a client that stops reading is dropped instead of piling events up.
+TEST_F(HttpServerTest, EventStreamCarriesBroadcastsAndDropsAClientThatDoesNotRead) {
+  server->start();
+  FakeTcpConnection* reader = send(get("/events"));
+  FakeTcpConnection* stuck = send(get("/events"));
+  EXPECT_EQ(reader->written.rfind("HTTP/1.1 200 OK\r\n", 0), 0u);
+  EXPECT_NE(reader->written.find("Content-Type: text/event-stream\r\n"), std::string::npos);
+  EXPECT_EQ(server->eventClients(), 2);
+  reader->completeSend();
+  server->broadcastEvent("event: device\ndata: {}\n\n");
+  EXPECT_TRUE(reader->written.ends_with("\r\n\r\nretry: 3000\n\nevent: device\ndata: {}\n\n"));
+  reader->completeSend();
+  platform.time().advance(http::HttpServer::kHeartbeatMs);
+  EXPECT_TRUE(reader->written.ends_with(": keep-alive\n\n"));
+  reader->completeSend();
+  platform.time().advance(http::HttpServer::kIdleTimeoutMs);  // heartbeats keep it open
+  EXPECT_FALSE(reader->closedByServer);
+
+  const std::string big = "data: " + std::string(100 * 1024, 'x') + "\n\n";
+  for (int i = 0; i < 4; ++i) {
+    server->broadcastEvent(big);
+    reader->completeSend();  // this one reads
+  }
+  EXPECT_TRUE(stuck->closedByServer);
+  EXPECT_FALSE(reader->closedByServer);
+  EXPECT_EQ(server->eventClients(), 1);
+}

@@ -82,7 +82,7 @@ TEST_F(StatusPageTest, RowOfASeededDeviceAndPageFrame) {
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='hidden' name='row_B3' value='" +
                       web::rowFingerprint({.off = "0", .location = "Hall", .type = "Motion"}) +
                       "'><input type='checkbox'  name='Remove_B3'></td>"
-                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><b>ON</b></td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><span id='st_B3'><b>ON</b></span></td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" >B3</td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ></td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='Inv_B3'></td>"
@@ -95,7 +95,10 @@ TEST_F(StatusPageTest, RowOfASeededDeviceAndPageFrame) {
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='10' name='Icon_B3' value=''></td>"
                   "<td class=\"tablecellmisc\" colspan=\"1\" align=\"Left\" ><input type='text' size='15' name='Tag_B3' value=''></td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='Ev_B3'></td>"
-                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" >Today 3:05:09 PM</td></tr><tr>"));
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><span id='ch_B3'>Today 3:05:09 PM</span></td></tr><tr>"));
+  // The live view's event for it: the same state cell and time, as JSON.
+  EXPECT_EQ(page->deviceEvent(d),
+            "event: device\ndata: {\"changed\":\"Today 3:05:09 PM\",\"code\":\"B3\",\"status\":\"<b>ON</b>\"}\n\n");
   EXPECT_TRUE(html.ends_with("</IFRAME></small></center></div></body></html>"));
   EXPECT_FALSE(has(html, "linkstate"));  // no receiver, no line
   // The receiver link's line, above the devices; a closed link stands out.
