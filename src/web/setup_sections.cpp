@@ -41,7 +41,7 @@ void StatusPage::addSetup(util::FastString& page) {
     // Choices and boxes show the stored value as the node reads it; text fields show the text.
     core::Settings stored;
     core::initIniKeys(stored, ctx_.ini);
-    page.add("<br><table>");
+    page.add("<br><table class='setup'>");
     header("HTTP / Browser");
     row("HTTP Server Port", input("text", 4, "ServerPort", setting("HTTPPort")), even);
     row("Browser Background", input("text", 8, "Background", setting("Background")), odd);
@@ -83,7 +83,7 @@ void StatusPage::addSetup(util::FastString& page) {
 
 void StatusPage::addLogin(util::FastString& page) {
   try {
-    page.add("<br><table><tr>")
+    page.add("<br><table class='setup'><tr>")
         .add(cell("Login Username and Password for Internet (WAN) Access", "", "2", "TABLEHEADER"))
         .add("</tr><tr>")
         .add(cell("Login Username", "Right", "", "TABLEROWEVEN"))

@@ -232,8 +232,9 @@ std::string StatusPage::formatScreen() {
              "sending commands'); } else { var f = document.forms['control']; f.clientinput.value = button.name; "
              "f.submit(); } }\r\n"
              // The live view: each device change comes as an event and its row's state and time
-             // are put in; without JavaScript the page is the same, only not live.
-             "if (window.EventSource) { var live = new EventSource('/events'); "
+             // are put in; without JavaScript the page is the same, only not live ("#still" in
+             // the address keeps it still, for screenshots and printing).
+             "if (window.EventSource && location.hash != '#still') { var live = new EventSource('/events'); "
              "live.addEventListener('device', function (e) { var d = JSON.parse(e.data); "
              "var s = document.getElementById('st_' + d.code); if (s) s.innerHTML = d.status; "
              "var c = document.getElementById('ch_' + d.code); if (c) c.textContent = d.changed; }); }\r\n"
@@ -312,7 +313,8 @@ void StatusPage::addDeviceTable(util::FastString& page) {
                                             {"X10", "X10"},     {"Map", "Send"},      {"Off", "OFF"},
                                             {"Location", "Location"}, {"Type", "Type"}, {"Icon", "Icon"},
                                             {"Tag", "Tag"},     {"Ev", "Ev"},         {"Changed", "Changed"}};
-  page.add("<br><table  border='5' frame='box'><tr>");
+  // Its own block, so that on a narrow screen the table scrolls sideways under a fixed page.
+  page.add("<br><div class='devices'><table  border='5' frame='box'><tr>");
   for (const auto& b : kButtons)
     page.add(cell(std::string("<input type='submit' name='") + b[0] + "' value='" + b[1] + "'>", "Center", "1",
                   "TABLEHEADER"));
@@ -420,7 +422,7 @@ void StatusPage::addDeviceTable(util::FastString& page) {
     page.add(line);
     drawnRows_.push_back(std::move(r));
   }
-  page.add("</tr></table>");
+  page.add("</tr></table></div>");
 }
 
 bool StatusPage::clientRequest() {

@@ -10,7 +10,9 @@
 #include <unistd.h>
 #include <zlib.h>
 
+#include <cctype>
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -350,6 +352,78 @@ TEST(HttpLiveView, ReplayedPacketsReachTheListeningPageWithinASecond) {
   EXPECT_EQ(shown, pushed);
   node.stop();
   fs::remove_all(dir);
+}
+
+// What a browser posts of a page's control form, with one field set: its session's cookie,
+// the token and every row's fingerprint come from the page.
+std::string formPost(const std::string& page, const std::string& field, const std::string& value) {
+  const std::size_t from = page.find("<form name='control'"), to = page.find("</form>", from);
+  std::string body;
+  for (std::size_t at = page.find("<input ", from); at < to; at = page.find("<input ", at + 1)) {
+    const std::string tag = page.substr(at, page.find('>', at) - at);
+    auto attr = [&](const std::string& name) {
+      const std::size_t a = tag.find(name + "='");
+      return a == std::string::npos ? std::string() : tag.substr(a + name.size() + 2, tag.find('\'', a + name.size() + 2) - a - name.size() - 2);
+    };
+    const std::string type = attr("type"), name = attr("name");
+    if (name.empty() || ((type == "checkbox" || type == "radio") && tag.find(" checked") == std::string::npos)) continue;
+    if (type == "submit" && name != "UpdateButton") continue;
+    std::string v = name == field ? value : attr("value");
+    std::string encoded;
+    for (unsigned char c : v) {
+      char hex[4];
+      std::snprintf(hex, sizeof hex, "%%%02X", c);
+      encoded += std::isalnum(c) ? std::string(1, static_cast<char>(c)) : std::string(hex);
+    }
+    body += (body.empty() ? "" : "&") + name + "=" + encoded;
+  }
+  const std::string setCookie = headerOf(page, "Set-Cookie");
+  return "POST /status HTTP/1.1\r\nHost: 127.0.0.1\r\nOrigin: http://127.0.0.1\r\nCookie: " +
+         setCookie.substr(0, setCookie.find(';')) + "\r\nContent-Length: " + std::to_string(body.size()) +
+         "\r\n\r\n" + body;
+}
+
+// Two people with their own sessions edit different devices from pages drawn before either
+// posted: both edits land. A post without the token, or from another site, changes nothing; a
+// page drawn before a restart changes nothing after it.
+TEST_F(HttpProcess, TwoSessionsEditDifferentDevicesAndForeignOrStalePostsChangeNothing) {
+  auto location = [&](const std::string& code) {
+    const std::string page = ask("GET /status HTTP/1.1\r\n\r\n");
+    const std::string name = "name='Location_" + code + "' value='";
+    const std::size_t at = page.find(name) + name.size();
+    return page.substr(at, page.find('\'', at) - at);
+  };
+  const std::string first = ask("GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  const std::string second = ask("GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  EXPECT_EQ(statusOf(ask(formPost(first, "Location_0001", "Kitchen"))), "HTTP/1.1 200 OK");
+  EXPECT_EQ(statusOf(ask(formPost(second, "Location_0002", "Garage"))), "HTTP/1.1 200 OK");
+  EXPECT_EQ(location("0001"), "Kitchen");
+  EXPECT_EQ(location("0002"), "Garage");
+
+  std::string foreign = formPost(ask("GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"), "Location_0003", "Evil");
+  foreign.replace(foreign.find("Origin: http://127.0.0.1"), 24, "Origin: http://evil.example");
+  EXPECT_EQ(statusOf(ask(foreign)), "HTTP/1.1 403 Forbidden");
+  std::string tokenless = formPost(ask("GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n"), "Location_0003", "Evil");
+  tokenless.replace(tokenless.find("csrf="), 5, "xsrf=");
+  EXPECT_EQ(statusOf(ask(tokenless)), "HTTP/1.1 403 Forbidden");
+  EXPECT_EQ(location("0003"), "Room 3");
+
+  // A restart that adds a device before the others.
+  const std::string stale = ask("GET /status HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+  node.stop();
+  {
+    std::ifstream in(dir / "Config" / "Quillon.ini");
+    std::string ini((std::istreambuf_iterator<char>(in)), {});
+    ini += "0000A=0000A~2~~False~~06/12/2026 11:00:00~Added~0000A~False~True~False~0~~Temperature~False~4.7~\r\n";
+    std::ofstream(dir / "Config" / "Quillon.ini") << ini;
+  }
+  ASSERT_TRUE(node.start({QUILLON_BINARY, "--app-dir", dir.string(), "--headless"}, (dir / "node.out").string()));
+  for (int i = 0; i < 300 && quillon::test::httpGet(port, "/StyleNoBody.css").empty(); ++i)
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(statusOf(ask(formPost(stale, "Location_0004", "Moved"))), "HTTP/1.1 403 Forbidden");
+  for (const char* code : {"0000A", "0003", "0004", "0005"}) EXPECT_NE(location(code), "Moved") << code;
+  EXPECT_EQ(location("0000A"), "Added");
+  EXPECT_EQ(location("0004"), "Room 4");
 }
 
 }  // namespace

@@ -104,7 +104,7 @@ TEST_F(StatusPageTest, RowOfASeededDeviceAndPageFrame) {
   // The receiver link's line, above the devices; a closed link stands out.
   linkSummary = "Receiver closed: /dev/ttyUSB0 since 08:43:12 \xC2\xB7 12 bytes, 1 packets \xC2\xB7 1 reconnect <x>";
   EXPECT_TRUE(has(get(), "<div class='linkstate'><b>Receiver closed: /dev/ttyUSB0 since 08:43:12 &middot; 12 bytes, 1 "
-                         "packets &middot; 1 reconnect &lt;x&gt;</b></div><br><table"));
+                         "packets &middot; 1 reconnect &lt;x&gt;</b></div><br><div class='devices'><table"));
   linkSummary.clear();
   // Codes that are no X10 address get no BSC and X10 boxes.
   add("1A2B3C", "Roof");
