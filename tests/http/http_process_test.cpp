@@ -217,6 +217,9 @@ TEST_F(HttpProcess, EachLimitHasItsOwnStatusAndTheNodeGoesOn) {
   EXPECT_EQ(statusOf(ask("POST /status HTTP/1.1\r\nContent-Length: 2000000\r\n\r\n")),
             "HTTP/1.1 413 Content Too Large");
   EXPECT_EQ(statusOf(ask("GARBAGE\r\n\r\n")), "HTTP/1.1 400 Bad Request");
+  for (const char* length : {"-1", "abc", "5, 6"})
+    EXPECT_EQ(statusOf(ask(std::string("POST /status HTTP/1.1\r\nContent-Length: ") + length + "\r\n\r\nk=v")),
+              "HTTP/1.1 400 Bad Request") << length;
   EXPECT_EQ(statusOf(ask("GET /status HTTP/2.0\r\n\r\n")), "HTTP/1.1 505 HTTP Version Not Supported");
   EXPECT_EQ(statusOf(ask("POST /status HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n")),
             "HTTP/1.1 501 Not Implemented");
