@@ -83,7 +83,7 @@ int main(int argc, char** argv) {
     long received = 0;
     bool subscribed = false;
     sub.onConnected([&] { subscribed = sub.subscribe(topic); });
-    sub.onMessage([&](const std::string& t, const std::string&) { received += t == topic; });
+    sub.onMessage([&](const std::string& t, const std::string&, bool) { received += t == topic; });
     mqtt::ClientOptions o;
     o.port = port;
     o.clientId = "bench-subscriber";

@@ -23,7 +23,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       scripts_(ctx_, applicationServices(), options_.vbsProgram),
       http_(ctx_),
       statusPage_(ctx_, registry_, &tagStore_, webServices()),
-      mqtt_(ctx_, registry_, [this](const std::string& text) { bsc_.bscCommand("", "1", text); }),
+      mqtt_(ctx_, registry_, [this](const std::string& text) { return links_.sendToTransmitter("1", text); }),
       node_(ctx_) {
   decodeEnv_.queueTagEvent = [this](const std::string& tag) { bsc_.queueTagEvent(tag); };
   decode::DecoderEnv env{ctx_, &decodeEnv_};

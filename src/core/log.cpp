@@ -1,5 +1,7 @@
 #include "core/log.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstdio>
 
@@ -13,6 +15,12 @@ namespace {
 // bracket or separator, where the varying part of a message usually begins.
 std::string kindPrefix(const std::string& text) {
   std::size_t end = 0;
+  // A leading tag ("MQTT: ") names the subsystem, not the kind: the words after it count too, so
+  // that its connection lines are never merged with its command lines.
+  if (const std::size_t colon = text.find(": "); colon != std::string::npos && colon > 0 && colon <= 12 &&
+      std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(colon),
+                  [](char c) { return std::isalpha(static_cast<unsigned char>(c)) || c == ' '; }))
+    end = colon + 2;
   while (end < text.size() && end < 40) {
     const char c = text[end];
     if ((c >= '0' && c <= '9') || c == ':' || c == '=' || c == ',' || c == '\'' || c == '"' || c == '(' || c == '[')

@@ -57,7 +57,8 @@ nlohmann::ordered_json deviceJson(const W800Device& d, const DeviceView& view, b
   const bool low = d.deviceStatus() == kDeviceStatusOn || (d.deviceStatus() == 0 && d.text() == "1");
   if (battery)  // sensors report their battery as the value 1 (low) or 0 without an on/off status
     j["state"] = low ? "ON" : "OFF";
-  else if (d.deviceStatus() == kDeviceStatusOn)
+  else if (d.deviceStatus() == kDeviceStatusOn || d.deviceStatus() == kDeviceStatusDim ||
+           d.deviceStatus() == kDeviceStatusBright)
     j["state"] = "ON";
   else if (d.deviceStatus() == kDeviceStatusOff)
     j["state"] = "OFF";

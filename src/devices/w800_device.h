@@ -12,6 +12,8 @@ namespace quillon::devices {
 
 inline constexpr std::int16_t kDeviceStatusOn = 2;
 inline constexpr std::int16_t kDeviceStatusOff = 3;
+inline constexpr std::int16_t kDeviceStatusDim = 4;     // an RF DIM: the light is on, dimmer
+inline constexpr std::int16_t kDeviceStatusBright = 5;  // an RF BRIGHT: on, brighter
 inline constexpr float kDefaultSupplyVoltage = 4.7f;
 inline constexpr int kPropertiesFieldCount = 17;
 

@@ -114,7 +114,9 @@ bool MqttBridge::connect() {
   o.retryMaxMs = retryMaxMs_;
   client_ = std::make_unique<MqttClient>(ctx_.platform, [this](const std::string& line) { ctx_.logEvent(line); });
   client_->onConnected([this] { onConnected(); });
-  client_->onMessage([this](const std::string& topic, const std::string& payload) { handleMessage(topic, payload); });
+  client_->onMessage([this](const std::string& topic, const std::string& payload, bool retained) {
+    handleMessage(topic, payload, retained);
+  });
   if (!client_->start(o)) {
     client_.reset();
     return false;
@@ -196,6 +198,7 @@ std::string MqttBridge::discoveryPayload(const devices::W800Device& d, Component
       j["state_on"] = "ON";
       j["state_off"] = "OFF";
       payloads(true);
+      j["optimistic"] = true;  // the node publishes the commanded state at once
       break;
     case Component::Light:
       j["state_value_template"] = "{{ value_json.state }}";
@@ -203,6 +206,7 @@ std::string MqttBridge::discoveryPayload(const devices::W800Device& d, Component
       j["brightness_command_topic"] = setTopic;
       j["brightness_scale"] = 100;
       j["on_command_type"] = "brightness";
+      j["optimistic"] = true;
       break;
     case Component::None: break;
   }
@@ -300,7 +304,7 @@ void MqttBridge::onConnected() {
     if (device && device->inUse()) publishState(*device);
 }
 
-void MqttBridge::handleMessage(const std::string& topic, const std::string& payload) {
+void MqttBridge::handleMessage(const std::string& topic, const std::string& payload, bool retained) {
   try {
     const std::string prefix = nodeTopic() + "/";
     const std::string suffix = "/set";
@@ -314,6 +318,13 @@ void MqttBridge::handleMessage(const std::string& topic, const std::string& payl
         if (static_cast<unsigned char>(c) < 32) c = '?';
       ctx_.logEvent("MQTT: set command \"" + shown + "\" for " + code + " refused: " + why);
     };
+    if (retained) {
+      if (retainedLogged_.insert(topic).second)
+        ctx_.logEvent("MQTT: retained command on " + topic +
+                      " ignored (commands are acted on when sent, not at each connect; an empty retained message "
+                      "on the topic clears it)");
+      return;
+    }
     devices::W800Device* d = registry_.device(code);
     if (!d || !d->inUse()) return refuse("no device in use with this code");
     const Component component = discoveryClass(*d, view()).component;
@@ -331,7 +342,19 @@ void MqttBridge::handleMessage(const std::string& topic, const std::string& payl
     } else {
       return refuse(component == Component::Light ? "expected ON, OFF or a level 0-100" : "expected ON or OFF");
     }
-    if (sink_) sink_(text);
+    std::string shown = util::trimWhitespace(payload);
+    if (!sink_ || !sink_(text)) {
+      ctx_.logEvent("MQTT: command not sent \"" + shown + "\" for " + code + ": the transmitter link is not open");
+      return;
+    }
+    ctx_.logEvent("MQTT: command sent \"" + shown + "\" for " + code + " as \"" + text + "\"");
+    // The commanded state, until the receiver hears otherwise: Home Assistant's switch stays put.
+    if (client_ && client_->connected()) {
+      nlohmann::ordered_json j = devices::deviceJson(*d, view());
+      j["state"] = text.ends_with(" OFF") ? "OFF" : "ON";
+      std::string state = j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+      if (client_->publish(stateTopic(*d), state, true, 0)) states_[d->dc()] = std::move(state);
+    }
   } catch (const std::exception& e) {
     ctx_.log.logError("Quillon", "MqttCommand", e.what());
   }

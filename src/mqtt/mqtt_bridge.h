@@ -8,6 +8,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 
 #include "core/ini_cache.h"
@@ -49,7 +50,8 @@ std::string topicLevel(const std::string& text);
 class MqttBridge final : public core::Subsystem {
  public:
   // Hands a transmitter text to the node's command path (the one xAP BSC commands take).
-  using CommandSink = std::function<void(const std::string& text)>;
+  // Sends a command's text to the transmitter; false when it could not go out.
+  using CommandSink = std::function<bool(const std::string& text)>;
   static constexpr int kLinkCheckMs = 2000;  // the receiver's availability is checked this often
   static constexpr int kLinkStateEveryMs = 60000;  // the receiver's counters go out this often
 
@@ -72,7 +74,8 @@ class MqttBridge final : public core::Subsystem {
   // Brings every discovery config in line with the registry.
   void refresh();
   // A message on a subscribed topic (a set command).
-  void handleMessage(const std::string& topic, const std::string& payload);
+  // A message on a set topic. A retained one is ignored (it would act again at every connect).
+  void handleMessage(const std::string& topic, const std::string& payload, bool retained = false);
   // Where the receiver link's state comes from; without it nothing is published for it.
   void setReceiverStatus(std::function<rflink::LinkStatus()> fn) { receiverStatus_ = std::move(fn); }
   // Publishes the receiver's availability (and state) when it changed, or every minute.
@@ -103,6 +106,7 @@ class MqttBridge final : public core::Subsystem {
 
   core::NodeContext& ctx_;
   devices::DeviceRegistry& registry_;
+  std::set<std::string> retainedLogged_;  // set topics whose retained command was logged
   CommandSink sink_;
   MqttSettings settings_;
   bool started_ = false;  // start() ran once: settings_ holds what was read then

@@ -177,7 +177,7 @@ void MqttClient::onMessageCb(mosquitto*, void* self, const mosquitto_message* m)
   std::string payload = m->payload && m->payloadlen > 0
                             ? std::string(static_cast<const char*>(m->payload), static_cast<std::size_t>(m->payloadlen))
                             : std::string();
-  c->messageHandler_(m->topic, payload);
+  c->messageHandler_(m->topic, payload, m->retain);
 }
 
 bool MqttClient::publish(const std::string& topic, const std::string& payload, bool retain, int qos) {

@@ -33,7 +33,8 @@ struct ClientOptions {
 class MqttClient {
  public:
   using LogFn = std::function<void(const std::string&)>;
-  using MessageFn = std::function<void(const std::string& topic, const std::string& payload)>;
+  // retained: the broker kept the message and hands it to every new subscriber.
+  using MessageFn = std::function<void(const std::string& topic, const std::string& payload, bool retained)>;
 
   MqttClient(platform::Platform& platform, LogFn log);
   ~MqttClient();

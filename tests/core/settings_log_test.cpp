@@ -174,10 +174,15 @@ TEST(Log, FloodsOfOneKindAreSummedUpAndLongEntriesCut) {
   clock.advance(1);
   log.tick();
   ASSERT_EQ(sent.size(), core::Logger::kBurstPerKind + 2u);
-  EXPECT_EQ(sent.back(), "Readmessage ... repeated 995 times in 10 s");
+  EXPECT_EQ(sent.back(), "Readmessage: bad datagram ... repeated 995 times in 10 s");
   EXPECT_NE(dir.read("Quillon.txt").find("repeated 995 times"), std::string::npos);  // the file knows too
-  log.logEvent("Quillon", "Readmessage: again");  // a new window
-  EXPECT_EQ(sent.back(), "Readmessage: again");
+  log.logEvent("Quillon", "Readmessage: bad datagram again");  // a new window
+  EXPECT_EQ(sent.back(), "Readmessage: bad datagram again");
+  // A subsystem's tag does not make its lines one kind: refused commands never hide its
+  // connection lines.
+  for (int i = 0; i < 10; ++i) log.logEvent("Quillon", "MQTT: set command \"x\" for A1 refused: expected ON or OFF");
+  log.logEvent("Quillon", "MQTT: lost the connection to 127.0.0.1:1883");
+  EXPECT_EQ(sent.back(), "MQTT: lost the connection to 127.0.0.1:1883");
 
   // Many kinds together are held to the total.
   clock.advance(core::Logger::kWindowMs);

@@ -9,7 +9,9 @@
 #include "mqtt/discovery_class.h"
 #include "mqtt/mqtt_bridge.h"
 #include "support/device_samples.h"
+#include "devices/device_json.h"
 #include "support/fake_platform.h"
+#include "support/node_process.h"
 #include "support/test_folder.h"
 
 namespace fs = std::filesystem;
@@ -77,8 +79,13 @@ TEST_F(BridgeTest, SetCommandsBecomeTransmitterTextOrAreRefused) {
   ctx->settings.txSerialIp = "127.0.0.1";
   registry->addW800Unit("B16");
   *registry->device("B16") = test::sampleDevice("B16", "Dimmer");
+  ctx->log.setDebugLog(true);
   std::vector<std::string> sent;
-  mqtt::MqttBridge bridge(*ctx, *registry, [&](const std::string& text) { sent.push_back(text); });
+  bool linkOpen = true;
+  mqtt::MqttBridge bridge(*ctx, *registry, [&](const std::string& text) {
+    if (linkOpen) sent.push_back(text);
+    return linkOpen;
+  });
   for (const char* payload : {"on", " OFF\n", "40", "0", "100", "101", "-5", "4x", "", "\xFF\x01ON"})
     bridge.handleMessage("quillon/node/B16/set", payload);
   bridge.handleMessage("quillon/node/21D0/set", "ON");    // a sensor
@@ -86,9 +93,33 @@ TEST_F(BridgeTest, SetCommandsBecomeTransmitterTextOrAreRefused) {
   bridge.handleMessage("quillon/other/B16/set", "ON");    // another node's topic
   bridge.handleMessage("quillon/node/B16/state", "ON");   // not a command topic
   EXPECT_EQ(sent, (std::vector<std::string>{"B16 ON", "B16 OFF", "B16 DIM 40", "B16 OFF", "B16 ON"}));
+  // Retained commands are ignored, logged once; a command the link cannot take is logged as such.
+  bridge.handleMessage("quillon/node/B16/set", "ON", true);
+  bridge.handleMessage("quillon/node/B16/set", "ON", true);
+  linkOpen = false;
+  bridge.handleMessage("quillon/node/B16/set", "OFF");
+  EXPECT_EQ(sent.size(), 5u);
+  const std::string log = test::readWholeFile(dir / "Data" / "Quillon.txt");
+  auto count = [&](const std::string& text) {
+    int n = 0;
+    for (std::size_t at = log.find(text); at != std::string::npos; at = log.find(text, at + 1)) ++n;
+    return n;
+  };
+  EXPECT_EQ(count("retained command on quillon/node/B16/set ignored"), 1);
+  EXPECT_EQ(count("command not sent \"OFF\" for B16: the transmitter link is not open"), 1);
+  EXPECT_EQ(count("MQTT: command sent \""), 5);
   ctx->settings.txSerialIp.clear();  // without a transmitter the unit is no switch
+  linkOpen = true;
   bridge.handleMessage("quillon/node/B16/set", "ON");
   EXPECT_EQ(sent.size(), 5u);
+}
+
+// An RF DIM or BRIGHT leaves a light on, not unknown.
+TEST(DeviceJson, DimAndBrightAreOn) {
+  for (std::int16_t status : {devices::kDeviceStatusDim, devices::kDeviceStatusBright}) {
+    const devices::W800Device d = test::sampleDevice("B16", "Dimmer", "", status);
+    EXPECT_EQ(devices::deviceJson(d, {}).at("state"), "ON") << status;
+  }
 }
 
 }  // namespace

@@ -61,7 +61,7 @@ struct Subscriber {
   std::map<std::string, std::string> last;
   explicit Subscriber(platform::Platform& p, std::uint16_t port) : client(p, [](const std::string&) {}) {
     client.onConnected([this] { client.subscribe("#"); });
-    client.onMessage([this](const std::string& t, const std::string& m) { last[t] = m; });
+    client.onMessage([this](const std::string& t, const std::string& m, bool) { last[t] = m; });
     mqtt::ClientOptions o;
     o.port = port;
     o.clientId = "test-subscriber";
@@ -169,8 +169,8 @@ TEST_F(MqttBrokerTest, DiscoveryStateCommandsAndCleanShutdown) {
   EXPECT_EQ(sub.get(a1Config), R"({"name":"Hall A1","unique_id":"quillon_)" + host + R"(_A1","state_topic":")" + base +
                                    "/A1/state\"," + tail +
                                    R"("value_template":"{{ value_json.state }}","state_on":"ON","state_off":"OFF",)"
-                                   R"("command_topic":")" + base + R"(/A1/set","payload_on":"ON","payload_off":"OFF",)" +
-                                   device);
+                                   R"("command_topic":")" + base + R"(/A1/set","payload_on":"ON","payload_off":"OFF",)"
+                                   R"("optimistic":true,)" + device);
   const std::string state = sub.get(base + "/21D0/state");
   EXPECT_EQ(state.substr(0, state.find("\"last_change\"")),
             R"({"code":"21D0","type":"Temperature","location":"Lounge","state":null,"value":21.5,"unit":"°C","battery":null,)");
@@ -182,13 +182,24 @@ TEST_F(MqttBrokerTest, DiscoveryStateCommandsAndCleanShutdown) {
   EXPECT_NE(sub.get(ha + "binary_sensor/quillon_" + host + "/receiver/config").find(R"("device_class":"connectivity")"),
             std::string::npos);
 
-  // A set command takes the transmitter path; anything else is refused and the node goes on.
+  // A set command takes the transmitter path, is logged and its state published at once (Home
+  // Assistant's switch does not snap back); anything else is refused and the node goes on. A
+  // retained command is never acted on.
   sub.client.publish(base + "/A1/set", "dim please", false);
   sub.client.publish(base + "/21D0/set", "ON", false);
   sub.client.publish(base + "/A1/set", "on", false);
   ASSERT_TRUE(waitFor([&] { return transmitter.received == "A1 ON"; }));
+  ASSERT_TRUE(waitFor([&] { return sub.get(base + "/A1/state").find(R"("state":"ON")") != std::string::npos; }));
   EXPECT_EQ(count("refused: expected ON or OFF"), 1);
   EXPECT_EQ(count("for 21D0 refused"), 1);
+  EXPECT_EQ(count("command sent \"on\" for A1 as \"A1 ON\""), 1);
+  // A command left retained on the broker reaches the node at its next connect: not acted on.
+  n->mqtt().stop();
+  sub.client.publish(base + "/A1/set", "OFF", true);
+  n->mqtt().start();
+  ASSERT_TRUE(waitFor([&] { return count("retained command on " + base + "/A1/set ignored") == 1; }));
+  EXPECT_EQ(transmitter.received, "A1 ON");
+  sub.client.publish(base + "/A1/set", "", true);  // cleared
 
   // A device taken out of use has its config cleared.
   n->registry().device("A1")->setLocation("");
