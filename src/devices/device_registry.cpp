@@ -219,6 +219,13 @@ std::string unescapeStored(std::string_view text) {
 
 void DeviceRegistry::loadDevices() {
   initIniSection(kUnitsSection, core::kSettingsFile);
+  try {
+    for (const std::string& code : ctx_.ini.sectionKeys(kValuesSection, core::kSettingsFile))
+      if (W800Device* d = device(code); d && d->text().empty())
+        d->setText(ctx_.ini.getIniSetting(kValuesSection, code, "", core::kSettingsFile));
+  } catch (const std::exception& e) {
+    ctx_.log.logError("Quillon", "LoadValues", e.what());
+  }
   buildTagDictionary();
 }
 
@@ -274,6 +281,12 @@ void DeviceRegistry::saveLastChange() {
   for (const auto& [code, d] : devices_) {
     try {
       if (d) ctx_.ini.saveIniSetting(kUnitsSection, code, d->properties(), core::kSettingsFile);
+      if (d && !d->text().empty()) {
+        std::string value = d->text();
+        for (char& c : value)
+          if (c == '\0' || c == '\r' || c == '\n') c = ' ';
+        ctx_.ini.saveIniSetting(kValuesSection, code, value, core::kSettingsFile);
+      }
     } catch (const std::exception& e) {
       ctx_.log.logError("Quillon", "SaveLastChange " + code, e.what());
     }

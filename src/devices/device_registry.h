@@ -27,6 +27,9 @@ using DeviceTable = util::OrderedDict<DevicePtr>;
 using TagTable = util::OrderedDict<DevicePtr>;
 
 inline constexpr const char* kUnitsSection = "W800Units";
+// Each record's last value text, beside the records (whose stored form has no field for it), so
+// that a restart does not turn every sensor's value unknown.
+inline constexpr const char* kValuesSection = "W800Values";
 
 // How well a packet family's checks keep random data out; a weakly checked family's new codes
 // need a second sighting before they become records.

@@ -198,6 +198,7 @@ TEST_F(DeviceRegistryTest, EveryRecordSurvivesARestart) {
   d->setSupplyVoltage(5.25f);
   d->setIcon("scale");
   d->setDeviceLastChange({2026, 12, 6, 0, 0, 0, 0});
+  d->setText("74.5");
   registry->device("B7")->setInvert(true);
 
   std::vector<std::pair<std::string, std::string>> saved;
@@ -218,6 +219,9 @@ TEST_F(DeviceRegistryTest, EveryRecordSurvivesARestart) {
     EXPECT_EQ(registry->device("6C10_AB")->location(), "Back~Yard");
     EXPECT_EQ(registry->findByTag("scale"), registry->device("6C10_AB"));
     EXPECT_EQ(registry->device("6C10_AB")->timerIndex(), 1);
+    // The last value comes back with its record: a restart does not make it unknown.
+    EXPECT_EQ(registry->device("6C10_AB")->text(), "74.5");
+    EXPECT_EQ(registry->device("1A2D")->text(), "");
   }
   EXPECT_EQ(logsContaining("SetIniSectionValue"), 2);  // the realigned tilde, once per load
 }
