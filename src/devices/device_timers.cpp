@@ -15,11 +15,13 @@ constexpr const char* kHistorySection = "W800";
 constexpr const char* kCountDefault = "0;0;0;1;0;1/1/2000;0;0";
 constexpr const char* kRolloverDefault = "0;0;1/1/2000;0;1/1/2000;0;1/1/2000;0";
 
-std::string rainText(long long tips) {
+// Today's rain in inches from a count of 0.01 in tips: the value ("0.25") and as shown ("0.25 in").
+std::string rainValue(long long tips) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%.2f in", static_cast<double>(tips) * 0.01);
+  std::snprintf(buf, sizeof buf, "%.2f", static_cast<double>(tips) * 0.01);
   return buf;
 }
+std::string rainText(long long tips) { return rainValue(tips) + " in"; }
 
 // True when the history's last tip (field 5) is from today or, after the clock stepped back,
 // from a later date: today's count must then be kept.
@@ -65,7 +67,7 @@ void DeviceTimers::newDayTick() {
       if (lastTipIsToday(f, now)) continue;
       f[6] = f[4];
       ctx_.ini.saveIniSetting(kHistorySection, historyKey(*device), util::join(f, ";"), core::kSettingsFile);
-      registry_.report(*device, {.shown = "0.00 in", .stamp = true});
+      registry_.report(*device, {.text = "0.00", .shown = "0.00 in", .stamp = true});
       if (device->inUse() && publishRollover_) publishRollover_(*device);
     }
   } catch (const std::exception& e) {
@@ -97,7 +99,7 @@ void DeviceTimers::computeWaterCount(W800Device& device) {
     const std::vector<std::string> out{"", "0", "0", f[3], std::to_string(count), util::formatGeneral(now), f[6],
                                        util::formatNumber(util::leadingNumber(f[7]))};
     ctx_.ini.saveIniSetting(kHistorySection, historyKey(device), util::join(out, ";"), core::kSettingsFile);
-    registry_.report(device, {.shown = rainText(today)});
+    registry_.report(device, {.text = rainValue(today), .shown = rainText(today)});
   } catch (const std::exception& e) {
     ctx_.log.logError("Quillon", " ComputeWaterCount: ", e.what());
   }

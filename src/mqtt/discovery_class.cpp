@@ -23,7 +23,9 @@ const char* componentName(Component c) {
 
 DiscoveryClass discoveryClass(const devices::W800Device& d, const devices::DeviceView& view) {
   const std::string& type = d.deviceType();
-  const bool sensorType = type == "Motion" || type == "Tamper" || type == "Battery";
+  // Sensors on X10 addresses report; they cannot be switched even when a transmitter is set.
+  const bool sensorType = type == "Motion" || type == "Tamper" || type == "Battery" || type == "Door" ||
+                          type == "Window" || startsWith(type, "Rain");
   if (view.canTransmit && devices::isX10Address(d.dc()) && !sensorType)
     return {dimmable(type) ? Component::Light : Component::Switch, "", ""};
   struct Row {

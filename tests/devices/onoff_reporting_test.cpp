@@ -169,6 +169,7 @@ TEST_F(ReportingTest, RainCountsAndRollsOverWithoutLossOrDoubling) {
     reporter->specialX10Sensor("1F", false, false);  // an off report neither counts nor publishes
   }
   EXPECT_EQ(rain("1F"), "0.03 in");
+  EXPECT_EQ(gauge.text(), "0.03");  // the value JSON and MQTT publish, in inches
   EXPECT_EQ(publisher.take().size(), 3u);
 
   // A restart during the day keeps today's rain.

@@ -42,6 +42,8 @@ TEST(Discovery, ClassOfEachKind) {
       {test::sampleDevice("5E9AT", "Tamper", "", 3), tx, Component::BinarySensor, "tamper", ""},
       {test::sampleDevice("1A2D_P", "Battery", "0"), tx, Component::BinarySensor, "battery", ""},
       {test::sampleDevice("A3", "", "", 2), tx, Component::Switch, "", ""},
+      {test::sampleDevice("A4", "Door", "", 2), tx, Component::BinarySensor, "door", ""},
+      {test::sampleDevice("A5", "Rain", "0.25"), tx, Component::Sensor, "precipitation", "in"},
       {test::sampleDevice("A3", "", "", 2), noTx, Component::BinarySensor, "", ""},  // nothing to send it with
       {test::sampleDevice("B16", "Dimmer", "", 3), tx, Component::Light, "", ""},
   };

@@ -53,8 +53,13 @@ void decodeDigimax44(DecodeEnv& env, std::string_view data, std::string& detail)
     detail += " | Digimax " + util::hexString(packet) + " Ignored because temperature parity mismatch ";
     return;
   }
-  digimaxRecord(env, packet, detail, dc, "_S", "Temperature", std::to_string(b5 & 0x3F), "ON");
-  digimaxRecord(env, packet, detail, dc, "", "Temperature", std::to_string(b4), "ON");
+  // The thermostat counts whole degrees Celsius; like every other temperature record its value
+  // follows the Metric setting (a Fahrenheit node showed and announced Celsius as Fahrenheit).
+  auto temperature = [&](unsigned celsius) {
+    return env.ctx.settings.metric ? std::to_string(celsius) : formatOneDecimal(celsius * 1.8 + 32);
+  };
+  digimaxRecord(env, packet, detail, dc, "_S", "Temperature", temperature(b5 & 0x3F), "ON");
+  digimaxRecord(env, packet, detail, dc, "", "Temperature", temperature(b4), "ON");
 }
 
 void decodeRfxPower48(DecodeEnv& env, std::string_view data, std::string& detail) {

@@ -109,6 +109,7 @@ TEST_F(DecodeTest, DigimaxTable) {
       {bytes({0x3E, 0xF5, 0x19, 0x14, 0x14, 0x40}), "3EF5", "Heating on", "ON", "", ""},  // temperature nibble
       {digimax(0, 19, 21), "1234", "Heating without setpoint", "OFF", "21", "19"},
       {digimax(5, 18, 22), "1234", "Cooling on", "ON", "22", "18"}};
+  ctx->settings.metric = true;
   for (const auto& r : rows) {
     SCOPED_TRACE(util::hexString(r.packet));
     const std::string dc = r.dc;
@@ -128,6 +129,15 @@ TEST_F(DecodeTest, DigimaxTable) {
     EXPECT_EQ(text(dc + "_S"), *r.setpoint ? r.setpoint : "-");
     EXPECT_EQ(text(dc), *r.temp ? r.temp : "-");
   }
+}
+
+// A Fahrenheit node gets the thermostat's Celsius in Fahrenheit, as every other temperature.
+TEST_F(DecodeTest, DigimaxFollowsTheMetricSetting) {
+  ctx->settings.metric = false;
+  for (const char* c : {"3EF5_M", "3EF5_S", "3EF5"}) inUse(c).setText("-");
+  decodeDigimax44(*env, bytes({0x3E, 0xF5, 0x19, 0x14, 0x14, 0x50}), detail = "");
+  EXPECT_EQ(text("3EF5"), "68.0");
+  EXPECT_EQ(text("3EF5_S"), "68.0");
 }
 
 std::string power(int value, int type = 0) {
