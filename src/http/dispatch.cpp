@@ -18,6 +18,9 @@ bool isBinaryExtension(const std::string& ext) {
   return ext == ".jpg" || ext == ".gif" || ext == ".png" || ext == ".wmz" || ext == ".pdf";
 }
 
+// "/api" and everything under "/api/", as the dispatcher has the path.
+bool isApiPath(const std::string& path) { return path == "\\api" || startsWith(path, "\\api\\"); }
+
 // The request path as the dispatcher matches it: lower case, "\"-separated.
 std::string matchPath(const Request& request) { return util::replaceAll(util::lower(request.page()), "/", "\\"); }
 
@@ -57,7 +60,7 @@ void HttpServer::answer(Request& request, Response& response, Visit& visit) {
   std::string ext = path.size() > 4 ? path.substr(path.size() - 4) : path;
   if (path.size() >= 3 && path.compare(path.size() - 3, 3, ".js") == 0) ext = ".js";
   ApiReply api;
-  if (apiRoute_ && startsWith(path, "\\api\\") && apiRoute_(request.page(), api)) {
+  if (apiRoute_ && isApiPath(path) && apiRoute_(request.page(), api)) {
     response.sendJson(api.status, api.body);
   } else if (isBinaryExtension(ext)) {
     response.sendBinaryFile(path);
@@ -144,7 +147,9 @@ bool HttpServer::accessCheck(HttpConnection& c, Request& request, Visit& visit, 
       ctx_.logEvent("HTTP login from " + client + " failed " + std::to_string(LoginThrottle::kFreeFailures) +
                     " times: it waits before its next attempt");
   }
-  response.authenticate();
+  // A program asking the API gets the demand as JSON, a browser the page it has always had.
+  if (isApiPath(matchPath(request))) response.authenticateJson();
+  else response.authenticate();
   return false;
 }
 

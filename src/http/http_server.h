@@ -107,6 +107,7 @@ class HttpServer final : public core::Subsystem {
   void answer(Request& request, Response& response, Visit& visit);
   std::string helpPage();
   std::string dateText() const;
+  std::string httpDateText() const;
   // The login read again when the settings changed, or kLoginRereadMs after it was last read.
   void refreshLogin();
   // One line per kind of refusal and burst: the first, then none for kBurstLogMs.

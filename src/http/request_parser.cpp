@@ -112,6 +112,7 @@ const char* reasonPhrase(int status) {
     case 200: return "OK";
     case 304: return "Not Modified";
     case 400: return "Bad Request";
+    case 401: return "Unauthorized";
     case 404: return "Not Found";
     case 403: return "Forbidden";
     case 405: return "Method Not Allowed";

@@ -51,6 +51,19 @@ std::string mediumDate(int year, int month, int day) {
   return out;
 }
 
+std::string httpDate(std::int64_t unixSeconds) {
+  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  const std::time_t t = static_cast<std::time_t>(unixSeconds);
+  std::tm utc{};
+  gmtime_r(&t, &utc);
+  char out[40];
+  std::snprintf(out, sizeof out, "%s, %02d %s %04d %02d:%02d:%02d GMT", kDays[utc.tm_wday % 7], utc.tm_mday,
+                kMonths[utc.tm_mon % 12], utc.tm_year + 1900, utc.tm_hour, utc.tm_min, utc.tm_sec);
+  return out;
+}
+
 ContentType contentTypeOf(const std::string& path) {
   const std::size_t dot = path.rfind('.');
   const std::size_t sep = path.find_last_of("/\\");
@@ -216,11 +229,16 @@ void Response::sendMovedTo(const std::string& location) {
   set(302, a.take(), std::move(body));
 }
 
+void Response::authenticateJson() {
+  sendJson(401, R"({"error":"login required"})");
+  answer_.head += "WWW-Authenticate: Basic realm=\"Rainvale\"\r\n";
+}
+
 void Response::sendJson(int status, const std::string& body) {
   util::FastString a;
-  a.add(status == 200 ? "HTTP/1.1 200 OK" : status == 404 ? "HTTP/1.1 404 Not Found" : "HTTP/1.1 " + std::to_string(status) + " Error").add(kCrLf);
+  a.add("HTTP/1.1 ").add(std::to_string(status)).add(" ").add(status == 200 ? "OK" : reasonPhrase(status)).add(kCrLf);
   a.add("Server: ovk").add(kCrLf);
-  a.add("Date: ").add(server_.dateText()).add(kCrLf);
+  a.add("Date: ").add(server_.httpDateText()).add(kCrLf);
   a.add(connectionLine());
   a.add("Cache-Control: no-cache").add(kCrLf);
   a.add("Content-Type: application/json; charset=utf-8").add(kCrLf);
@@ -268,6 +286,19 @@ void Response::sendRefusal(int status, const std::string& extra, const std::stri
   a.add("Content-Type: text/html").add(kCrLf);
   a.add("Content-Length: ").add(std::to_string(body.size())).add(kCrLf);
   set(status, a.take(), std::move(body));
+}
+
+std::string HttpServer::httpDateText() const {
+  const util::DateTime now = ctx_.now();  // the node's local time: back to seconds since 1970
+  std::tm local{};
+  local.tm_year = now.year - 1900;
+  local.tm_mon = now.month - 1;
+  local.tm_mday = now.day;
+  local.tm_hour = now.hour;
+  local.tm_min = now.minute;
+  local.tm_sec = now.second;
+  local.tm_isdst = -1;
+  return httpDate(static_cast<std::int64_t>(std::mktime(&local)));
 }
 
 std::string HttpServer::dateText() const {

@@ -24,8 +24,11 @@ struct ContentType {
 // The content type of a file by its last extension (any letter case).
 ContentType contentTypeOf(const std::string& path);
 
-// "05-Dec-26": the date of the answers' Date line.
+// "05-Dec-26": the date of the pages' Date line.
 std::string mediumDate(int year, int month, int day);
+// "Tue, 08 Dec 2026 15:14:21 GMT" (RFC 9110's date format) for a time in seconds since 1970: the
+// JSON API's Date line.
+std::string httpDate(std::int64_t unixSeconds);
 
 // One answer: its head (status line and header lines, each ending CRLF, without the blank line)
 // and a body held in memory (shared, so a cached page is not copied per client) or a file read
@@ -62,6 +65,8 @@ class Response {
   void sendTokenPage(const std::shared_ptr<const TokenPage>& page, const std::string& token);
   // The 401 answer demanding Basic authentication.
   void authenticate();
+  // The same for the JSON API: a JSON body and an HTTP date.
+  void authenticateJson();
   // A text file of the web root, or the not-found answer.
   void sendTextFile(const std::string& path);
   // The not-found answer of text files (status 404).

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <regex>
 #include <sstream>
 
 #include <zlib.h>
@@ -517,4 +518,30 @@ TEST_F(HttpServerTest, EventStreamCarriesBroadcastsAndDropsAClientThatDoesNotRea
   EXPECT_TRUE(stuck->closedByServer);
   EXPECT_FALSE(reader->closedByServer);
   EXPECT_EQ(server->eventClients(), 1);
+}
+
+// The JSON API answers as programs expect: "/api" like "/api/", HTTP dates, 405 for changes, and
+// the login demand as JSON.
+TEST_F(HttpServerTest, ApiAnswersJsonWithHttpDatesAndAJsonLoginDemand) {
+  server->setApiRoute([](const std::string& path, http::ApiReply& reply) {
+    reply = {404, R"({"error":"not found","path":")" + path + "\"}"};
+    return true;
+  });
+  settings("LoginUsername=admin\nLoginPassword=\"" + util::scramblePassword("pw") + "\"\n");
+  server->start();
+  const std::string bare = send(get("/api"))->written, slash = send(get("/api/"))->written;
+  EXPECT_EQ(bare.substr(0, 24), "HTTP/1.1 404 Not Found\r\n");
+  EXPECT_NE(bare.find("Content-Type: application/json"), std::string::npos);
+  EXPECT_EQ(slash.substr(0, 24), "HTTP/1.1 404 Not Found\r\n");
+  EXPECT_TRUE(std::regex_search(bare, std::regex("\r\nDate: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), [0-9]{2} [A-Z][a-z]{2} "
+                                                 "[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} GMT\r\n")))
+      << bare;
+  EXPECT_EQ(http::httpDate(784111777), "Sun, 06 Nov 1994 08:49:37 GMT");
+  for (const char* method : {"POST", "PUT", "DELETE"})
+    EXPECT_EQ(send(std::string(method) + " /api/devices HTTP/1.1\r\nContent-Length: 0\r\n\r\n")->written.substr(0, 31),
+              "HTTP/1.1 405 Method Not Allowed") << method;
+  const std::string demand = send(get("/api/devices"), "10.0.0.7", "192.168.1.5")->written;
+  EXPECT_EQ(demand.substr(0, 25), "HTTP/1.1 401 Unauthorized");
+  EXPECT_NE(demand.find("WWW-Authenticate: Basic realm="), std::string::npos);
+  EXPECT_TRUE(demand.ends_with(R"({"error":"login required"})"));
 }

@@ -2,12 +2,14 @@
 // behind the login rule).
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 
 #include "core/node_context.h"
 #include "devices/device_registry.h"
 #include "http/http_server.h"
+#include "http/response.h"
 #include "devices/device_json.h"
 #include "web/device_api.h"
 #include "support/device_samples.h"
@@ -131,8 +133,10 @@ TEST_F(DeviceApiTest, ServerAnswersJsonBehindTheLoginRule) {
     return c->written;
   };
   const std::string local = get("127.0.0.1");
+  std::tm when{0, 0, 12, 6, 11, 126, 0, 0, -1};  // the fake clock at its start, local time
   EXPECT_EQ(get("127.0.0.1"),
-            "HTTP/1.1 404 Not Found\r\nServer: ovk\r\nDate: 06-Dec-26\r\nCache-Control: no-cache\r\n"
+            "HTTP/1.1 404 Not Found\r\nServer: ovk\r\nDate: " + http::httpDate(std::mktime(&when)) +
+                "\r\nCache-Control: no-cache\r\n"
             "Content-Type: application/json; charset=utf-8\r\nContent-Length: 39\r\n\r\n"
             R"({"error":"unknown device","code":"ZZ9"})");
   EXPECT_EQ(get("10.1.2.3").rfind("HTTP/1.1 401", 0), 0u);  // a foreign client logs in first
