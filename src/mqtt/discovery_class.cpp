@@ -43,6 +43,7 @@ DiscoveryClass discoveryClass(const devices::W800Device& d, const devices::Devic
       {"RainRate", Component::Sensor, "precipitation_intensity"},
       {"WindSpeed", Component::Sensor, "wind_speed"},
       {"WindGust", Component::Sensor, "wind_speed"},
+      {"WindDirection", Component::Sensor, "wind_direction"},
       {"Motion", Component::BinarySensor, "motion"},
       {"Switch", Component::BinarySensor, "door"},
       {"Door", Component::BinarySensor, "door"},

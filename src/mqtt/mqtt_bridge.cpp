@@ -10,9 +10,15 @@
 #include "devices/onoff_reporter.h"
 #include "util/text.h"
 
+#ifndef QUILLON_MQTT_VERSION
+#define QUILLON_MQTT_VERSION "0.0.0"
+#endif
+
 namespace quillon::mqtt {
 
 namespace {
+
+constexpr const char* kVersion = QUILLON_MQTT_VERSION;
 
 std::string unquoted(std::string v) {
   v = util::trim(v);
@@ -156,7 +162,17 @@ nlohmann::ordered_json MqttBridge::deviceBlock() const {
   return {{"identifiers", {"quillon_" + idPart(ctx_.computerName)}},
           {"name", "Quillon " + ctx_.computerName},
           {"manufacturer", "Quillon"},
-          {"model", "RF gateway node"}};
+          {"model", "RF gateway node"},
+          {"sw_version", kVersion}};
+}
+
+// Who announces the entities: the node, its version, and its own help page when it serves pages.
+nlohmann::ordered_json MqttBridge::originBlock() const {
+  nlohmann::ordered_json o{{"name", "Quillon"}, {"sw_version", kVersion}};
+  const double port = util::leadingNumber(ctx_.settings.httpPort);
+  if (port >= 1 && port <= 65535)
+    o["support_url"] = "http://" + ctx_.computerName + ":" + util::formatNumber(port) + "/help";
+  return o;
 }
 
 std::string MqttBridge::discoveryPayload(const devices::W800Device& d, Component* component) const {
@@ -182,10 +198,12 @@ std::string MqttBridge::discoveryPayload(const devices::W800Device& d, Component
   switch (k.component) {
     case Component::Sensor:
       j["value_template"] = "{{ value_json.value }}";
-      if (!k.deviceClass.empty()) {
-        j["device_class"] = k.deviceClass;
-        j["state_class"] = k.deviceClass == "precipitation" ? "total_increasing" : "measurement";
-      }
+      if (!k.deviceClass.empty()) j["device_class"] = k.deviceClass;
+      // A quantity Home Assistant keeps statistics of (UV has no device class but is one).
+      if (!k.deviceClass.empty() || d.deviceType() == "UV")
+        j["state_class"] = k.deviceClass == "precipitation"      ? "total_increasing"
+                           : k.deviceClass == "wind_direction" ? "measurement_angle"
+                                                               : "measurement";
       if (!k.unit.empty()) j["unit_of_measurement"] = k.unit;
       break;
     case Component::BinarySensor:
@@ -211,6 +229,7 @@ std::string MqttBridge::discoveryPayload(const devices::W800Device& d, Component
     case Component::None: break;
   }
   j["device"] = deviceBlock();
+  j["origin"] = originBlock();
   return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
 }
 
@@ -243,6 +262,7 @@ void MqttBridge::publishReceiver(bool force) {
   j["payload_available"] = "online";
   j["payload_not_available"] = "offline";
   j["device"] = deviceBlock();
+  j["origin"] = originBlock();
   client_->publish(settings_.discoveryPrefix + "/binary_sensor/quillon_" + host + "/receiver/config",
                    j.dump(-1, ' ', false, kReplace), true, 1);
 }

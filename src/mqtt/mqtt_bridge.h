@@ -98,6 +98,7 @@ class MqttBridge final : public core::Subsystem {
  private:
   // Reads [MQTT] and connects when enabled; false when off or not usable.
   bool connect();
+  nlohmann::ordered_json originBlock() const;
   nlohmann::ordered_json deviceBlock() const;
   void onConnected();
   void publishState(const devices::W800Device& device);

@@ -44,6 +44,8 @@ TEST(Discovery, ClassOfEachKind) {
       {test::sampleDevice("A3", "", "", 2), tx, Component::Switch, "", ""},
       {test::sampleDevice("A4", "Door", "", 2), tx, Component::BinarySensor, "door", ""},
       {test::sampleDevice("A5", "Rain", "0.25"), tx, Component::Sensor, "precipitation", "in"},
+      {test::sampleDevice("1A89_21B_D", "WindDirection", "270"), tx, Component::Sensor, "wind_direction", "°"},
+      {test::sampleDevice("1A89_21B_U", "UV", "3"), tx, Component::Sensor, "", ""},
       {test::sampleDevice("A3", "", "", 2), noTx, Component::BinarySensor, "", ""},  // nothing to send it with
       {test::sampleDevice("B16", "Dimmer", "", 3), tx, Component::Light, "", ""},
   };

@@ -109,7 +109,10 @@ class MqttBrokerTest : public ::testing::Test {
         << "[W800Units]\n21D0=21D0~0~~False~~~Lounge~21D0~False~True~False~0~~Temperature~False~4.7~\n"
            "1A2D_1E5_P=1A2D_1E5_P~0~~False~~~Garden~1A2D31453550~False~True~False~0~~Battery~False~4.7~\n"
            "A1B2_003_S=A1B2_003_S~0~~False~~~Attic~A1B2303033~False~True~False~0~~Switch~False~4.7~\n"
-           "A1=A1~0~~False~~~Hall~~False~False~True~0~~~False~4.7~\n";
+           "A1=A1~0~~False~~~Hall~~False~False~True~0~~~False~4.7~\n"
+           "1A89_21B_D=1A89_21B_D~0~~False~~~Roof~1A89_21B_D~False~True~False~0~~WindDirection~False~4.7~\n"
+           "EC70_170=EC70_170~0~~False~~~Garden~EC70_170~False~True~False~0~~UV~False~4.7~\n"
+           "[W800Values]\n1A89_21B_D=270\nEC70_170=3\n";
   }
   std::unique_ptr<app::NodeAssembly> node() {
     app::NodeOptions o;
@@ -152,8 +155,11 @@ TEST_F(MqttBrokerTest, DiscoveryStateCommandsAndCleanShutdown) {
   ASSERT_TRUE(waitFor([&] { return sub.get(base + "/21D0/state").find("21.5") != std::string::npos && sub.has(tempConfig); }));
   const std::string tail = R"("availability_topic":")" + base + R"(/status","payload_available":"online",)"
                            R"("payload_not_available":"offline",)";
+  // Every entity names the node (with its version) and who announced it.
+  const std::string version = QUILLON_VERSION_TEXT;
   const std::string device = R"("device":{"identifiers":["quillon_)" + host + R"("],"name":"Quillon )" + host +
-                             R"(","manufacturer":"Quillon","model":"RF gateway node"}})";
+                             R"(","manufacturer":"Quillon","model":"RF gateway node","sw_version":")" + version +
+                             R"("},"origin":{"name":"Quillon","sw_version":")" + version + R"("}})";
   EXPECT_EQ(sub.get(tempConfig), R"({"name":"Lounge Temperature 21D0","unique_id":"quillon_)" + host +
                                      R"(_21D0","state_topic":")" + base + "/21D0/state\"," + tail +
                                      R"("value_template":"{{ value_json.value }}","device_class":"temperature",)"
@@ -165,6 +171,14 @@ TEST_F(MqttBrokerTest, DiscoveryStateCommandsAndCleanShutdown) {
                 device);
   EXPECT_NE(sub.get(ha + "binary_sensor/quillon_" + host + "/1A2D_1E5_P/config").find(R"("device_class":"battery")"),
             std::string::npos);
+  // Statistics for wind direction (an angle) and UV (no device class); their values from before.
+  ASSERT_TRUE(waitFor([&] { return sub.has(ha + "sensor/quillon_" + host + "/EC70_170/config"); }));
+  EXPECT_NE(sub.get(ha + "sensor/quillon_" + host + "/1A89_21B_D/config")
+                .find(R"("device_class":"wind_direction","state_class":"measurement_angle","unit_of_measurement":"°")"),
+            std::string::npos);
+  EXPECT_NE(sub.get(ha + "sensor/quillon_" + host + "/EC70_170/config").find(R"("state_class":"measurement")"),
+            std::string::npos);
+  EXPECT_NE(sub.get(base + "/EC70_170/state").find(R"("value":3.0,)"), std::string::npos);
   const std::string a1Config = ha + "switch/quillon_" + host + "/A1/config";
   EXPECT_EQ(sub.get(a1Config), R"({"name":"Hall A1","unique_id":"quillon_)" + host + R"(_A1","state_topic":")" + base +
                                    "/A1/state\"," + tail +
