@@ -2,9 +2,9 @@
 // POST bodies, access, the exact answers, large files, the web root's boundary, limits and the cap.
 #include <gtest/gtest.h>
 
+#include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <sstream>
 
 #include <zlib.h>
@@ -228,7 +228,9 @@ TEST_F(HttpServerTest, LargeFilesGoOutAsTheSocketTakesThemAndALeavingClientEndsT
     const std::size_t before = c->written.size();
     const bool overHalf = c->pendingBytes() - 60 * 1024 > static_cast<std::int64_t>(http::HttpConnection::kHighWater / 2);
     c->takeSome(60 * 1024);  // topped up only once half of what waits has gone
-    if (overHalf) EXPECT_EQ(c->written.size(), before);
+    if (overHalf) {
+      EXPECT_EQ(c->written.size(), before);
+    }
   }
   EXPECT_EQ(c->written.substr(head), bytes);
   c->completeSend();
@@ -533,9 +535,13 @@ TEST_F(HttpServerTest, ApiAnswersJsonWithHttpDatesAndAJsonLoginDemand) {
   EXPECT_EQ(bare.substr(0, 24), "HTTP/1.1 404 Not Found\r\n");
   EXPECT_NE(bare.find("Content-Type: application/json"), std::string::npos);
   EXPECT_EQ(slash.substr(0, 24), "HTTP/1.1 404 Not Found\r\n");
-  EXPECT_TRUE(std::regex_search(bare, std::regex("\r\nDate: (Mon|Tue|Wed|Thu|Fri|Sat|Sun), [0-9]{2} [A-Z][a-z]{2} "
-                                                 "[0-9]{4} [0-9]{2}:[0-9]{2}:[0-9]{2} GMT\r\n")))
-      << bare;
+  std::tm start{};  // the fake clock's start, 2026-12-06 12:00 local time
+  start.tm_year = 126;
+  start.tm_mon = 11;
+  start.tm_mday = 6;
+  start.tm_hour = 12;
+  start.tm_isdst = -1;
+  EXPECT_NE(bare.find("\r\nDate: " + http::httpDate(std::mktime(&start)) + "\r\n"), std::string::npos) << bare;
   EXPECT_EQ(http::httpDate(784111777), "Sun, 06 Nov 1994 08:49:37 GMT");
   for (const char* method : {"POST", "PUT", "DELETE"})
     EXPECT_EQ(send(std::string(method) + " /api/devices HTTP/1.1\r\nContent-Length: 0\r\n\r\n")->written.substr(0, 31),

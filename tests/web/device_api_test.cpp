@@ -133,7 +133,12 @@ TEST_F(DeviceApiTest, ServerAnswersJsonBehindTheLoginRule) {
     return c->written;
   };
   const std::string local = get("127.0.0.1");
-  std::tm when{0, 0, 12, 6, 11, 126, 0, 0, -1};  // the fake clock at its start, local time
+  std::tm when{};  // the fake clock at its start, 2026-12-06 12:00 local time
+  when.tm_year = 126;
+  when.tm_mon = 11;
+  when.tm_mday = 6;
+  when.tm_hour = 12;
+  when.tm_isdst = -1;
   EXPECT_EQ(get("127.0.0.1"),
             "HTTP/1.1 404 Not Found\r\nServer: ovk\r\nDate: " + http::httpDate(std::mktime(&when)) +
                 "\r\nCache-Control: no-cache\r\n"

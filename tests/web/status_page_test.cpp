@@ -24,6 +24,14 @@ class StatusPageTest : public test::WebFixture {
     return out;
   }
   static bool has(const std::string& page, const std::string& text) { return page.find(text) != std::string::npos; }
+  // The fields of a row as a new record with a location and type is drawn.
+  static web::RowFields drawn(const std::string& location, const std::string& type) {
+    web::RowFields f;
+    f.off = "0";
+    f.location = location;
+    f.type = type;
+    return f;
+  }
   // What a browser posts of the control form: text fields, checked boxes and radios, hidden
   // fields and the Save button.
   static std::string submitted(const std::string& html) {
@@ -80,7 +88,7 @@ TEST_F(StatusPageTest, RowOfASeededDeviceAndPageFrame) {
   EXPECT_TRUE(has(html, "<title>Quillon - RF Status V"));
   EXPECT_TRUE(has(html,
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='hidden' name='row_B3' value='" +
-                      web::rowFingerprint({.off = "0", .location = "Hall", .type = "Motion"}) +
+                      web::rowFingerprint(drawn("Hall", "Motion")) +
                       "'><input type='checkbox'  name='Remove_B3'></td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><span id='st_B3'><b>ON</b></span></td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" >B3</td>"
@@ -118,7 +126,7 @@ TEST_F(StatusPageTest, TouchScreenRowsCarryTheirControlsInsideTheFont) {
   const std::string html = page->statusPage(r, nullptr);
   EXPECT_TRUE(has(html, "<td bgcolor=\"#949494\" colspan=\"1\" align=\"Left\" ><font face=\"Verdana, Arial, "
                         "sans-serif\" size=\"2\" color=\"#000000\"><input type='hidden' name='row_B3' value='" +
-                        web::rowFingerprint({.off = "0", .location = "Hall"}) +
+                        web::rowFingerprint(drawn("Hall", "")) +
                         "'><input type='checkbox'  name='Remove_B3'></font></td>"));
 }
 
