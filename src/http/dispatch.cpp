@@ -33,14 +33,15 @@ void HttpServer::dispatch(HttpConnection& c, const RequestHead& head, const std:
   request.parsePage(raw.substr(0, headLength));
   if (raw.size() > headLength) request.addPostData(raw.substr(headLength));
   request.flushRequest();
+  Visit visit;
+  visit.path = matchPath(request);
   // The status page takes its forms' posts; everything else is only read.
-  const bool takesPost = startsWith(matchPath(request), "\\stat");
+  const bool takesPost = startsWith(visit.path, "\\stat");
   if (head.method != "GET" && head.method != "HEAD" && !(takesPost && head.method == "POST")) {
     logRefusal(405, c.peer());
     response.sendRefusal(405, takesPost ? "Allow: GET, HEAD, POST\r\n" : "Allow: GET, HEAD\r\n");
     return;
   }
-  Visit visit;
   visit.session = sessions_.find(request.serverVariables("Cookie"), ctx_.platform.clock().monotonicMs());
   if (accessCheck(c, request, visit, response) && (head.method != "POST" || postAllowed(request, visit, response)))
     answer(request, response, visit);
@@ -56,7 +57,7 @@ WebSession& HttpServer::sessionFor(Visit& visit) {
 }
 
 void HttpServer::answer(Request& request, Response& response, Visit& visit) {
-  const std::string path = matchPath(request);
+  const std::string& path = visit.path;
   std::string ext = path.size() > 4 ? path.substr(path.size() - 4) : path;
   if (path.size() >= 3 && path.compare(path.size() - 3, 3, ".js") == 0) ext = ".js";
   ApiReply api;
@@ -148,7 +149,7 @@ bool HttpServer::accessCheck(HttpConnection& c, Request& request, Visit& visit, 
                     " times: it waits before its next attempt");
   }
   // A program asking the API gets the demand as JSON, a browser the page it has always had.
-  if (isApiPath(matchPath(request))) response.authenticateJson();
+  if (isApiPath(visit.path)) response.authenticateJson();
   else response.authenticate();
   return false;
 }

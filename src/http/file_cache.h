@@ -37,7 +37,6 @@ class FileCache {
   // monotonic clock.
   std::shared_ptr<const CachedFile> lookup(const std::string& requestPath, std::int64_t nowMs);
   void clear();
-  std::uint64_t bytesHeld() const { return bytes_; }
 
  private:
   std::shared_ptr<const CachedFile> load(const std::filesystem::path& file);

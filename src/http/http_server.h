@@ -81,7 +81,6 @@ class HttpServer final : public core::Subsystem {
   int socketsOpen() const { return open_; }
   int maxConnections() const { return maxConnections_; }
   const HeadLimits& limits() const { return limits_; }
-  std::size_t sessionCount() const { return sessions_.size(); }
   const std::string& webLoginUser() const { return webLoginUser_; }
 
  private:
@@ -94,8 +93,10 @@ class HttpServer final : public core::Subsystem {
   void connectionClosed(HttpConnection& c);
   // The answer to one complete request of a connection.
   void dispatch(HttpConnection& c, const RequestHead& head, const std::string& raw, Response& response);
-  // The client's session: found by its cookie, or made for it while it is answered.
+  // One request's path as the dispatcher matches it, and the client's session: found by its
+  // cookie, or made for it while it is answered.
   struct Visit {
+    std::string path;
     WebSession* session = nullptr;
     bool isNew = false;
   };

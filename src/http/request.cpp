@@ -102,8 +102,8 @@ void Request::parsePage(const std::string& raw) {
   page_ = decode(target.substr(0, q), false);
   if (q != std::string_view::npos) addKeyValues(target.substr(q + 1), query_);
   const std::size_t e = raw.find("\r\n\r\n", p);
-  header_ = raw.substr(p + 2, e == std::string::npos ? std::string::npos : e - p - 2);
-  for (const std::string& field : util::split(header_, "\r\n")) {
+  const std::string fields = raw.substr(p + 2, e == std::string::npos ? std::string::npos : e - p - 2);
+  for (const std::string& field : util::split(fields, "\r\n")) {
     const std::size_t colon = field.find(':');
     if (colon == std::string::npos || colon == 0) continue;
     headers_.insert(util::trim(field.substr(0, colon)), util::trim(field.substr(colon + 1)));

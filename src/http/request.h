@@ -55,16 +55,13 @@ class Request {
   void setRemoteIp(std::string ip) { remoteIp_ = std::move(ip); }
   const std::string& remoteIp() const { return remoteIp_; }
   const std::string& page() const { return page_; }
-  const std::string& payload() const { return payload_; }
-  const std::string& header() const { return header_; }
   const std::string& method() const { return method_; }
-  std::size_t receivedBodyLength() const { return bodyLength_; }
 
  private:
   LogSink log_;
   PairCollection query_, form_;
   util::OrderedDict<std::string> headers_;
-  std::string page_, payload_, header_, method_, remoteIp_;
+  std::string page_, payload_, method_, remoteIp_;
   bool formParsed_ = false;
   std::size_t bodyLength_ = 0;
 };

@@ -36,7 +36,6 @@ class SessionStore {
   // Every session that logged in with another login than this one is logged out.
   void keepLogin(const std::string& login);
   std::string setCookieLine(const WebSession& s) const;
-  std::size_t size() const { return sessions_.size(); }
 
  private:
   std::unordered_map<std::string, WebSession> sessions_;

@@ -25,7 +25,6 @@ class TokenPage {
   explicit TokenPage(PageBodyPtr page);
 
   const PageBodyPtr& page() const { return page_; }
-  bool hasMarks() const { return parts_.size() > 1; }
   // The page's entity tag for a session: the shared page's and the token's.
   std::string tag(const std::string& token) const;
   SplicedBody plain(const std::string& token) const;

@@ -168,6 +168,7 @@ http::PageBodyPtr StatusPage::page(http::Request& request) {
   // page answering a post is its poster's alone (it may carry notices about the post).
   if (!post && !text.empty() && !ctx_.settings.showReceiveMessages) {
     cached_ = body;
+    // Taken after the drawing, which may itself have read a settings file for the first time.
     cachedKey_ = pageKey(request);
     cachedAtMs_ = nowMs;
   } else {
@@ -327,25 +328,8 @@ void StatusPage::addDeviceTable(util::FastString& page) {
   for (const auto& [code, d] : registry_.devices()) {
     const int n = index++;
     if (!d || (d->remove() && s.hideRemoved)) continue;
-    StatusRow r;
+    StatusRow r = rowOf(*d);
     r.uidIndex = n;
-    r.dc = d->dc();
-    r.dcSort = dcSortKey(d->dc());
-    r.uid = d->uid();
-    r.bsc = d->bsc();
-    r.x10 = d->x10();
-    r.inv = d->invert();
-    r.ev = d->eventNotification();
-    r.remove = d->remove();
-    r.used = d->inUse();
-    r.map = d->map();
-    r.off = d->offTime();
-    r.location = d->location();
-    r.type = d->deviceType();
-    r.icon = d->icon();
-    r.tag = d->tag();
-    r.changed = d->deviceLastChange();
-    r.status = statusCell(devices::statusPicture(*d));
     rows.push_back(std::move(r));
   }
   if (!rows.empty()) {
@@ -500,6 +484,28 @@ std::string StatusPage::rowProblem(const RowFields& f) {
   return "";
 }
 
+StatusRow StatusPage::rowOf(const devices::W800Device& d) {
+  StatusRow r;
+  r.dc = d.dc();
+  r.dcSort = dcSortKey(d.dc());
+  r.uid = d.uid();
+  r.bsc = d.bsc();
+  r.x10 = d.x10();
+  r.inv = d.invert();
+  r.ev = d.eventNotification();
+  r.remove = d.remove();
+  r.used = d.inUse();
+  r.map = d.map();
+  r.off = d.offTime();
+  r.location = d.location();
+  r.type = d.deviceType();
+  r.icon = d.icon();
+  r.tag = d.tag();
+  r.changed = d.deviceLastChange();
+  r.status = statusCell(devices::statusPicture(d));
+  return r;
+}
+
 RowFields StatusPage::drawnFields(const StatusRow& r) {
   const bool x10 = isX10Code(r.dc);
   return {r.remove, r.dc != "EE11" && r.inv, x10 && r.bsc, x10 && r.x10, r.ev, r.map, std::to_string(r.off),
@@ -543,18 +549,13 @@ void StatusPage::saveDevices() {
       notices_.push_back(code + ": not saved; the device is no longer known");
       continue;
     }
-    StatusRow now;
-    now.dc = d->dc();
-    now.remove = d->remove(), now.inv = d->invert(), now.bsc = d->bsc(), now.x10 = d->x10();
-    now.ev = d->eventNotification(), now.map = d->map(), now.off = d->offTime();
-    now.location = d->location(), now.type = d->deviceType(), now.icon = d->icon(), now.tag = d->tag();
     const std::string posted = rowFingerprint(postedFields(n));
     if (posted == pair.value) continue;  // its user changed nothing in this row
     if (const std::string problem = rowProblem(postedFields(n)); !problem.empty()) {
       notices_.push_back(d->dc() + ": not saved; " + problem);
       continue;
     }
-    if (rowFingerprint(drawnFields(now)) != pair.value) {
+    if (rowFingerprint(drawnFields(rowOf(*d))) != pair.value) {
       notices_.push_back(d->dc() + ": not saved; it was changed elsewhere after this page was drawn. "
                          "Its row now shows the record as it is.");
       continue;

@@ -87,6 +87,8 @@ class StatusPage {
 
  private:
   std::string formatScreen();
+  // A record as its row shows it.
+  static StatusRow rowOf(const devices::W800Device& d);
   static RowFields drawnFields(const StatusRow& r);
   RowFields postedFields(const std::string& suffix) const;
   static std::string rowProblem(const RowFields& f);
