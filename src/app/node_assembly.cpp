@@ -12,6 +12,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
     : options_(std::move(options)),
       ctx_(platform, std::move(paths)),
       registry_(ctx_),
+      lifecycle_(ctx_, registry_),
       transport_(ctx_),
       bsc_(ctx_, transport_, registry_),
       timers_(ctx_, registry_),
@@ -60,6 +61,9 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
     });
   });
   mqtt_.setReceiverStatus([this] { return receiverStatus(); });
+  mqtt_.setLifecycle(&lifecycle_);
+  statusPage_.setLifecycle(&lifecycle_);
+  lifecycle_.setScriptEvent([this](const std::string& text) { scripts_.queueTagEvent(text); });
   ctx_.log.setXapSender([this](const std::string& time, const std::string& type, const std::string& data) {
     transport_.sendLogEvent(time, type, data);
   });
@@ -84,6 +88,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       &node_.settingsStep(),  // every key of the settings file; flushed last at shutdown
       tagFile_.get(),       // tags of sections Devices and Device Messages
       &registry_,           // device records of W800Units
+      &lifecycle_,          // first/last seen, usual intervals, stale devices, ignore list
       periodic_.get(),      // the periodic script's timer
       linksStep_.get(),     // receiver (or the replay standing in) and transmitter
       &timers_,             // auto-off and new-day timers

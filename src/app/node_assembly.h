@@ -13,6 +13,7 @@
 #include "devices/device_timers.h"
 #include "devices/onoff_reporter.h"
 #include "http/http_server.h"
+#include "devices/device_lifecycle.h"
 #include "mqtt/mqtt_bridge.h"
 #include "rflink/replay_feed.h"
 #include "rflink/rf_link.h"
@@ -48,6 +49,7 @@ class NodeAssembly {
   core::Node& node() { return node_; }
   core::NodeContext& context() { return ctx_; }
   devices::DeviceRegistry& registry() { return registry_; }
+  devices::DeviceLifecycle& lifecycle() { return lifecycle_; }
   xap::XapTransport& transport() { return transport_; }
   xap::BscEndpoint& bsc() { return bsc_; }
   devices::DeviceTimers& deviceTimers() { return timers_; }
@@ -83,6 +85,7 @@ class NodeAssembly {
   NodeOptions options_;
   core::NodeContext ctx_;
   devices::DeviceRegistry registry_;
+  devices::DeviceLifecycle lifecycle_;
   xap::XapTransport transport_;
   script::TagStore tagStore_;
   xap::BscEndpoint bsc_;

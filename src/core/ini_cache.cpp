@@ -69,6 +69,13 @@ void IniCache::saveIniSetting(const std::string& group, const std::string& key, 
   ++version_;
 }
 
+void IniCache::removeIniSetting(const std::string& group, const std::string& key, const std::string& file) {
+  Slot& slot = findIniFile(file, true);
+  slot.image->removeKey(group, key);
+  slot.dirty = true;
+  ++version_;
+}
+
 std::string IniCache::getIniSection(const std::string& group, const std::string& file) {
   IniTool& image = *findIniFile(file, false).image;
   std::string out;

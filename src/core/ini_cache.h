@@ -19,6 +19,8 @@ class IniCache {
   void saveIniSetting(const std::string& group, const std::string& key, const std::string& value,
                       const std::string& file = "");
   // Every key of the group as key=value, the pairs joined by U+0000; empty when there are none.
+  // Removes one key of a group (nothing when it is absent).
+  void removeIniSetting(const std::string& group, const std::string& key, const std::string& file = "");
   std::string getIniSection(const std::string& group, const std::string& file = "");
   void clearIniSection(const std::string& group, const std::string& file = "");
   // Saves every dirty image. A file that fails to save stays dirty and the result is false.

@@ -3,7 +3,9 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 
+#include "devices/device_lifecycle.h"
 #include "util/text.h"
 
 namespace quillon::devices {
@@ -48,6 +50,26 @@ std::string isoDateTime(const util::DateTime& t) {
   return buf;
 }
 
+std::string isoDateTimeWithOffset(const util::DateTime& t) {
+  std::string text = isoDateTime(t);
+  if (text.empty()) return text;
+  // The offset the system's time zone has at that local time (DST included).
+  std::tm tm{};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  tm.tm_isdst = -1;
+  long offset = 0;
+  if (std::mktime(&tm) != static_cast<std::time_t>(-1)) offset = tm.tm_gmtoff;
+  const long minutes = (offset < 0 ? -offset : offset) / 60;
+  char buf[8];
+  std::snprintf(buf, sizeof buf, "%c%02ld:%02ld", offset < 0 ? '-' : '+', minutes / 60 % 100, minutes % 60);
+  return text + buf;
+}
+
 nlohmann::ordered_json deviceJson(const W800Device& d, const DeviceView& view, bool withInUse) {
   nlohmann::ordered_json j;  // built ordered, so every answer lists the fields the same way
   j["code"] = d.dc();
@@ -76,7 +98,19 @@ nlohmann::ordered_json deviceJson(const W800Device& d, const DeviceView& view, b
   j["battery"] = battery ? nlohmann::ordered_json(low ? "low" : "ok") : nlohmann::ordered_json(nullptr);
   const std::string last = isoDateTime(d.deviceLastChange());
   j["last_change"] = last.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(last);
-  if (withInUse) j["in_use"] = d.inUse();
+  if (withInUse) {
+    j["in_use"] = d.inUse();
+    j["stale"] = d.stale();
+    const Sighting* s = view.lifecycle ? view.lifecycle->sighting(d.dc()) : nullptr;
+    auto time = [](const util::DateTime& t) {
+      const std::string text = isoDateTime(t);
+      return text.empty() ? nlohmann::ordered_json(nullptr) : nlohmann::ordered_json(text);
+    };
+    j["first_seen"] = s ? time(s->firstSeen) : nlohmann::ordered_json(nullptr);
+    j["last_seen"] = s ? time(s->lastSeen) : nlohmann::ordered_json(nullptr);
+    j["packets"] = s ? s->count : 0;
+    j["interval_s"] = s && s->intervalS > 0 ? nlohmann::ordered_json(s->intervalS) : nlohmann::ordered_json(nullptr);
+  }
   return j;
 }
 

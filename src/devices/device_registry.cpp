@@ -65,8 +65,13 @@ bool DeviceRegistry::addW800Unit(const std::string& code, FamilyChecks checks) {
   bool result = false;
   try {
     if (debug) ctx_.logDebug("AddW800Unit at " + code);
+    if (admission_ && !admission_(code)) {
+      if (debug) ctx_.logDebug("AddW800Unit ignored " + code);
+      return false;
+    }
     if (DevicePtr* existing = devices_.find(code)) {
       result = true;
+      if (heard_) heard_(**existing);
       if (debug) ctx_.logDebug("AddW800Unit Existing Device at " + code + " on DC " + (*existing)->dc());
     } else if (ctx_.settings.disableDiscovery) {
       result = false;
@@ -98,6 +103,7 @@ bool DeviceRegistry::addW800Unit(const std::string& code, FamilyChecks checks) {
       devices_.insert(code, d);
       if (debug) ctx_.logDebug("AddW800Unit New Device at " + code);
       announce(DeviceChange::Kind::Added, *d, d->state());
+      if (heard_) heard_(*d);
       result = true;
     }
   } catch (const std::exception& e) {
@@ -122,13 +128,35 @@ bool DeviceRegistry::report(W800Device& d, const DeviceReading& r) {
   if (r.shown) d.setShown(*r.shown, r.picture ? *r.picture : d.deviceType());
   if (r.shownAsIs) d.setShownAsIs(*r.shownAsIs);
   if (r.stamp) d.setDeviceLastChange(ctx_.now());
-  if (d.state() == before) return false;
+  if (d.state() == before) {
+    // Heard again with the same state: a remote's second press, a sensor's repeated value.
+    if (r.stamp) announce(DeviceChange::Kind::Repeated, d, before);
+    return false;
+  }
   announce(DeviceChange::Kind::Changed, d, before);
   return true;
 }
 
 void DeviceRegistry::edited(const W800Device& d, const DeviceState& before, bool removed) {
   announce(removed ? DeviceChange::Kind::Removed : DeviceChange::Kind::Edited, d, before);
+}
+
+bool DeviceRegistry::forget(const std::string& code) {
+  DevicePtr d = devicePtr(code);
+  if (!d) return false;
+  announce(DeviceChange::Kind::Forgotten, *d, d->state());
+  devices_.erase(code);
+  for (DevicePtr& timer : offTimerDevices_)
+    if (timer == d) timer.reset();  // the slot stays: timer indexes are positions in this list
+  ctx_.ini.removeIniSetting(kUnitsSection, d->dc(), core::kSettingsFile);
+  ctx_.ini.removeIniSetting(kValuesSection, d->dc(), core::kSettingsFile);
+  buildTagDictionary();
+  scheduleFlush();
+  return true;
+}
+
+void DeviceRegistry::availabilityChanged(const W800Device& d) {
+  announce(DeviceChange::Kind::Availability, d, d.state());
 }
 
 int DeviceRegistry::subscribe(ChangeListener listener) {

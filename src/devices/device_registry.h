@@ -37,8 +37,10 @@ enum class FamilyChecks { Strong, Weak };
 
 // One change of the registry, numbered by the registry's version after it. The record reference
 // is valid during the call; a listener that keeps the change copies what it needs.
+// Added, Changed (its state), Repeated (heard again in the same state), Edited (the user's options), Removed (marked removed), Forgotten
+// (gone from the table: ignored or replaced), Availability (it turned stale or was heard again).
 struct DeviceChange {
-  enum class Kind { Added, Changed, Edited, Removed };
+  enum class Kind { Added, Changed, Repeated, Edited, Removed, Forgotten, Availability };
   Kind kind;
   std::uint64_t version;
   const W800Device& device;
@@ -66,6 +68,10 @@ class DeviceRegistry final : public core::Subsystem {
   using ChangeListener = std::function<void(const DeviceChange&)>;
   // Called when a loaded record gets auto-off timer `index` (entry `index` of offTimerDevices).
   using OffTimerHook = std::function<void(int index, W800Device& device)>;
+  // Asked before a code is looked up or added: false drops the packet (an ignored code).
+  using AdmissionHook = std::function<bool(const std::string& code)>;
+  // Told of every sighting of a known code (each packet a decoder registered).
+  using HeardHook = std::function<void(W800Device& device)>;
 
   explicit DeviceRegistry(core::NodeContext& ctx);
 
@@ -79,6 +85,12 @@ class DeviceRegistry final : public core::Subsystem {
   // Applies a reading to a record; when the record's state changed, every subscriber hears of
   // it (old and new). True when it changed.
   bool report(W800Device& device, const DeviceReading& reading);
+  void setAdmissionHook(AdmissionHook hook) { admission_ = std::move(hook); }
+  void setHeardHook(HeardHook hook) { heard_ = std::move(hook); }
+  // Drops a record from the table and the settings file; subscribers hear Forgotten first.
+  bool forget(const std::string& code);
+  // Tells subscribers that a record turned stale or was heard again (its flag already set).
+  void availabilityChanged(const W800Device& device);
   // The user edited a record's options (the status page's post); `before` is its state before the
   // edit, `removed` tells that the edit marked it removed.
   void edited(const W800Device& device, const DeviceState& before, bool removed = false);
@@ -153,6 +165,8 @@ class DeviceRegistry final : public core::Subsystem {
   std::vector<DevicePtr> offTimerDevices_;
   std::int16_t offTimerCount_ = 0;
   OffTimerHook offTimerHook_;
+  AdmissionHook admission_;
+  HeardHook heard_;
   std::vector<std::pair<int, ChangeListener>> listeners_;
   int nextListenerId_ = 1;
   std::uint64_t version_ = 0;

@@ -72,8 +72,19 @@ OnOffReporter::OnOffReporter(core::NodeContext& ctx, DeviceRegistry& registry, D
                              DevicePublisher& publisher)
     : ctx_(ctx), registry_(registry), timers_(timers), publisher_(publisher) {}
 
+// The command byte tells a door contact (0x00/0x04 with the battery and normal bits) from a
+// motion sensor (0x0C/0x8C), so a record without a type can still be announced as the right kind.
+void OnOffReporter::noteFamily(const std::string& code, int command) {
+  const int kind = command & 0x7E;
+  const char* family = kind == 0x0C ? "motion" : (kind == 0x00 || kind == 0x04) ? "door" : nullptr;
+  if (!family) return;
+  for (const std::string& c : {code, code + "D"})
+    if (W800Device* d = registry_.device(c); d && d->familyHint() != family) d->setFamilyHint(family);
+}
+
 bool OnOffReporter::securitySensor(const std::string& code, int command) {
   if (command < 0 || command > 248) return false;
+  noteFamily(code, command);  // before the reports, so that their announcements carry it
   bool any = false, allIgnored = true;
   for (const SecurityRow& row : securityTable()) {
     bool listed = false;
@@ -82,6 +93,7 @@ bool OnOffReporter::securitySensor(const std::string& code, int command) {
     any = true;
     allIgnored = specialX10Sensor(code + row.suffix, onFor(row.on, command), row.alwaysEvent) && allIgnored;
   }
+  noteFamily(code, command);  // records this packet created
   return any && allIgnored;
 }
 

@@ -45,6 +45,7 @@ class OnOffReporter {
                const std::string& battery, const std::string& tamper);
 
  private:
+  void noteFamily(const std::string& code, int command);
   void visonicUnit(const std::string& code, const std::string& type, const std::string& text);
   void publishX10(const W800Device& device, const std::string& code, const std::string& text);
 

@@ -105,6 +105,13 @@ class W800Device {
   float supplyVoltage() const { return supplyVoltage_; }
   void setSupplyVoltage(float v) { supplyVoltage_ = v; }
 
+  // Not heard for longer than its usual interval allows (kept by the device lifecycle).
+  bool stale() const { return stale_; }
+  void setStale(bool v) { stale_ = v; }
+  // What its family's packets told of the kind of device ("door", "motion"), or empty.
+  const std::string& familyHint() const { return familyHint_; }
+  void setFamilyHint(std::string v) { familyHint_ = std::move(v); }
+
   // The seventeen persisted fields joined by "~".
   std::string properties() const;
   // Replaces the persisted fields from a properties string, derives InUse and DeviceString.
@@ -142,6 +149,8 @@ class W800Device {
   bool remove_ = false;
   std::string icon_;
   float supplyVoltage_ = kDefaultSupplyVoltage;
+  bool stale_ = false;
+  std::string familyHint_;
 
   static inline std::uint64_t tagEpoch_ = 0;
 };

@@ -54,6 +54,8 @@ DiscoveryClass discoveryClass(const devices::W800Device& d, const devices::Devic
   for (const Row& r : kRows)
     if (type == r.type) return {r.component, r.deviceClass, r.component == Component::Sensor ? devices::valueUnit(type, view.metric) : ""};
   if (startsWith(type, "Rain")) return {Component::Sensor, "precipitation", devices::valueUnit(type, view.metric)};
+  // An X10 security sensor without a type: its packets told a door contact from a motion sensor.
+  if (type.empty() && !d.familyHint().empty()) return {Component::BinarySensor, d.familyHint(), ""};
   // Any other kind: a value is a plain sensor, a bare on/off state a binary sensor.
   if (!d.text().empty()) return {Component::Sensor, "", devices::valueUnit(type, view.metric)};
   if (d.deviceStatus() != 0) return {Component::BinarySensor, "", ""};

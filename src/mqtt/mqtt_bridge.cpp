@@ -148,9 +148,39 @@ std::string MqttBridge::stateTopic(const devices::W800Device& d) const {
   return nodeTopic() + "/" + topicLevel(d.dc()) + "/state";
 }
 
-std::string MqttBridge::configTopic(const devices::W800Device& d, Component component) const {
+std::string MqttBridge::availabilityTopic(const devices::W800Device& d) const {
+  return nodeTopic() + "/" + topicLevel(d.dc()) + "/availability";
+}
+
+std::string MqttBridge::eventTopic(const devices::W800Device& d) const {
+  return nodeTopic() + "/" + topicLevel(d.dc()) + "/event";
+}
+
+std::string MqttBridge::identity(const devices::W800Device& d) const {
+  return lifecycle_ ? lifecycle_->identityOf(d.dc()) : d.dc();
+}
+
+std::string MqttBridge::configTopic(const devices::W800Device& d, Component component, const std::string& suffix) const {
   return settings_.discoveryPrefix + "/" + componentName(component) + "/quillon_" + idPart(ctx_.computerName) + "/" +
-         idPart(d.dc()) + "/config";
+         idPart(identity(d)) + suffix + "/config";
+}
+
+const devices::W800Device* MqttBridge::batteryOwner(const devices::W800Device& d) const {
+  const std::string& type = d.deviceType();
+  if (type != "Battery" && type != "BatteryLevel") return nullptr;
+  // "<sensor>_P" and "<sensor>_L" (Oregon), "<sensor>B" (X10 security) belong to "<sensor>".
+  const std::string& code = d.dc();
+  std::string owner;
+  if (code.size() > 2 && code[code.size() - 2] == '_') owner = code.substr(0, code.size() - 2);
+  else if (code.size() > 1 && code.back() == 'B') owner = code.substr(0, code.size() - 1);
+  if (owner.empty()) return nullptr;
+  const devices::W800Device* o = const_cast<devices::DeviceRegistry&>(registry_).device(owner);
+  return o && o->inUse() && !o->remove() ? o : nullptr;
+}
+
+bool MqttBridge::announced(const devices::W800Device& d) const {
+  if (d.remove()) return false;
+  return d.inUse() || batteryOwner(d) != nullptr;
 }
 
 bool MqttBridge::canTransmit() const {
@@ -175,26 +205,42 @@ nlohmann::ordered_json MqttBridge::originBlock() const {
   return o;
 }
 
+nlohmann::ordered_json MqttBridge::availabilityList(const devices::W800Device& d) const {
+  // Both must hold: the node is online and the device is not stale.
+  return nlohmann::ordered_json::array(
+      {{{"topic", statusTopic()}, {"payload_available", "online"}, {"payload_not_available", "offline"}},
+       {{"topic", availabilityTopic(d)}, {"payload_available", "online"}, {"payload_not_available", "offline"}}});
+}
+
 std::string MqttBridge::discoveryPayload(const devices::W800Device& d, Component* component) const {
   const DiscoveryClass k = discoveryClass(d, view());
   if (component) *component = k.component;
-  if (!settings_.discovery || !d.inUse() || d.remove() || k.component == Component::None) return "";
+  if (!settings_.discovery || !announced(d) || k.component == Component::None) return "";
   const std::string host = idPart(ctx_.computerName);
+  const devices::W800Device* owner = d.inUse() ? nullptr : batteryOwner(d);
+  const std::string id = idPart(identity(d));
   nlohmann::ordered_json j;
-  std::string name = d.location().empty() ? d.dc() : d.location();
+  const std::string& location = owner ? owner->location() : d.location();
+  std::string name = location.empty() ? d.dc() : location;
   if (!d.deviceType().empty()) name += " " + d.deviceType();
   j["name"] = name + " " + d.dc();
-  j["unique_id"] = "quillon_" + host + "_" + idPart(d.dc());
+  j["unique_id"] = "quillon_" + host + "_" + id;
+  j["default_entity_id"] = std::string(componentName(k.component)) + "." + util::lower("quillon_" + host + "_" + id);
   j["state_topic"] = stateTopic(d);
-  j["availability_topic"] = statusTopic();
-  j["payload_available"] = "online";
-  j["payload_not_available"] = "offline";
+  j["availability"] = availabilityList(d);
+  j["availability_mode"] = "all";
+  if (owner) j["entity_category"] = "diagnostic";
   const std::string setTopic = nodeTopic() + "/" + topicLevel(d.dc()) + "/set";
   auto payloads = [&](bool withCommand) {
     if (withCommand) j["command_topic"] = setTopic;
     j["payload_on"] = "ON";
     j["payload_off"] = "OFF";
   };
+  // A sensor that reports on a rhythm turns unknown when it misses three of them, even while
+  // the node is away and cannot say it went stale.
+  const int expire = lifecycle_ && (k.component == Component::Sensor || k.component == Component::BinarySensor)
+                         ? lifecycle_->staleAfterSeconds(d)
+                         : 0;
   switch (k.component) {
     case Component::Sensor:
       j["value_template"] = "{{ value_json.value }}";
@@ -228,9 +274,64 @@ std::string MqttBridge::discoveryPayload(const devices::W800Device& d, Component
       break;
     case Component::None: break;
   }
+  // Rounded up to whole minutes, so that a small change of the learned interval sends no new config.
+  if (expire > 0) j["expire_after"] = (expire + 59) / 60 * 60;
   j["device"] = deviceBlock();
   j["origin"] = originBlock();
   return j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+namespace {
+
+// A remote's codes: X10 unit codes that cannot be switched from here, and keyfobs.
+bool isRemote(const devices::W800Device& d, const devices::DeviceView& view) {
+  if (d.dc().ends_with("KF")) return true;
+  if (!devices::isX10Address(d.dc()) || view.canTransmit) return false;
+  const std::string& t = d.deviceType();
+  return t.empty() || t == "Switch" || t == "Status" || t == "Dimmer" || t == "Light" || t == "Remote";
+}
+
+// The button a remote's state stands for: "on", "off", "dim", "bright", or its text.
+std::string buttonOf(const devices::W800Device& d) {
+  switch (d.deviceStatus()) {
+    case devices::kDeviceStatusOn: return "on";
+    case devices::kDeviceStatusOff: return "off";
+    case devices::kDeviceStatusDim: return "dim";
+    case devices::kDeviceStatusBright: return "bright";
+    default: break;
+  }
+  return util::lower(idPart(util::trim(d.text())));
+}
+
+}  // namespace
+
+std::map<std::string, std::string> MqttBridge::discoveryConfigs(const devices::W800Device& d) const {
+  std::map<std::string, std::string> out;
+  Component component = Component::None;
+  std::string payload = discoveryPayload(d, &component);
+  if (payload.empty()) return out;
+  out[configTopic(d, component)] = std::move(payload);
+  if (!isRemote(d, view())) return out;
+  // The remote's presses as an event entity; X10 codes know their four buttons from the start.
+  std::set<std::string> types;
+  if (devices::isX10Address(d.dc())) types = {"on", "off", "dim", "bright"};
+  if (auto it = buttons_.find(d.dc()); it != buttons_.end()) types.insert(it->second.begin(), it->second.end());
+  if (types.empty()) return out;
+  const std::string host = idPart(ctx_.computerName);
+  const std::string id = idPart(identity(d));
+  nlohmann::ordered_json j;
+  j["name"] = (d.location().empty() ? d.dc() : d.location()) + " buttons " + d.dc();
+  j["unique_id"] = "quillon_" + host + "_" + id + "_event";
+  j["default_entity_id"] = "event." + util::lower("quillon_" + host + "_" + id + "_buttons");
+  j["state_topic"] = eventTopic(d);
+  j["event_types"] = std::vector<std::string>(types.begin(), types.end());
+  j["device_class"] = "button";
+  j["availability_topic"] = statusTopic();
+  j["device"] = deviceBlock();
+  j["origin"] = originBlock();
+  out[settings_.discoveryPrefix + "/event/quillon_" + host + "/" + id + "_event/config"] =
+      j.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return out;
 }
 
 void MqttBridge::publishReceiver(bool force) {
@@ -252,6 +353,7 @@ void MqttBridge::publishReceiver(bool force) {
   nlohmann::ordered_json j;
   j["name"] = "Receiver";
   j["unique_id"] = "quillon_" + host + "_receiver";
+  j["default_entity_id"] = "binary_sensor.quillon_" + util::lower(host) + "_receiver";
   j["state_topic"] = receiverTopic() + "/status";
   j["payload_on"] = "online";
   j["payload_off"] = "offline";
@@ -265,6 +367,20 @@ void MqttBridge::publishReceiver(bool force) {
   j["origin"] = originBlock();
   client_->publish(settings_.discoveryPrefix + "/binary_sensor/quillon_" + host + "/receiver/config",
                    j.dump(-1, ' ', false, kReplace), true, 1);
+  // When the receiver last delivered a packet: a quiet receiver shows in Home Assistant too.
+  nlohmann::ordered_json t;
+  t["name"] = "Receiver last packet";
+  t["unique_id"] = "quillon_" + host + "_receiver_last_packet";
+  t["default_entity_id"] = "sensor.quillon_" + util::lower(host) + "_receiver_last_packet";
+  t["state_topic"] = receiverTopic() + "/state";
+  t["value_template"] = "{{ value_json.last_packet_at }}";
+  t["device_class"] = "timestamp";
+  t["entity_category"] = "diagnostic";
+  t["availability_topic"] = statusTopic();
+  t["device"] = deviceBlock();
+  t["origin"] = originBlock();
+  client_->publish(settings_.discoveryPrefix + "/sensor/quillon_" + host + "/receiver_last_packet/config",
+                   t.dump(-1, ' ', false, kReplace), true, 1);
 }
 
 void MqttBridge::refresh() {
@@ -277,26 +393,51 @@ void MqttBridge::refresh() {
   }
 }
 
-// Brings one device's discovery config in line with its record: published when it gets one,
+// Brings one device's discovery configs in line with its record: published when it gets them,
 // cleared when it no longer does (out of use, removed) or moved to another component.
 void MqttBridge::updateDiscovery(const devices::W800Device& d) {
-  Component component = Component::None;
-  std::string payload = discoveryPayload(d, &component);
+  const std::map<std::string, std::string> wanted = discoveryConfigs(d);
+  std::map<std::string, std::string>& had = published_[d.dc()];
+  for (const auto& [topic, payload] : had)
+    if (!wanted.contains(topic)) client_->publish(topic, "", true, 1);
+  for (const auto& [topic, payload] : wanted)
+    if (auto it = had.find(topic); it == had.end() || it->second != payload) client_->publish(topic, payload, true, 1);
+  if (wanted.empty()) published_.erase(d.dc());
+  else had = wanted;
+}
+
+void MqttBridge::publishAvailability(const devices::W800Device& d) {
+  if (!client_ || !announced(d)) return;
+  client_->publish(availabilityTopic(d), d.stale() ? "offline" : "online", true, 1);
+}
+
+void MqttBridge::publishButton(const devices::W800Device& d) {
+  if (!client_ || !announced(d) || !isRemote(d, view())) return;
+  const std::string button = buttonOf(d);
+  if (button.empty()) return;
+  if (buttons_[d.dc()].insert(button).second) updateDiscovery(d);  // a new button: the entity learns it
+  nlohmann::ordered_json j{{"event_type", button}};
+  client_->publish(eventTopic(d), j.dump(), false, 0);
+}
+
+// A record left the table. When a new code carries its identity, the entities stay (the new
+// code's configs go out under the same topics); otherwise they are cleared.
+void MqttBridge::forgotten(const devices::W800Device& d) {
   auto it = published_.find(d.dc());
-  if (it != published_.end() && (payload.empty() || it->second.first != configTopic(d, component))) {
-    client_->publish(it->second.first, "", true, 1);
+  const bool moved = lifecycle_ && lifecycle_->identityMoved(d.dc());
+  if (it != published_.end()) {
+    if (!moved)
+      for (const auto& [topic, payload] : it->second) client_->publish(topic, "", true, 1);
     published_.erase(it);
-    it = published_.end();
   }
-  if (payload.empty()) return;
-  std::pair<std::string, std::string> entry{configTopic(d, component), std::move(payload)};
-  if (it != published_.end() && it->second == entry) return;
-  client_->publish(entry.first, entry.second, true, 1);
-  published_[d.dc()] = std::move(entry);
+  client_->publish(stateTopic(d), "", true, 0);
+  client_->publish(availabilityTopic(d), "", true, 1);
+  states_.erase(d.dc());
+  buttons_.erase(d.dc());
 }
 
 void MqttBridge::publishState(const devices::W800Device& d) {
-  if (!client_ || !d.inUse()) return;
+  if (!client_ || !announced(d)) return;
   std::string payload = devices::deviceJson(d, view()).dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
   std::string& last = states_[d.dc()];
   if (payload == last) return;
@@ -305,9 +446,36 @@ void MqttBridge::publishState(const devices::W800Device& d) {
 
 void MqttBridge::deviceChanged(const devices::DeviceChange& change) {
   if (!client_ || !client_->connected()) return;  // the record keeps the latest; republished on connect
+  using Kind = devices::DeviceChange::Kind;
   try {
-    updateDiscovery(change.device);
-    if (change.kind == devices::DeviceChange::Kind::Changed) publishState(change.device);
+    switch (change.kind) {
+      case Kind::Forgotten: forgotten(change.device); return;
+      case Kind::Availability:
+        publishAvailability(change.device);
+        updateDiscovery(change.device);  // expire_after follows what was learned
+        return;
+      case Kind::Repeated: publishButton(change.device); return;
+      case Kind::Changed:
+        updateDiscovery(change.device);
+        publishState(change.device);
+        publishButton(change.device);
+        return;
+      default:
+        updateDiscovery(change.device);
+        // A device taken into use (or a battery record with it) gets its state and availability.
+        if (change.kind == Kind::Edited) {
+          publishAvailability(change.device);
+          publishState(change.device);
+          // Its battery records are announced with it (or no longer).
+          for (const char* suffix : {"_P", "_L", "B"})
+            if (const devices::W800Device* b = registry_.device(change.device.dc() + suffix)) {
+              updateDiscovery(*b);
+              publishAvailability(*b);
+              publishState(*b);
+            }
+        }
+        return;
+    }
   } catch (const std::exception& e) {
     ctx_.log.logError("Quillon", "MqttState", e.what());
   }
@@ -321,7 +489,10 @@ void MqttBridge::onConnected() {
   publishReceiver(true);
   refresh();
   for (const auto& [code, device] : registry_.devices())
-    if (device && device->inUse()) publishState(*device);
+    if (device && announced(*device)) {
+      publishAvailability(*device);
+      publishState(*device);
+    }
 }
 
 void MqttBridge::handleMessage(const std::string& topic, const std::string& payload, bool retained) {

@@ -16,6 +16,7 @@
 #include "core/settings_table.h"
 #include "core/subsystem.h"
 #include "devices/device_json.h"
+#include "devices/device_lifecycle.h"
 #include "devices/device_registry.h"
 #include "mqtt/discovery_class.h"
 #include "mqtt/mqtt_client.h"
@@ -68,6 +69,8 @@ class MqttBridge final : public core::Subsystem {
   // node's settings (units, a transmitter). Nothing before the first start().
   void applySettings(const core::SettingsChange& change) override;
   bool running() const { return client_ != nullptr; }
+  // Where staleness and carried identities come from; without it every code is its own identity.
+  void setLifecycle(const devices::DeviceLifecycle* lifecycle) { lifecycle_ = lifecycle; }
   // Test hooks: back-off bounds of the client, before start().
   void setRetry(int minMs, int maxMs) { retryMinMs_ = minMs, retryMaxMs_ = maxMs; }
 
@@ -83,7 +86,7 @@ class MqttBridge final : public core::Subsystem {
 
   // Whether X10 units can be switched: a transmitter is configured.
   bool canTransmit() const;
-  devices::DeviceView view() const { return {ctx_.settings.metric, canTransmit()}; }
+  devices::DeviceView view() const { return {ctx_.settings.metric, canTransmit(), lifecycle_}; }
   const MqttSettings& settings() const { return settings_; }
   MqttClient* client() { return client_.get(); }
 
@@ -91,9 +94,17 @@ class MqttBridge final : public core::Subsystem {
   std::string statusTopic() const { return nodeTopic() + "/status"; }
   std::string receiverTopic() const { return nodeTopic() + "/receiver"; }
   std::string stateTopic(const devices::W800Device& device) const;
-  std::string configTopic(const devices::W800Device& device, Component component) const;
+  // Per device "online"/"offline": offline while the device is stale.
+  std::string availabilityTopic(const devices::W800Device& device) const;
+  // A remote's button presses, as {"event_type": "on"}.
+  std::string eventTopic(const devices::W800Device& device) const;
+  std::string configTopic(const devices::W800Device& device, Component component, const std::string& suffix = "") const;
   // The discovery config of a device, or an empty text when it gets none.
   std::string discoveryPayload(const devices::W800Device& device, Component* component = nullptr) const;
+  // Every discovery config of a device (its entity, a remote's event entity), topic -> payload.
+  std::map<std::string, std::string> discoveryConfigs(const devices::W800Device& device) const;
+  // Published to Home Assistant: in use, or the battery record of a device in use.
+  bool announced(const devices::W800Device& device) const;
 
  private:
   // Reads [MQTT] and connects when enabled; false when off or not usable.
@@ -104,6 +115,14 @@ class MqttBridge final : public core::Subsystem {
   void publishState(const devices::W800Device& device);
   void deviceChanged(const devices::DeviceChange& change);
   void updateDiscovery(const devices::W800Device& device);
+  void publishAvailability(const devices::W800Device& device);
+  void publishButton(const devices::W800Device& device);
+  void forgotten(const devices::W800Device& device);
+  // The code a device's entity ids are made from (a replaced sensor's, when it carries one).
+  std::string identity(const devices::W800Device& device) const;
+  // The in-use record a battery record belongs to, or nullptr.
+  const devices::W800Device* batteryOwner(const devices::W800Device& device) const;
+  nlohmann::ordered_json availabilityList(const devices::W800Device& device) const;
 
   core::NodeContext& ctx_;
   devices::DeviceRegistry& registry_;
@@ -115,8 +134,11 @@ class MqttBridge final : public core::Subsystem {
   platform::Timer linkTimer_;
   int subscription_ = 0;
   int retryMinMs_ = 1000, retryMaxMs_ = 60000;
-  // Per device code: the config topic and payload last published (bounded by the registry).
-  std::map<std::string, std::pair<std::string, std::string>> published_;
+  const devices::DeviceLifecycle* lifecycle_ = nullptr;
+  // Per device code: the config topics and payloads last published (bounded by the registry).
+  std::map<std::string, std::map<std::string, std::string>> published_;
+  // Per remote code: the buttons heard, which its event entity lists.
+  std::map<std::string, std::set<std::string>> buttons_;
   // Per device code: the state payload last published, so a repeated report sends nothing.
   std::map<std::string, std::string> states_;
   std::function<rflink::LinkStatus()> receiverStatus_;

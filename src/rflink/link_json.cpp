@@ -15,6 +15,8 @@ nlohmann::ordered_json linkJson(const LinkStatus& link) {
   if (link.role != "transmitter") {
     j["packets"] = link.packets;
     j["last_packet"] = link.haveLastPacket ? nlohmann::ordered_json(devices::isoDateTime(link.lastPacket)) : nlohmann::ordered_json();
+    j["last_packet_at"] =
+        link.haveLastPacket ? nlohmann::ordered_json(devices::isoDateTimeWithOffset(link.lastPacket)) : nlohmann::ordered_json();
   }
   j["reconnects"] = link.reconnects;
   return j;

@@ -154,7 +154,8 @@ std::string StatusPage::deviceEvent(const devices::W800Device& d) {
   yesterday_ = util::DateTime::fromDaysSinceEpoch(today_.daysSinceEpoch() - 1);
   nlohmann::json data = {{"code", d.dc()},
                          {"status", statusCell(devices::statusPicture(d))},
-                         {"changed", formatChanged(d.deviceLastChange())}};
+                         {"changed", formatChanged(d.deviceLastChange())},
+                         {"stale", d.stale()}};
   return "event: device\ndata: " + data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) + "\n\n";
 }
 
@@ -182,6 +183,7 @@ std::string StatusPage::pageKey(const http::Request& request) {
   framework_.xSecurityCheck(request);
   framework_.xStartHeaderAsp(request);
   std::string key = std::to_string(registry_.revision()) + "|" + std::to_string(ctx_.ini.version()) + "|" +
+                    std::to_string(lifecycle_ ? lifecycle_->revision() : 0) + "|" +
                     std::to_string(ctx_.now().dateOnly().daysSinceEpoch()) + "|" +
                     (framework_.touchScreen() ? "T|" : "|") + framework_.securityLevel() + "|" +
                     framework_.logoBar(&request) + "|";
@@ -238,7 +240,8 @@ std::string StatusPage::formatScreen() {
              "if (window.EventSource && location.hash != '#still') { var live = new EventSource('/events'); "
              "live.addEventListener('device', function (e) { var d = JSON.parse(e.data); "
              "var s = document.getElementById('st_' + d.code); if (s) s.innerHTML = d.status; "
-             "var c = document.getElementById('ch_' + d.code); if (c) c.textContent = d.changed; }); }\r\n"
+             "var c = document.getElementById('ch_' + d.code); if (c) c.textContent = d.changed; "
+             "var t = document.getElementById('sl_' + d.code); if (t) t.innerHTML = d.stale ? '<br>stale' : ''; }); }\r\n"
              "</script>");
   });
   step([&] {
@@ -287,10 +290,12 @@ std::string StatusPage::formatScreen() {
   step([&] {
     for (const std::string& notice : notices_) page.add("<div class='notice'><b>").add(htmlEscape(notice)).add("</b></div>");
   });
+  step([&] { addNewDevices(page); });
   step([&] { addDeviceTable(page); });
   step([&] {
     if (s.showSetup) {
       addSetup(page);
+      addLifecycleLists(page);
       addLogin(page);
     }
     if (s.showReceiveMessages) addFilter(page);
@@ -401,7 +406,11 @@ void StatusPage::addDeviceTable(util::FastString& page) {
     control(cls, [&] { text("10", "Icon", r.icon); });
     control("tablecellmisc", [&] { text("15", "Tag", r.tag); });
     control(cls, [&] { box(r.ev, "Ev"); });
-    add("<span id='ch_" + htmlEscape(r.dc) + "'>" + formatChanged(r.changed) + "</span>", cls);
+    // Stale rows say so after their time; the live view clears it when the device is heard.
+    add("<span id='ch_" + htmlEscape(r.dc) + "'>" + formatChanged(r.changed) +
+            "</span><b class='stale' style='color:#b00000' id='sl_" + htmlEscape(r.dc) + "'>" +
+            (r.stale ? "<br>stale" : "") + "</b>",
+        cls);
     line += "</tr><tr>";
     page.add(line);
     drawnRows_.push_back(std::move(r));
@@ -411,6 +420,7 @@ void StatusPage::addDeviceTable(util::FastString& page) {
 
 bool StatusPage::clientRequest() {
   try {
+    if (lifecycle_ && lifecyclePost()) return true;
     if (form("UpdateButton").empty()) {
       if (!form("script").empty()) {
         if (services_.initScriptControl) services_.initScriptControl();
@@ -503,6 +513,7 @@ StatusRow StatusPage::rowOf(const devices::W800Device& d) {
   r.tag = d.tag();
   r.changed = d.deviceLastChange();
   r.status = statusCell(devices::statusPicture(d));
+  r.stale = d.stale();
   return r;
 }
 

@@ -10,6 +10,7 @@
 #include "core/node_context.h"
 #include "core/settings.h"
 #include "core/settings_table.h"
+#include "devices/device_lifecycle.h"
 #include "devices/device_registry.h"
 #include "http/request.h"
 #include "http/response.h"
@@ -51,6 +52,7 @@ struct StatusRow {
   std::string location, type, icon, tag;
   util::DateTime changed;
   std::string status;
+  bool stale = false;
 };
 
 // The sort key of a device code: A2 -> A02, so that it sorts before A10.
@@ -83,6 +85,8 @@ class StatusPage {
   std::string formatChanged(const util::DateTime& d) const;
 
   const std::vector<StatusRow>& drawnRows() const { return drawnRows_; }
+  // Staleness, the new-devices list, ignore and replace; without it the page has none of them.
+  void setLifecycle(devices::DeviceLifecycle* lifecycle) { lifecycle_ = lifecycle; }
   PageFramework& framework() { return framework_; }
 
  private:
@@ -114,10 +118,17 @@ class StatusPage {
   void addFilter(util::FastString& page);
   void addScriptButton(util::FastString& page);
   void saveSetupAndLogin();
+  // The new devices (heard, no location yet), newest first, each with Ignore and Replace.
+  void addNewDevices(util::FastString& page);
+  // The ignore patterns and stale minutes as editable lists (with the setup section).
+  void addLifecycleLists(util::FastString& page);
+  // An Ignore, Replace or list-saving post; false when the post was none of these.
+  bool lifecyclePost();
   void saveFilterSettings();
 
   core::NodeContext& ctx_;
   devices::DeviceRegistry& registry_;
+  devices::DeviceLifecycle* lifecycle_ = nullptr;
   script::TagStore* tags_;
   WebServices services_;
   PageFramework framework_;

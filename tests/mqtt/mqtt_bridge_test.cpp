@@ -22,7 +22,7 @@ namespace {
 
 
 TEST(Discovery, ClassOfEachKind) {
-  const devices::DeviceView tx{true, true}, noTx{true, false};
+  const devices::DeviceView tx{true, true, nullptr}, noTx{true, false, nullptr};
   struct Case {
     devices::W800Device d;
     devices::DeviceView view;

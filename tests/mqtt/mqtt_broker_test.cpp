@@ -153,20 +153,32 @@ TEST_F(MqttBrokerTest, DiscoveryStateCommandsAndCleanShutdown) {
   Subscriber sub(*platform, broker.port);
   const std::string tempConfig = ha + "sensor/quillon_" + host + "/21D0/config";
   ASSERT_TRUE(waitFor([&] { return sub.get(base + "/21D0/state").find("21.5") != std::string::npos && sub.has(tempConfig); }));
-  const std::string tail = R"("availability_topic":")" + base + R"(/status","payload_available":"online",)"
-                           R"("payload_not_available":"offline",)";
+  // Both the node and the device must be available (a stale device is not).
+  auto tail = [&](const std::string& code) {
+    return R"("availability":[{"topic":")" + base + R"(/status","payload_available":"online",)"
+           R"("payload_not_available":"offline"},{"topic":")" + base + "/" + code +
+           R"(/availability","payload_available":"online","payload_not_available":"offline"}],)"
+           R"("availability_mode":"all",)";
+  };
+  auto entityId = [&](const std::string& component, const std::string& code) {
+    std::string id = component + ".quillon_" + host + "_" + code;
+    for (char& c : id) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return R"("default_entity_id":")" + id + "\",";
+  };
   // Every entity names the node (with its version) and who announced it.
   const std::string version = QUILLON_VERSION_TEXT;
   const std::string device = R"("device":{"identifiers":["quillon_)" + host + R"("],"name":"Quillon )" + host +
                              R"(","manufacturer":"Quillon","model":"RF gateway node","sw_version":")" + version +
                              R"("},"origin":{"name":"Quillon","sw_version":")" + version + R"("}})";
-  EXPECT_EQ(sub.get(tempConfig), R"({"name":"Lounge Temperature 21D0","unique_id":"quillon_)" + host +
-                                     R"(_21D0","state_topic":")" + base + "/21D0/state\"," + tail +
+  EXPECT_EQ(sub.get(tempConfig), R"({"name":"Lounge Temperature 21D0","unique_id":"quillon_)" + host + R"(_21D0",)" +
+                                     entityId("sensor", "21D0") + R"("state_topic":")" + base + "/21D0/state\"," +
+                                     tail("21D0") +
                                      R"("value_template":"{{ value_json.value }}","device_class":"temperature",)"
                                      R"("state_class":"measurement","unit_of_measurement":"°C",)" + device);
   EXPECT_EQ(sub.get(ha + "binary_sensor/quillon_" + host + "/A1B2_003_S/config"),
-            R"({"name":"Attic Switch A1B2_003_S","unique_id":"quillon_)" + host + R"(_A1B2_003_S","state_topic":")" +
-                base + "/A1B2_003_S/state\"," + tail +
+            R"({"name":"Attic Switch A1B2_003_S","unique_id":"quillon_)" + host + R"(_A1B2_003_S",)" +
+                entityId("binary_sensor", "A1B2_003_S") + R"("state_topic":")" + base + "/A1B2_003_S/state\"," +
+                tail("A1B2_003_S") +
                 R"("value_template":"{{ value_json.state }}","payload_on":"ON","payload_off":"OFF","device_class":"door",)" +
                 device);
   EXPECT_NE(sub.get(ha + "binary_sensor/quillon_" + host + "/1A2D_1E5_P/config").find(R"("device_class":"battery")"),
@@ -180,8 +192,8 @@ TEST_F(MqttBrokerTest, DiscoveryStateCommandsAndCleanShutdown) {
             std::string::npos);
   EXPECT_NE(sub.get(base + "/EC70_170/state").find(R"("value":3.0,)"), std::string::npos);
   const std::string a1Config = ha + "switch/quillon_" + host + "/A1/config";
-  EXPECT_EQ(sub.get(a1Config), R"({"name":"Hall A1","unique_id":"quillon_)" + host + R"(_A1","state_topic":")" + base +
-                                   "/A1/state\"," + tail +
+  EXPECT_EQ(sub.get(a1Config), R"({"name":"Hall A1","unique_id":"quillon_)" + host + R"(_A1",)" +
+                                   entityId("switch", "A1") + R"("state_topic":")" + base + "/A1/state\"," + tail("A1") +
                                    R"("value_template":"{{ value_json.state }}","state_on":"ON","state_off":"OFF",)"
                                    R"("command_topic":")" + base + R"(/A1/set","payload_on":"ON","payload_off":"OFF",)"
                                    R"("optimistic":true,)" + device);
@@ -286,6 +298,77 @@ TEST_F(MqttBrokerTest, WrongCredentialsAreLoggedOnceAndTheNodeRuns) {
   EXPECT_FALSE(n->mqtt().client()->connected());
   EXPECT_EQ(count("refused the connection: Connection Refused: not authorised"), 1);
   ASSERT_TRUE(waitFor([&] { auto* d = n->registry().device("21D0"); return d && d->text() == "21.5"; }));
+}
+
+// Lifecycle and diagnostics in Home Assistant: a stale device's entity turns unavailable, a
+// replacement code keeps the old entity, a battery record shows with its sensor, a remote's
+// presses are events, a door contact without a type is a door, the receiver's last packet is a
+// timestamp with its UTC offset.
+TEST_F(MqttBrokerTest, LifecycleAndDiagnosticsInHomeAssistant) {
+  std::ofstream(dir / "Config" / "Quillon.ini")
+      << "[W800]\nMode=1\nMetric=1\nHTTPPort=0\n[MQTT]\nEnabled=1\nPort=" << broker.port
+      << "\n[W800Units]\n21D0=21D0~0~~False~~~Lounge~21D0~False~True~False~0~~Temperature~False~4.7~\n"
+         "5A5D_144=5A5D_144~0~~False~~~Kitchen~5A5D313434~False~True~False~0~~Temperature~False~4.7~\n"
+         "5A5D_144_P=5A5D_144_P~0~~False~~~~5A5D31343450~False~True~False~0~~Battery~False~4.7~\n"
+         "A1=A1~0~~False~~~Hall~~False~False~False~0~~~False~4.7~\n"
+         "3C33=3C33~0~~False~~~Front door~3C33~False~True~False~0~~~False~4.7~\n"
+         "[W800Values]\n5A5D_144_P=0\n";
+  // 3C33 first as a motion sensor (0x0C), then as a door contact (0x84): the last one counts.
+  std::ofstream(dir / "replay.txt") << "# mode: 48\n0.0 2C\n0.1 20 60 9F 00 FF\n0.2 20 21 D0 15 81\n"
+                                       "0.3 20 3C 33 0C F3\n0.4 29 3C 33 84 7B 03 00\n";
+  auto n = node();
+  ASSERT_TRUE(n->start());
+  const std::string host = n->context().computerName, base = "quillon/" + host, ha = "homeassistant/";
+  const std::string node = "/quillon_" + host + "/";
+  Subscriber sub(*platform, broker.port);
+  ASSERT_TRUE(waitFor([&] { return sub.has(ha + "binary_sensor" + node + "5A5D_144_P/config") && sub.has(ha + "event" + node + "A1_event/config"); }));
+  EXPECT_NE(sub.get(ha + "binary_sensor" + node + "5A5D_144_P/config").find(R"("name":"Kitchen Battery 5A5D_144_P")"), std::string::npos);
+  EXPECT_NE(sub.get(ha + "binary_sensor" + node + "5A5D_144_P/config").find(R"("entity_category":"diagnostic")"), std::string::npos);
+  EXPECT_NE(sub.get(ha + "event" + node + "A1_event/config").find(R"("event_types":["bright","dim","off","on"])"), std::string::npos);
+  // The replay's last packet of 3C33 is a door contact's (0x84).
+  ASSERT_TRUE(waitFor([&] { return sub.get(ha + "binary_sensor" + node + "3C33/config").find(R"("device_class":"door")") != std::string::npos; }));
+  ASSERT_TRUE(waitFor([&] { return sub.has(ha + "sensor" + node + "receiver_last_packet/config"); }));
+  n->mqtt().publishReceiver(true);  // the link's state goes out on a change or every minute
+  ASSERT_TRUE(waitFor([&] { return sub.get(base + "/receiver/state").find(R"("last_packet_at":")") != std::string::npos; }));
+  EXPECT_NE(sub.get(ha + "sensor" + node + "receiver_last_packet/config").find(R"("device_class":"timestamp")"), std::string::npos);
+  const std::string link = sub.get(base + "/receiver/state");
+  const std::size_t at = link.find(R"("last_packet_at":")");
+  ASSERT_NE(at, std::string::npos) << link;
+  const std::string stamp = link.substr(at + 18, 25);
+  EXPECT_TRUE(stamp.size() == 25 && (stamp[19] == '+' || stamp[19] == '-') && stamp[22] == ':') << stamp;
+
+  // A button press is an event, each time (the second press is the same state).
+  devices::W800Device& a1 = *n->registry().device("A1");
+  int presses = 0;
+  sub.client.onMessage([&](const std::string& t, const std::string& m, bool) {
+    sub.last[t] = m;
+    if (t == base + "/A1/event" && m == R"({"event_type":"on"})") ++presses;
+  });
+  n->registry().report(a1, {.status = devices::kDeviceStatusOn, .stamp = true});
+  n->registry().report(a1, {.status = devices::kDeviceStatusOn, .stamp = true});
+  ASSERT_TRUE(waitFor([&] { return presses == 2; }));
+
+  // Stale and heard again: the device's own availability.
+  devices::W800Device& lounge = *n->registry().device("21D0");
+  ASSERT_TRUE(waitFor([&] { return sub.get(base + "/21D0/availability") == "online"; }));
+  lounge.setStale(true);
+  n->registry().availabilityChanged(lounge);
+  ASSERT_TRUE(waitFor([&] { return sub.get(base + "/21D0/availability") == "offline"; }));
+  // Set stale minutes go out as expire_after.
+  n->lifecycle().setStaleMinutes("5A5D_144", 10);
+  n->mqtt().refresh();
+  ASSERT_TRUE(waitFor([&] { return sub.get(ha + "sensor" + node + "5A5D_144/config").find(R"("expire_after":600)") != std::string::npos; }));
+
+  // The lounge sensor's new code takes over its entity: same config topic and unique id, the new
+  // state topic; the old code's state is cleared and its entity is not.
+  ASSERT_TRUE(n->registry().addW800Unit("21D1"));
+  ASSERT_EQ(n->lifecycle().replace("21D0", "21D1"), "");
+  const std::string loungeConfig = ha + "sensor" + node + "21D0/config";
+  ASSERT_TRUE(waitFor([&] { return sub.get(loungeConfig).find(base + "/21D1/state") != std::string::npos; }));
+  EXPECT_NE(sub.get(loungeConfig).find(R"("unique_id":"quillon_)" + host + R"(_21D0")"), std::string::npos);
+  EXPECT_FALSE(sub.has(ha + "sensor" + node + "21D1/config"));
+  EXPECT_EQ(sub.get(base + "/21D0/state"), "");
+  n->shutdown();
 }
 
 // The node of the next test, in a child process (this program run again) that the test kills.

@@ -23,7 +23,7 @@ namespace {
 
 
 TEST(DeviceJson, StatesValuesUnitsAndBattery) {
-  const devices::DeviceView metric{true, false}, imperial{false, false};
+  const devices::DeviceView metric{true, false, nullptr}, imperial{false, false, nullptr};
   EXPECT_EQ(devices::deviceJson(test::sampleDevice("21D0", "Temperature", "21.5"), metric).dump(),
             R"({"code":"21D0","type":"Temperature","location":"Hall","state":null,"value":21.5,"unit":"°C",)"
             R"("battery":null,"last_change":"2026-12-07T14:05:09"})");
@@ -70,9 +70,11 @@ class DeviceApiTest : public ::testing::Test {
 };
 
 const char* kTemp = R"({"code":"21D0","type":"Temperature","location":"Hall","state":null,"value":21.5,"unit":"°C",)"
-                    R"("battery":null,"last_change":"2026-12-07T14:05:09","in_use":true})";
+                    R"("battery":null,"last_change":"2026-12-07T14:05:09","in_use":true,)"
+                    R"("stale":false,"first_seen":null,"last_seen":null,"packets":0,"interval_s":null})";
 const char* kA1 = R"({"code":"A1","type":"","location":"","state":"ON","value":null,"unit":null,)"
-                  R"("battery":null,"last_change":"2026-12-07T14:05:09","in_use":false})";
+                  R"("battery":null,"last_change":"2026-12-07T14:05:09","in_use":false,)"
+                  R"("stale":false,"first_seen":null,"last_seen":null,"packets":0,"interval_s":null})";
 
 TEST_F(DeviceApiTest, ListsOneDeviceAndRefusesUnknownPaths) {
   http::ApiReply all = ask("/api/devices");
@@ -112,6 +114,7 @@ TEST_F(DeviceApiTest, LinksAnswerWithEachLinksState) {
   EXPECT_EQ(r.status, 200);
   EXPECT_EQ(r.body, R"({"receiver":{"role":"receiver","state":"open","kind":"serial","where":"/dev/ttyUSB0",)"
                     R"("since":"2026-12-07T08:43:12","bytes":1234,"packets":56,"last_packet":"2026-12-07T08:50:01",)"
+                    R"("last_packet_at":")" + devices::isoDateTimeWithOffset({2026, 12, 7, 8, 50, 1, 0}) + R"(",)"
                     R"("reconnects":2},"transmitter":{"role":"transmitter","state":"not configured","kind":"serial",)"
                     R"("where":"","since":null,"bytes":0,"reconnects":0}})");
   EXPECT_EQ(rx.summary(util::DateTime{2026, 12, 7, 9, 0, 0, 0}),

@@ -103,10 +103,11 @@ TEST_F(StatusPageTest, RowOfASeededDeviceAndPageFrame) {
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='text' size='10' name='Icon_B3' value=''></td>"
                   "<td class=\"tablecellmisc\" colspan=\"1\" align=\"Left\" ><input type='text' size='15' name='Tag_B3' value=''></td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='Ev_B3'></td>"
-                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><span id='ch_B3'>Today 3:05:09 PM</span></td></tr><tr>"));
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><span id='ch_B3'>Today 3:05:09 PM</span>"
+                  "<b class='stale' style='color:#b00000' id='sl_B3'></b></td></tr><tr>"));
   // The live view's event for it: the same state cell and time, as JSON.
   EXPECT_EQ(page->deviceEvent(d),
-            "event: device\ndata: {\"changed\":\"Today 3:05:09 PM\",\"code\":\"B3\",\"status\":\"<b>ON</b>\"}\n\n");
+            "event: device\ndata: {\"changed\":\"Today 3:05:09 PM\",\"code\":\"B3\",\"stale\":false,\"status\":\"<b>ON</b>\"}\n\n");
   EXPECT_TRUE(html.ends_with("</IFRAME></small></center></div></body></html>"));
   EXPECT_FALSE(has(html, "linkstate"));  // no receiver, no line
   // The receiver link's line, above the devices; a closed link stands out.
