@@ -1,12 +1,18 @@
 #include "mqtt/mqtt_client.h"
 
 #include <mosquitto.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <mutex>
+#include <system_error>
 #include <thread>
+#include <utility>
 
 namespace quillon::mqtt {
 
@@ -14,6 +20,8 @@ namespace {
 
 constexpr int kMiscIntervalMs = 500;   // keep-alive and retry bookkeeping of the library
 constexpr int kStopFlushMs = 500;      // longest wait for the last messages at stop
+
+std::atomic<int> triesInFlight_{0};
 
 void initLibraryOnce() {
   static const bool done = [] {
@@ -23,12 +31,51 @@ void initLibraryOnce() {
   (void)done;
 }
 
-std::string errorText(int rc) {
-  if (rc == MOSQ_ERR_ERRNO) return std::strerror(errno);
+// err: the errno of the thread that got rc.
+std::string errorText(int rc, int err) {
+  if (rc == MOSQ_ERR_ERRNO) return std::strerror(err);
   return mosquitto_strerror(rc);
 }
 
+std::string durationText(int ms) {
+  return ms % 1000 == 0 ? std::to_string(ms / 1000) + " s" : std::to_string(ms) + " ms";
+}
+
 }  // namespace
+
+// One connection try, shared by the loop and its worker thread. The worker sets done and
+// signals the eventfd under the mutex and touches nothing after that, so the loop, once it sees
+// done, takes the mosquitto* back and closes the eventfd itself. When the client let go of the try
+// first (stop, or the client destroyed), the last owner destroys both.
+struct MqttClient::ConnectTry {
+  mosquitto* mosq = nullptr;
+  int doneFd = -1;
+  bool first = true;  // connect (host, port, keep-alive) rather than reconnect
+  std::string host;
+  int port = 0, keepAlive = 0;
+  std::mutex mutex;  // guards the three below
+  int rc = MOSQ_ERR_UNKNOWN, err = 0;
+  bool done = false;
+
+  ~ConnectTry() {
+    if (mosq) mosquitto_destroy(mosq);
+    if (doneFd >= 0) ::close(doneFd);
+  }
+
+  // On the worker: the library resolves the name and starts a non-blocking connect.
+  void run() {
+    const int result = first ? mosquitto_connect_async(mosq, host.c_str(), port, keepAlive) : mosquitto_reconnect_async(mosq);
+    const int error = errno;
+    const std::lock_guard lock(mutex);
+    rc = result;
+    err = error;
+    done = true;
+    const std::uint64_t one = 1;
+    (void)!::write(doneFd, &one, sizeof one);
+  }
+};
+
+int MqttClient::triesInFlight() { return triesInFlight_.load(); }
 
 MqttClient::MqttClient(platform::Platform& platform, LogFn log)
     : platform_(platform),
@@ -42,17 +89,27 @@ MqttClient::MqttClient(platform::Platform& platform, LogFn log)
   });
   retryTimer_.setHandler([this] { tryConnect(); });
   connectTimer_.setHandler([this] {
-    if (!connected_ && watcher_) drop("no answer from the broker within " + std::to_string(options_.connectTimeoutMs / 1000) + " s");
+    if (try_) {
+      // The name lookup cannot be cancelled: say so once and wait for the worker.
+      if (!slowLookupNoted_)
+        log_("MQTT: the broker's name " + options_.host + " has not resolved within " + durationText(options_.connectTimeoutMs) +
+             "; waiting for the resolver before the next try");
+      slowLookupNoted_ = true;
+      return;
+    }
+    if (!connected_ && watcher_) drop("no answer from the broker within " + durationText(options_.connectTimeoutMs));
   });
 }
 
 MqttClient::~MqttClient() {
   stop();
+  abandonTry();
   if (mosq_) mosquitto_destroy(mosq_);
 }
 
 bool MqttClient::start(const ClientOptions& options) {
   initLibraryOnce();
+  abandonTry();
   options_ = options;
   if (mosq_) mosquitto_destroy(mosq_);
   mosq_ = mosquitto_new(options_.clientId.empty() ? nullptr : options_.clientId.c_str(), true, this);
@@ -72,7 +129,7 @@ bool MqttClient::start(const ClientOptions& options) {
     const int rc = mosquitto_tls_set(mosq_, options_.caFile.empty() ? nullptr : options_.caFile.c_str(),
                                      options_.caFile.empty() ? "/etc/ssl/certs" : nullptr, nullptr, nullptr, nullptr);
     if (rc != MOSQ_ERR_SUCCESS) {
-      log_("MQTT: TLS cannot be set up with CA file \"" + options_.caFile + "\": " + errorText(rc));
+      log_("MQTT: TLS cannot be set up with CA file \"" + options_.caFile + "\": " + errorText(rc, errno));
       return false;
     }
   }
@@ -82,22 +139,74 @@ bool MqttClient::start(const ClientOptions& options) {
   started_ = true;
   stopping_ = false;
   everConnected_ = false;
+  slowLookupNoted_ = false;
   retryDelayMs_ = options_.retryMinMs;
   miscTimer_.start(platform::Millis(kMiscIntervalMs));
   tryConnect();
   return true;
 }
 
+// Hands the client's mosquitto* to a worker thread for one try; finishTry takes it back.
 void MqttClient::tryConnect() {
-  if (!started_ || stopping_ || watcher_) return;
-  const std::string where = options_.host + ":" + std::to_string(options_.port);
-  // The first try resolves the host; later ones reuse what the library kept.
-  const int rc = everConnected_ ? mosquitto_reconnect_async(mosq_)
-                                : mosquitto_connect_async(mosq_, options_.host.c_str(), options_.port, options_.keepAliveSeconds);
+  if (!started_ || stopping_ || watcher_ || try_ || !mosq_) return;
+  auto t = std::make_shared<ConnectTry>();
+  t->doneFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+  if (t->doneFd < 0) {
+    drop("broker " + options_.host + ":" + std::to_string(options_.port) + " unreachable: " + std::strerror(errno));
+    return;
+  }
+  tryWatcher_ = platform_.createSocketWatcher(t->doneFd);
+  if (!tryWatcher_) {
+    log_("MQTT: this platform cannot watch the client's socket");
+    started_ = false;
+    return;
+  }
+  tryWatcher_->onReadable([this] { finishTry(); });
+  // The first try gives the library the host, port and keep-alive; later ones reuse them (the
+  // library resolves the name again on every try).
+  t->first = !everConnected_;
+  t->host = options_.host;
+  t->port = options_.port;
+  t->keepAlive = options_.keepAliveSeconds;
+  t->mosq = std::exchange(mosq_, nullptr);
+  try {
+    ++triesInFlight_;
+    std::thread([t]() mutable {
+      t->run();
+      t.reset();  // the last owner cleans up before the try counts as ended
+      --triesInFlight_;
+    }).detach();
+  } catch (const std::system_error& e) {
+    --triesInFlight_;
+    mosq_ = std::exchange(t->mosq, nullptr);
+    tryWatcher_.reset();
+    drop("broker " + options_.host + ":" + std::to_string(options_.port) + " unreachable: no thread for the try: " + e.what());
+    return;
+  }
+  try_ = std::move(t);
+  connectTimer_.start(platform::Millis(options_.connectTimeoutMs), false);
+}
+
+// On the loop, once the worker has signalled: the try's outcome, as a synchronous try had it.
+void MqttClient::finishTry() {
+  if (!try_) return;
+  int rc = MOSQ_ERR_UNKNOWN, err = 0;
+  {
+    const std::lock_guard lock(try_->mutex);
+    if (!try_->done) return;
+    rc = try_->rc;
+    err = try_->err;
+  }
+  const std::shared_ptr<ConnectTry> t = std::move(try_);
+  tryWatcher_.reset();
+  ::close(std::exchange(t->doneFd, -1));
+  connectTimer_.stop();
+  mosq_ = std::exchange(t->mosq, nullptr);
   everConnected_ = everConnected_ || rc == MOSQ_ERR_SUCCESS;
   const int fd = rc == MOSQ_ERR_SUCCESS ? mosquitto_socket(mosq_) : -1;
   if (fd < 0) {
-    drop("broker " + where + " unreachable: " + errorText(rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_NO_CONN : rc));
+    drop("broker " + options_.host + ":" + std::to_string(options_.port) + " unreachable: " +
+         errorText(rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_NO_CONN : rc, err));
     return;
   }
   watcher_ = platform_.createSocketWatcher(fd);
@@ -114,6 +223,12 @@ void MqttClient::tryConnect() {
   connectTimer_.start(platform::Millis(options_.connectTimeoutMs), false);
 }
 
+// Lets go of a try still running: the worker destroys the mosquitto* when it ends.
+void MqttClient::abandonTry() {
+  tryWatcher_.reset();
+  try_.reset();
+}
+
 void MqttClient::updateWriteWatch() {
   if (watcher_ && mosq_) watcher_->setWriteWatch(mosquitto_want_write(mosq_));
 }
@@ -128,9 +243,9 @@ void MqttClient::afterIo(int rc) {
   if (refusedCode_ != 0)
     drop("broker " + where + " refused the connection: " + mosquitto_connack_string(refusedCode_));
   else if (connected_)
-    drop("connection to " + where + " lost: " + errorText(rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_LOST : rc));
+    drop("connection to " + where + " lost: " + errorText(rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_LOST : rc, errno));
   else
-    drop("broker " + where + " unreachable: " + errorText(rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_LOST : rc));
+    drop("broker " + where + " unreachable: " + errorText(rc == MOSQ_ERR_SUCCESS ? MOSQ_ERR_CONN_LOST : rc, errno));
 }
 
 // Forgets the socket (the library has closed it or closes it now) and waits before the next try.
@@ -165,6 +280,7 @@ void MqttClient::onConnectCb(mosquitto*, void* self, int rc) {
   }
   c->connectTimer_.stop();
   c->connected_ = true;
+  c->slowLookupNoted_ = false;
   c->retryDelayMs_ = c->options_.retryMinMs;
   ++c->connectCount_;
   c->noteState("connected to " + c->options_.host + ":" + std::to_string(c->options_.port));
@@ -202,6 +318,7 @@ void MqttClient::stop(const std::string& finalTopic, const std::string& finalPay
   retryTimer_.stop();
   miscTimer_.stop();
   connectTimer_.stop();
+  abandonTry();  // returns at once: a lookup in flight is left to its worker
   if (mosq_ && connected_) {
     mosquitto_disconnect(mosq_);
     // The messages and the DISCONNECT go out before the socket closes (bounded wait).

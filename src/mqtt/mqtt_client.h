@@ -3,6 +3,8 @@
 // watched by the loop (platform::SocketWatcher) and a timer runs its keep-alive, so every
 // callback runs on the loop's thread. It connects by itself, reconnects with back-off after a
 // refusal or a lost connection, and logs each change of its connection state once.
+// Each connection try (which resolves the broker's name, and may wait long on a resolver that
+// does not answer) runs on a short-lived worker thread, so the loop never waits for it.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -27,7 +29,8 @@ struct ClientOptions {
   int keepAliveSeconds = 30;
   int retryMinMs = 1000;   // first wait after a failure; doubled per failure
   int retryMaxMs = 60000;  // longest wait between tries
-  int connectTimeoutMs = 10000;  // a connection not accepted by then is dropped and retried
+  int connectTimeoutMs = 10000;  // a connection not accepted by then is dropped and retried; a name
+                                 // lookup still pending then is logged and waited for
 };
 
 class MqttClient {
@@ -57,12 +60,19 @@ class MqttClient {
   int connectCount() const { return connectCount_; }
   // The current wait before the next try (for tests).
   int retryDelayMs() const { return retryDelayMs_; }
+  // Connection tries still running on worker threads, of every client, also of stopped ones
+  // (for tests).
+  static int triesInFlight();
 
  private:
   static void onConnectCb(mosquitto*, void* self, int rc);
   static void onMessageCb(mosquitto*, void* self, const mosquitto_message* m);
 
+  struct ConnectTry;
+
   void tryConnect();
+  void finishTry();
+  void abandonTry();
   void afterIo(int rc);
   void drop(const std::string& reason);
   void scheduleRetry();
@@ -74,8 +84,12 @@ class MqttClient {
   ClientOptions options_;
   mosquitto* mosq_ = nullptr;
   std::unique_ptr<platform::SocketWatcher> watcher_;
+  // The try in flight: it owns the client's mosquitto* until the loop takes it back.
+  std::shared_ptr<ConnectTry> try_;
+  std::unique_ptr<platform::SocketWatcher> tryWatcher_;  // its completion signal
   platform::Timer miscTimer_, retryTimer_, connectTimer_;
   bool started_ = false, everConnected_ = false, connected_ = false, stopping_ = false;
+  bool slowLookupNoted_ = false;  // the pending-lookup line is logged once until connected
   int refusedCode_ = 0;  // CONNACK code of the last refusal
   int retryDelayMs_ = 0;
   int connectCount_ = 0;
