@@ -65,7 +65,8 @@ bool decodeDoorSwitch34(DecodeEnv& env, std::string_view data, std::string& deta
 bool decodeSecurity41(DecodeEnv& env, std::string_view data, std::string& detail);
 // n = 44: Digimax thermostat.
 void decodeDigimax44(DecodeEnv& env, std::string_view data, std::string& detail);
-// n = 48: RFXPower meter.
+// n = 48: an RFXMeter: the reading of its RFXPwr module, or one of its control packets (its
+// identification, a new interval or address, a reset), which are noted and make no reading.
 void decodeRfxPower48(DecodeEnv& env, std::string_view data, std::string& detail);
 
 // ---- RFXCOM sensors (called by decode32Bit; exported for tests and tools) --------------------
