@@ -35,6 +35,8 @@ const char* familyName(PacketFamily f) {
     case PacketFamily::OregonUV120: return "OS UV 120 bit";
     case PacketFamily::RfxSensorInfo40: return "RFXCOM sensor info";
     case PacketFamily::OregonClock104: return "OS clock";
+    case PacketFamily::OregonUVN800: return "OS UVN800";
+    case PacketFamily::OregonPCR800: return "OS PCR800";
   }
   return "unknown";
 }

@@ -378,8 +378,16 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
       }
       return;
     case 66: notDecoded(p, "Visonic CodeSecure"), consume(L); return;
-    case 72: notDecoded(p, "OS UVN800"), consume(L); return;
-    case 92: notDecoded(p, "OS PCR800"), consume(L); return;
+    case 72:
+      if (id16 != 0xDA78) notDecoded(p, "OS 72 bit"), consume(L);
+      else if (oregonCheckUVN800(p.data)) consumeIf(run(PacketFamily::OregonUVN800, p));
+      else discard(p, " while trying to sync on byte-count byte for OS Type DA78");
+      return;
+    case 92:
+      if (id16 != 0x2A19) notDecoded(p, "OS 92 bit"), consume(L);
+      else if (oregonCheckPCR800(p.data)) consumeIf(run(PacketFamily::OregonPCR800, p));
+      else discard(p, " while trying to sync on byte-count byte for OS Type 2A19");
+      return;
     case 104:
       if (p.id12() != 0xAEC || !run(PacketFamily::OregonClock104, p)) notDecoded(p, "OS 104 bit");
       consume(L);

@@ -99,6 +99,8 @@ enum class OregonType {
   Wind3A0D,    // 88 bits (check C)
   Baro5A6D,    // 96 bits (check F)
   UV120,       // 120 bits, check A passes
+  UVN800,      // 72 bits, id DA78
+  PCR800,      // 92 bits, id 2A19
 };
 
 void decodeOregon(DecodeEnv& env, OregonType type, std::string_view data, std::string& detail);
