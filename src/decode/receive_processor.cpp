@@ -293,8 +293,10 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
     case 44: consumeIf(run(PacketFamily::Digimax44, p)); return;
     case 48: consumeIf(run(PacketFamily::RfxPower48, p)); return;
     case 56: consumeIf(run(PacketFamily::OregonScale56, p)); return;
-    case 36: notDecoded(p, "Visonic PowerCode"), consume(L); return;
-    case 38: notDecoded(p, "HomeEasy preset"), consume(L); return;
+    // Families with a check of their own or none: the frame is consumed whether or not its decoder
+    // took it (a refusal leaves the decoder's remark).
+    case 36: run(PacketFamily::VisonicPowerCode36, p), consume(L); return;
+    case 38: run(PacketFamily::HomeEasyPreset38, p), consume(L); return;
     case 40:
       if (!run(PacketFamily::RfxSensorInfo40, p)) notDecoded(p, "RFXCOM 40 bit");
       consume(L);
@@ -377,7 +379,7 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
         consumeIf(run(PacketFamily::Oregon5A6D, p));
       }
       return;
-    case 66: notDecoded(p, "Visonic CodeSecure"), consume(L); return;
+    case 66: run(PacketFamily::VisonicCodeSecure66, p), consume(L); return;
     case 72:
       if (id16 != 0xDA78) notDecoded(p, "OS 72 bit"), consume(L);
       else if (oregonCheckUVN800(p.data)) consumeIf(run(PacketFamily::OregonUVN800, p));

@@ -34,6 +34,7 @@ std::string valueUnit(const std::string& type, bool metric) {
   if (startsWith(type, "Rain")) return "in";  // a gauge's count of 0.01 in tips
   if (type == "WindSpeed" || type == "WindGust") return metric ? "km/h" : "mph";
   if (type == "WindDirection") return "°";
+  if (type == "Dimmer") return "%";
   return "";
 }
 
