@@ -180,7 +180,8 @@ TYPES = {
     "Humidity": ("RH", CYAN), "Barometer": ("BAR", PURPLE), "Baro": ("BAR", PURPLE), "BatteryLevel": ("BAT", GREEN),
     "BatteryStatus": ("BAT", GREEN), "Forecast": ("FC", BLUE), "WindCompass": ("WND", BLUE),
     "WindDirection": ("DIR", BLUE), "WindGust": ("GST", BLUE), "WindSpeed": ("SPD", BLUE), "Wind": ("WND", BLUE),
-    "RainRate": ("RR", BLUE), "RainToday": ("RN", BLUE), "Rain": ("RN", BLUE), "Flip": ("FLP", BROWN),
+    "RainRate": ("RR", BLUE), "RainToday": ("RN", BLUE), "RainTotal": ("RT", BLUE), "Rain": ("RN", BLUE),
+    "Flip": ("FLP", BROWN), "Dimmer": ("DIM", YELLOW), "Keyfob": ("KEY", PURPLE),
     "Scale": ("KG", BROWN), "UV": ("UV", ORANGE), "Watt": ("W", ORANGE), "Security": ("SEC", RED),
     "DoorSwitch": ("DR", BROWN), "Temperature": ("T", RED), "Status": ("ST", PURPLE), "Power": ("PWR", ORANGE),
 }

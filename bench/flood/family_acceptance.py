@@ -36,6 +36,11 @@ CASES = [
     ("Oregon 3A0D", 88, bytes.fromhex("3A0D")),
     ("Oregon 5A6D", 96, bytes.fromhex("5A6D")),
     ("Oregon UV 120-bit", 120, b""),
+    ("Visonic PowerCode", 36, b""),
+    ("HomeEasy dim level", 38, b""),
+    ("Visonic CodeSecure", 66, b""),
+    ("Oregon UVN800", 72, bytes.fromhex("DA78")),
+    ("Oregon PCR800", 92, bytes.fromhex("2A19")),
 ]
 
 

@@ -35,6 +35,11 @@ const char* familyName(PacketFamily f) {
     case PacketFamily::OregonUV120: return "OS UV 120 bit";
     case PacketFamily::RfxSensorInfo40: return "RFXCOM sensor info";
     case PacketFamily::OregonClock104: return "OS clock";
+    case PacketFamily::OregonUVN800: return "OS UVN800";
+    case PacketFamily::OregonPCR800: return "OS PCR800";
+    case PacketFamily::VisonicPowerCode36: return "Visonic PowerCode";
+    case PacketFamily::VisonicCodeSecure66: return "Visonic CodeSecure";
+    case PacketFamily::HomeEasyPreset38: return "HomeEasy preset";
   }
   return "unknown";
 }

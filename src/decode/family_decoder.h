@@ -40,6 +40,11 @@ enum class PacketFamily {
   OregonUV120,      // 120 bits, check A passes: UV, battery status
   RfxSensorInfo40,  // 40 bits: an RFXCOM sensor names the 1-wire chip it found
   OregonClock104,   // 104 bits, id ?AEC: date and time of a radio-controlled clock
+  OregonUVN800,     // 72 bits, id DA78: UV, battery status
+  OregonPCR800,     // 92 bits, id 2A19: rain rate and total, battery status
+  VisonicPowerCode36,   // 36 bits: Visonic PowerCode security sensor
+  VisonicCodeSecure66,  // 66 bits: Visonic CodeSecure keyfob
+  HomeEasyPreset38,     // 38 bits: HomeEasy dim level
 };
 
 const char* familyName(PacketFamily f);

@@ -293,8 +293,10 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
     case 44: consumeIf(run(PacketFamily::Digimax44, p)); return;
     case 48: consumeIf(run(PacketFamily::RfxPower48, p)); return;
     case 56: consumeIf(run(PacketFamily::OregonScale56, p)); return;
-    case 36: notDecoded(p, "Visonic PowerCode"), consume(L); return;
-    case 38: notDecoded(p, "HomeEasy preset"), consume(L); return;
+    // Families with a check of their own or none: the frame is consumed whether or not its decoder
+    // took it (a refusal leaves the decoder's remark).
+    case 36: run(PacketFamily::VisonicPowerCode36, p), consume(L); return;
+    case 38: run(PacketFamily::HomeEasyPreset38, p), consume(L); return;
     case 40:
       if (!run(PacketFamily::RfxSensorInfo40, p)) notDecoded(p, "RFXCOM 40 bit");
       consume(L);
@@ -377,9 +379,17 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
         consumeIf(run(PacketFamily::Oregon5A6D, p));
       }
       return;
-    case 66: notDecoded(p, "Visonic CodeSecure"), consume(L); return;
-    case 72: notDecoded(p, "OS UVN800"), consume(L); return;
-    case 92: notDecoded(p, "OS PCR800"), consume(L); return;
+    case 66: run(PacketFamily::VisonicCodeSecure66, p), consume(L); return;
+    case 72:
+      if (id16 != 0xDA78) notDecoded(p, "OS 72 bit"), consume(L);
+      else if (oregonCheckUVN800(p.data)) consumeIf(run(PacketFamily::OregonUVN800, p));
+      else discard(p, " while trying to sync on byte-count byte for OS Type DA78");
+      return;
+    case 92:
+      if (id16 != 0x2A19) notDecoded(p, "OS 92 bit"), consume(L);
+      else if (oregonCheckPCR800(p.data)) consumeIf(run(PacketFamily::OregonPCR800, p));
+      else discard(p, " while trying to sync on byte-count byte for OS Type 2A19");
+      return;
     case 104:
       if (p.id12() != 0xAEC || !run(PacketFamily::OregonClock104, p)) notDecoded(p, "OS 104 bit");
       consume(L);

@@ -32,10 +32,11 @@ std::string valueUnit(const std::string& type, bool metric) {
   if (type == "Watt") return "W";
   if (type == "Voltage") return "V";
   if (type == "RainRate") return metric ? "mm/h" : "in/h";
-  if (type == "RainToday") return metric ? "mm" : "in";
+  if (type == "RainToday" || type == "RainTotal") return metric ? "mm" : "in";
   if (startsWith(type, "Rain")) return "in";  // a gauge's count of 0.01 in tips
   if (type == "WindSpeed" || type == "WindGust") return metric ? "km/h" : "mph";
   if (type == "WindDirection") return "°";
+  if (type == "Dimmer") return "%";
   return "";
 }
 

@@ -152,11 +152,11 @@ bool OnOffReporter::informEvent(W800Device& device, int status, const std::strin
 }
 
 void OnOffReporter::visonic(const std::string& code, const std::string& unit, const std::string& status,
-                            const std::string& battery, const std::string& tamper) {
+                            const std::string& battery, const std::string& tamper, const std::string& statusType) {
   try {
     if (!battery.empty()) visonicUnit(code + unit + "B", "Battery", battery);
     if (!tamper.empty()) visonicUnit(code + unit + "T", "Tamper", tamper);
-    visonicUnit(code + unit + "S", "Status", status);
+    visonicUnit(code + unit + "S", statusType, status);
   } catch (const std::exception& e) {
     ctx_.log.logError("Quillon", "Visonic", e.what());
   }
@@ -171,7 +171,9 @@ void OnOffReporter::visonicUnit(const std::string& code, const std::string& type
     if (d->invert()) on = !on;
     const int status = on ? kDeviceStatusOn : kDeviceStatusOff;
     const bool event = d->deviceStatus() != status;
-    registry_.report(*d, {.status = static_cast<std::int16_t>(status), .shown = text, .picture = type, .stamp = true});
+    DeviceReading r{.status = static_cast<std::int16_t>(status), .shown = text, .picture = type, .stamp = true};
+    if (d->deviceType().empty()) r.type = type;
+    registry_.report(*d, r);
     if (!d->inUse()) return;
     publisher_.sendXapBscAs(*d, event ? kBscEvent : kBscInfo, type, text);
     if (!d->tag().empty()) publisher_.queueTagEvent(d->tag());

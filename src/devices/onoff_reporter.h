@@ -41,8 +41,10 @@ class OnOffReporter {
   bool specialX10Sensor(const std::string& code, bool on, bool alwaysEvent);
   // Publishes a status the caller decided; true when ignored (record not in use).
   bool informEvent(W800Device& device, int status, const std::string& text);
+  // Reports on records code + unit + "B" (battery), "T" (tamper) and "S" (status, of type
+  // `statusType`); a record without a type takes its report's type.
   void visonic(const std::string& code, const std::string& unit, const std::string& status,
-               const std::string& battery, const std::string& tamper);
+               const std::string& battery, const std::string& tamper, const std::string& statusType = "Status");
 
  private:
   void noteFamily(const std::string& code, int command);

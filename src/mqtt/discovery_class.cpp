@@ -50,6 +50,7 @@ DiscoveryClass discoveryClass(const devices::W800Device& d, const devices::Devic
       {"Window", Component::BinarySensor, "window"},
       {"Tamper", Component::BinarySensor, "tamper"},
       {"Battery", Component::BinarySensor, "battery"},
+      {"Security", Component::BinarySensor, "safety"},
   };
   for (const Row& r : kRows)
     if (type == r.type) return {r.component, r.deviceClass, r.component == Component::Sensor ? devices::valueUnit(type, view.metric) : ""};

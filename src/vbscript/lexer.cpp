@@ -76,8 +76,9 @@ void Lexer::fill(Out& out, size_t want) {
       while (i < n && s[i] != '\r' && s[i] != '\n') ++i;
       continue;
     }
-    if (c == '_' && space) {
-      // Line continuation: "_" then only blanks up to the end of the line.
+    if (c == '_') {
+      // Line continuation: "_" then only blanks up to the end of the line. A "_" inside a name is
+      // part of the name; anywhere else (after a blank, an operator or a bracket) it may continue.
       size_t j = i + 1;
       while (j < n && (s[j] == ' ' || s[j] == '\t')) ++j;
       if (j >= n || s[j] == '\r' || s[j] == '\n') {

@@ -35,6 +35,9 @@ TEST(Discovery, ClassOfEachKind) {
       {test::sampleDevice("5A5D_B", "Barometer", "1013"), tx, Component::Sensor, "atmospheric_pressure", "hPa"},
       {test::sampleDevice("45B5", "Watt", "300"), tx, Component::Sensor, "power", "W"},
       {test::sampleDevice("2A1D_R", "RainToday", "12"), tx, Component::Sensor, "precipitation", "mm"},
+      {test::sampleDevice("2A19_23F_R", "RainTotal", "31.2"), tx, Component::Sensor, "precipitation", "mm"},
+      {test::sampleDevice("C5EC58S", "Security", "", 2), tx, Component::BinarySensor, "safety", ""},
+      {test::sampleDevice("31F8177_11", "Dimmer", "47"), tx, Component::Sensor, "", "%"},  // not an X10 unit: a level
       {test::sampleDevice("3A0D_W", "WindSpeed", "1.2"), noTx, Component::Sensor, "wind_speed", "km/h"},
       {test::sampleDevice("3C33", "Motion", "", 2), tx, Component::BinarySensor, "motion", ""},
       {test::sampleDevice("A1", "Motion", "", 2), tx, Component::BinarySensor, "motion", ""},  // an X10 motion sensor

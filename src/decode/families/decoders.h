@@ -1,6 +1,7 @@
 #pragma once
 // The packet-family decoders: X10 RF, X10 security, PC remote, Visonic keyfob, door switch,
-// Digimax thermostat, RFXPower meter, RFXCOM sensors and Oregon Scientific sensors.
+// Digimax thermostat, RFXMeter, RFXCOM sensors, Oregon Scientific sensors, Visonic PowerCode and
+// CodeSecure, HomeEasy dim levels.
 //
 // Every entry point takes the packet's data bytes (count byte removed, byte 1 = data[0]) and the
 // description line of the current receive event, to which it appends its remarks (each starting
@@ -65,8 +66,16 @@ bool decodeDoorSwitch34(DecodeEnv& env, std::string_view data, std::string& deta
 bool decodeSecurity41(DecodeEnv& env, std::string_view data, std::string& detail);
 // n = 44: Digimax thermostat.
 void decodeDigimax44(DecodeEnv& env, std::string_view data, std::string& detail);
-// n = 48: RFXPower meter.
+// n = 48: an RFXMeter: the reading of its RFXPwr module, or one of its control packets (its
+// identification, a new interval or address, a reset), which are noted and make no reading.
 void decodeRfxPower48(DecodeEnv& env, std::string_view data, std::string& detail);
+// n = 36: a Visonic PowerCode sensor: alert or restore, tamper and low battery reported on the
+// sensor's status, tamper and battery records. True when the packet passed its check.
+bool decodeVisonicPowerCode36(DecodeEnv& env, std::string_view data, std::string& detail);
+// n = 66: a Visonic CodeSecure keyfob: the button pressed, reported like a remote key.
+bool decodeVisonicCodeSecure66(DecodeEnv& env, std::string_view data, std::string& detail);
+// n = 38: a HomeEasy remote's dim level for one unit (or its group), reported as a dimmer value.
+bool decodeHomeEasyPreset38(DecodeEnv& env, std::string_view data, std::string& detail);
 
 // ---- RFXCOM sensors (called by decode32Bit; exported for tests and tools) --------------------
 
@@ -98,6 +107,8 @@ enum class OregonType {
   Wind3A0D,    // 88 bits (check C)
   Baro5A6D,    // 96 bits (check F)
   UV120,       // 120 bits, check A passes
+  UVN800,      // 72 bits, id DA78
+  PCR800,      // 92 bits, id 2A19
 };
 
 void decodeOregon(DecodeEnv& env, OregonType type, std::string_view data, std::string& detail);

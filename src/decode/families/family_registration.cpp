@@ -69,6 +69,11 @@ void registerFamilyDecoders(DecoderRegistry& registry, DecoderEnv& env) {
       {PacketFamily::OregonUV120, oregon(OregonType::UV120)},
       {PacketFamily::RfxSensorInfo40, decodeRfxSensorInfo40},
       {PacketFamily::OregonClock104, decodeOregonClock104},
+      {PacketFamily::OregonUVN800, oregon(OregonType::UVN800)},
+      {PacketFamily::OregonPCR800, oregon(OregonType::PCR800)},
+      {PacketFamily::VisonicPowerCode36, decodeVisonicPowerCode36},
+      {PacketFamily::VisonicCodeSecure66, decodeVisonicCodeSecure66},
+      {PacketFamily::HomeEasyPreset38, decodeHomeEasyPreset38},
   };
   for (const auto& [family, entry] : table)
     registry.add(family, std::make_shared<FamilyAdapter>(*env.services, entry));

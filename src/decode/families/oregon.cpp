@@ -1,5 +1,5 @@
 // Oregon Scientific sensors: the per-type decoder table and the members (temperature, humidity,
-// UV, wind, rain, barometer, scales, battery).
+// UV, wind, rain in millimetres and in inches, barometer, scales, battery).
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -20,7 +20,7 @@ int l(std::string_view d, std::size_t k) { return static_cast<int>(lo(byteAt(d, 
 constexpr double kMphPerMs = 2.23694;  // 3600 s / 1609.344 m
 
 enum class Member { Temperature, Humidity, UV, WindDirection, WindGust, WindSpeed, Wind3, Rain, Baro,
-                    BatteryStatus, BatteryLevel, Scale1, Scale2 };
+                    BatteryStatus, BatteryLevel, Scale1, Scale2, RainInches };
 enum class Rc { Byte4, Half4 };
 
 struct Call {
@@ -28,10 +28,10 @@ struct Call {
   std::size_t need;  // bytes the member reads
 };
 // Indexed by Member.
-constexpr std::array<Call, 13> kCalls = {{{"Temperature", 7}, {"Humidity", 8}, {"UV", 6}, {"WindDirection", 5},
+constexpr std::array<Call, 14> kCalls = {{{"Temperature", 7}, {"Humidity", 8}, {"UV", 6}, {"WindDirection", 5},
                                           {"WindGust", 7}, {"WindSpeed", 9}, {"Wind", 9}, {"Rain", 9},
                                           {"Baro", 10}, {"BatteryStatus", 5}, {"BatteryLevel", 5}, {"Scale", 7},
-                                          {"Scale101", 5}}};
+                                          {"Scale101", 5}, {"RainInches", 10}}};
 
 struct Step {
   Member member;
@@ -60,6 +60,8 @@ const std::vector<Row>& decoderTable() {
       {OregonType::Wind3A0D, {{M::Wind3}, {M::BatteryLevel}}},
       {OregonType::Baro5A6D, {{M::Temperature}, {M::Humidity}, {M::Baro, Rc::Byte4, 856}, {M::BatteryLevel}}},
       {OregonType::UV120, {{M::UV}, {M::BatteryStatus}}},
+      {OregonType::UVN800, {{M::UV}, {M::BatteryStatus}}},
+      {OregonType::PCR800, {{M::RainInches}, {M::BatteryStatus}}},
   };
   return rows;
 }
@@ -176,6 +178,39 @@ struct Member_ {
     const std::string flips = std::to_string(l(d, 7));
     report({code("_F"), "", "Flip", flips, flips, "OSFlip"});
   }
+  // PCR800: the rate in hundredths of an inch an hour (four digits from the high half of byte 5)
+  // and the total in thousandths of an inch (six digits from the high half of byte 7), BCD, low
+  // digit first. The total runs from 0 to 999.999 inches and then starts again at 0.
+  void rainInches() {
+    auto digits = [&](std::size_t firstNibble, int count, int& value) {
+      value = 0;
+      for (int k = count - 1; k >= 0; --k) {
+        const std::size_t n = firstNibble + static_cast<std::size_t>(k);  // nibble n: byte n/2+1, high half when odd
+        const int digit = n % 2 ? h(d, n / 2 + 1) : l(d, n / 2 + 1);
+        if (digit > 9) return false;
+        value = value * 10 + digit;
+      }
+      return true;
+    };
+    int rate = 0, total = 0;
+    if (!digits(9, 4, rate)) {
+      detail += " | Ignored because rain rate byte is not decimal";
+      return;
+    }
+    if (!digits(13, 6, total)) {
+      detail += " | Ignored because rain byte is not decimal";
+      return;
+    }
+    // Hundredths or thousandths with all their digits ("0.03", "1.228").
+    auto fraction = [](int v, int scale, std::size_t places) {
+      const std::string frac = std::to_string(v % scale);
+      return std::to_string(v / scale) + "." + std::string(places - frac.size(), '0') + frac;
+    };
+    const std::string rt = metric ? formatOneDecimal(rate * 0.254) : fraction(rate, 100, 2);
+    report({code("_E"), "", "RainRate", rt, rt + "&nbsp;" + (metric ? "mm/h" : "in/hr"), "OSRainRate"});
+    const std::string tt = metric ? formatOneDecimal(total * 0.0254) : fraction(total, 1000, 3);
+    report({code("_R"), "", "RainTotal", tt, tt + "&nbsp;" + (metric ? "mm" : "in"), "OSRainfall"});
+  }
   void baro(int offset) {
     const int p = b(d, 9) + offset;
     const std::string text = metric ? std::to_string(p) : formatTwoDecimals(p / 33.8638);
@@ -240,6 +275,7 @@ struct Member_ {
       case Member::BatteryLevel: return batteryLevel();
       case Member::Scale1: return scale1();
       case Member::Scale2: return scale2();
+      case Member::RainInches: return rainInches();
     }
   }
 };

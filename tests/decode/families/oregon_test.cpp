@@ -34,6 +34,13 @@ std::string os(std::vector<int> b, char check) {
       break;
     }
     case 'F': b[10] = nib(b, 1, 8) + nib(b, 9, 10) - 10; break;
+    case 'U': b[7] = nib(b, 1, 7) - 10; break;  // UVN800: the byte after seven
+    case 'R': {  // PCR800: as D, one byte further on
+      const int s = nib(b, 1, 9) + (b[9] & 15) - 10;
+      b[9] = ((s & 15) << 4) | (b[9] & 15);
+      b[10] = (b[10] & 0xF0) | (s >> 4);
+      break;
+    }
   }
   std::string s;
   for (int v : b) s.push_back(static_cast<char>(v & 0xFF));
@@ -46,11 +53,11 @@ TEST(OregonChecks, EachCheckPassesOnItsChecksumAndFailsOnOneNibble) {
     char name;
     Check check;
     std::size_t len;
-  } rows[] = {{'A', oregonCheckA, 8},  {'B', oregonCheckB, 9}, {'C', oregonCheckC, 10},
-              {'D', oregonCheckD, 10}, {'E', oregonCheckE, 8},  {'F', oregonCheckF, 11}};
+  } rows[] = {{'A', oregonCheckA, 8},  {'B', oregonCheckB, 9}, {'C', oregonCheckC, 10}, {'D', oregonCheckD, 10},
+              {'E', oregonCheckE, 8},  {'F', oregonCheckF, 11}, {'U', oregonCheckUVN800, 8}, {'R', oregonCheckPCR800, 11}};
   for (const auto& r : rows) {
     SCOPED_TRACE(r.name);
-    std::vector<int> b = {0x1A, 0x2D, 0x10, 0xE5, 0x02, 0x21, 0x50, 0x30, 0x00, 0x00, 0x00};
+    std::vector<int> b = {0x1A, 0x2D, 0x10, 0xE5, 0x02, 0x21, 0x50, 0x30, 0x00, 0x00, 0x00, 0x00};
     b.resize(r.len);
     std::string p = os(b, r.name);
     EXPECT_TRUE(r.check(p));
@@ -120,6 +127,15 @@ TEST_F(DecodeTest, OregonTable) {
        {{"EC70_122", "05"}, {"EC70_122_P", "0"}}, ""},
       {"UV 120", T::UV120, os({0xEC, 0x70, 0x10, 0x22, 0x14, 0x01, 0x00, 0x00, 0, 0, 0, 0, 0, 0, 0}, 'A'), true,
        {{"EC70_122", "11"}, {"EC70_122_P", "1"}}, ""},
+      {"UVN800 low battery", T::UVN800, os({0xDA, 0x78, 0x14, 0x56, 0x74, 0x10, 0x07, 0, 0}, 'U'), true,
+       {{"DA78_156", "07"}, {"DA78_156_P", "1"}}, ""},
+      // Rate 42.13 in/h, total 1.228 in.
+      {"PCR800 inches", T::PCR800, os({0x2A, 0x19, 0x04, 0x3F, 0x30, 0x21, 0x84, 0x22, 0x01, 0x00, 0, 0}, 'R'), false,
+       {{"2A19_23F_E", "42.13"}, {"2A19_23F_R", "1.228"}, {"2A19_23F_P", "0"}}, ""},
+      {"PCR800 millimetres", T::PCR800, os({0x2A, 0x19, 0x04, 0x3F, 0x30, 0x21, 0x84, 0x22, 0x01, 0x00, 0, 0}, 'R'), true,
+       {{"2A19_23F_E", "1070.1"}, {"2A19_23F_R", "31.2"}}, ""},
+      {"PCR800 total not decimal", T::PCR800, os({0x2A, 0x19, 0x04, 0x3F, 0x34, 0x21, 0x84, 0x2A, 0x01, 0x00, 0, 0}, 'R'),
+       true, {{"2A19_23F_E", "<none>"}, {"2A19_23F_P", "1"}}, " | Ignored because rain byte is not decimal"},
       {"scale 56", T::Scale56, bytes({0x3A, 0x50, 0x00, 0x30, 0x75, 0x30, 0x00}), true, {{"6C10_05_K", "75.3"}}, ""},
       {"scale 56 check digits", T::Scale56, bytes({0x3A, 0x50, 0x00, 0x30, 0x75, 0x30, 0x0A}), true,
        {{"6C10_05_K", "<none>"}}, " | OSScale ignored because checks digits do not match"},
@@ -180,8 +196,14 @@ TEST_F(DecodeTest, OregonRecordedSensors) {
       {"test transmitter", "50FEFE0000000000000000", {}, " | Discarding 50 after seeing invalid ID for 80 byte packet"},
       {"RTGR328N clock", "689AEC134D033311526072605F43", {}, " | 9AEC_14D clock 2007-06-05 21:13:30"},
       {"RTGR328N clock bad checksum", "689AEC134D03FF11526072605F43", {}, " | OS 104 bit packet 9AEC134D03FF11526072605F43 not decoded"},
-      {"UVN800", "48DA7814560010073480", {}, " | OS UVN800 packet DA7814560010073480 not decoded"},
-      {"PCR800", "5C2A19043F300080220120230A", {}, " | OS PCR800 packet 2A19043F300080220120230A not decoded"},
+      {"UVN800 UV 0", "48DA7814560010073480", {{"DA78_156", "00"}, {"DA78_156_P", "0"}}, " | DA78_156 = 00"},
+      {"UVN800 checksum off by one", "48DA7814560010073580", {{"DA78_156", "<none>"}},
+       " | Discarding 48 while trying to sync on byte-count byte for OS Type DA78"},
+      // 0.03 in/h and 1.228 in since its batteries went in.
+      {"PCR800", "5C2A19043F300080220120230A", {{"2A19_23F_E", "0.8"}, {"2A19_23F_R", "31.2"}, {"2A19_23F_P", "0"}}, ""},
+      {"PCR800 checksum off by one", "5C2A19043F300080220130230A", {{"2A19_23F_R", "<none>"}},
+       " | Discarding 5C while trying to sync on byte-count byte for OS Type 2A19"},
+      {"PCR800 wrong length", "582A19043F300080220120230A", {{"2A19_23F_R", "<none>"}}, " | Discarding 58"},
       {"Electrisave", "78EA00A642000000169BFF5F1DC05408", {{"EA00_1A6", "<none>"}}, ""},
   };
   ctx->settings.metric = true;
@@ -195,9 +217,10 @@ TEST_F(DecodeTest, OregonRecordedSensors) {
     EXPECT_NE(line.find(r.detailPart), std::string::npos) << line;
   }
   // A kind that is not decoded is logged once.
-  const std::string uvn800 = "OS UVN800 packet DA7814560010073480 not decoded";
-  receive("48DA7814560010073480");
-  EXPECT_EQ(std::count(logs.begin(), logs.end(), uvn800), 1);
+  const std::string other = "OS 72 bit packet DB7814560010073480 not decoded";
+  receive("48DB7814560010073480");
+  receive("48DB7814560010073480");
+  EXPECT_EQ(std::count(logs.begin(), logs.end(), other), 1);
 }
 
 TEST_F(DecodeTest, OregonReportsOnlyChangesAndDisplays) {

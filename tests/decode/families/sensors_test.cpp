@@ -140,9 +140,10 @@ TEST_F(DecodeTest, DigimaxFollowsTheMetricSetting) {
   EXPECT_EQ(text("3EF5_S"), "68.0");
 }
 
+// An RFXMeter packet: the parity is the complement of the eleven nibbles before it.
 std::string power(int value, int type = 0) {
   const int b3 = (value >> 8) & 0xFF, b4 = value & 0xFF, b5 = (value >> 16) & 0xFF;
-  return bytes({0x45, 0xB5, b3, b4, b5, (type << 4) | (0x0F ^ (nibbles({0x45, 0xB5, b3, b4, b5}) & 0x0F))});
+  return bytes({0x45, 0xB5, b3, b4, b5, (type << 4) | (0x0F ^ ((nibbles({0x45, 0xB5, b3, b4, b5}) + type) & 0x0F))});
 }
 
 TEST_F(DecodeTest, RfxPowerTable) {
@@ -156,7 +157,10 @@ TEST_F(DecodeTest, RfxPowerTable) {
       {power(1234), 1.1f, "1357.4", " | RFXPower 1357.4"},  // single precision, no binary tail
       {bytes({0x45, 0xB4, 0x01, 0x2C, 0x00, 0x07}), 1, "", "Discarded Power because upper nibble of address bytes not complemented"},
       {bytes({0x45, 0xB5, 0x01, 0x2C, 0x00, 0x06}), 1, "", "Discarded Power because parity invalid"},
-      {power(300, 1), 1, "", " | RFXPower type 1 not decoded"},
+      {power(300, 1), 1, "", " | RFXMeter 45B5 new interval time set: 30 s"},  // byte 3 is the interval code
+      {power(0x4321, 0xB), 1, "", " | RFXMeter 45B5 counter value set: 17185"},
+      {power(300, 5), 1, "", " | RFXPower type 5 not decoded"},
+      {bytes({0x45, 0xB5, 0x01, 0x2C, 0x00, 0x17}), 1, "", "Discarded Power because parity invalid"},  // type left out
       {bytes({0x45, 0xB5, 0x01}), 1, "", " | RFXPower ignored because packet too short (3 of 6 bytes)"}};
   inUse("45B5");
   for (const auto& r : rows) {
@@ -173,14 +177,22 @@ TEST_F(DecodeTest, RfxPowerTable) {
     EXPECT_TRUE(bodies().empty());
   }
   // A recorded meter 00F0 counting 6; the same with a parity error; its identification packet
-  // (type nibble F, whose parity the ten-nibble rule does not cover); an all-zero packet.
+  // (type nibble F in the parity), which is logged and is no reading; an all-zero packet.
   ctx->settings.sensorCal = 1;
   decodeRfxPower48(*env, fromHex("00F00006000A"), detail = "");
   EXPECT_EQ(text("00F0"), "6");
-  for (const char* hex : {"00F00006000B", "00F0000600FB"}) {
+  for (const char* hex : {"00F00006000B", "00F0000600FA"}) {
     decodeRfxPower48(*env, fromHex(hex), detail = "");
     EXPECT_EQ(detail, "Discarded Power because parity invalid");
   }
+  logs.clear();
+  decodeRfxPower48(*env, fromHex("00F0000600FB"), detail = "");
+  const std::string ident = "RFXMeter 00F0 identification: RFXPower, firmware version 00, interval code 06";
+  EXPECT_EQ(detail, " | " + ident);
+  EXPECT_EQ(logs, std::vector<std::string>{ident});
+  EXPECT_EQ(text("00F0"), "6");
+  decodeRfxPower48(*env, fromHex("00F0C20200F1"), detail = "");
+  EXPECT_EQ(detail, " | RFXMeter 00F0 identification: RFXMeter, firmware version C2, interval 1 min");
   decodeRfxPower48(*env, fromHex("000000000000"), detail = "");
   EXPECT_EQ(detail, "Discarded Power because upper nibble of address bytes not complemented");
 }

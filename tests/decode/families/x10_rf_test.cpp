@@ -176,18 +176,21 @@ TEST_F(DecodeTest, VisonicAndDoorSwitch) {
   EXPECT_FALSE(decodeDoorSwitch34(*env, bytes({0x01, 0x02}), detail = ""));
 }
 
-// Recorded Visonic packets and the receiver's own bytes through the framing: whole frames that no
-// decoder reads are noted, not walked byte by byte.
-TEST_F(DecodeTest, FramedButNotDecoded) {
+// Recorded Visonic and HomeEasy packets and the receiver's own bytes through the framing: whole
+// frames are consumed, decoded or not, never walked byte by byte. A fob and a remote without a
+// check become records at their second sighting.
+TEST_F(DecodeTest, RecordedFramesAreConsumedWhole) {
   const struct {
     const char *hex, *detail;
   } rows[] = {
-      {"A4C5EC581430", "A4, C5, EC, 58, 14, 30 | Visonic PowerCode packet C5EC581430 not decoded"},
-      {"A4C5EC58E800", "A4, C5, EC, 58, E8, 00 | Visonic PowerCode packet C5EC58E800 not decoded"},
-      {"C23FF39B5C01BA680400", "C2, 3F, F3, 9B, 5C, 01, BA, 68, 04, 00 | Visonic CodeSecure packet 3FF39B5C01BA680400 not decoded"},
-      {"26C7E05DCA00", "26, C7, E0, 5D, CA, 00 | HomeEasy preset packet C7E05DCA00 not decoded"},
+      {"A4C5EC581430", "A4, C5, EC, 58, 14, 30 | C5EC58=restore, supervision"
+                       " | Visonic PowerCode C5EC581430 Ignored because location not defined for sensor"},
+      {"A4C5EC58E800", "A4, C5, EC, 58, E8, 00 | C5EC58=alert, tamper, low battery"
+                       " | Visonic PowerCode C5EC58E800 Ignored because location not defined for sensor"},
+      {"C23FF39B5C01BA680400", "C2, 3F, F3, 9B, 5C, 01, BA, 68, 04, 00 | 0165D80KF=Button 1"},
+      {"26C7E05DCA00", "26, C7, E0, 5D, CA, 00 | 31F8177_11=level 0/15"},
       {"20609F08F7A4C5EC581440", "20, 60, 9F, 08, F7, A4, C5, EC, 58, 14, 40 | A3=ON | Ignored because location not defined for sensor"
-                                 " | Visonic PowerCode packet C5EC581440 not decoded"},
+                                 " | Visonic PowerCode C5EC581440 ignored because its check nibble is 4, not 3"},
       {"80", "80 | Discarding 80 while trying to sync on byte-count byte"},  // a second receiver's empty packet
   };
   for (const auto& r : rows) {

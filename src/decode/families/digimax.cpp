@@ -1,7 +1,5 @@
-// The 44-bit Digimax thermostat and the 48-bit RFXPower meter.
+// The 44-bit Digimax thermostat.
 #include <array>
-#include <cstdio>
-#include <cstdlib>
 
 #include "decode/families/family_common.h"
 #include "util/text.h"
@@ -60,45 +58,6 @@ void decodeDigimax44(DecodeEnv& env, std::string_view data, std::string& detail)
   };
   digimaxRecord(env, packet, detail, dc, "_S", "Temperature", temperature(b5 & 0x3F), "ON");
   digimaxRecord(env, packet, detail, dc, "", "Temperature", temperature(b4), "ON");
-}
-
-void decodeRfxPower48(DecodeEnv& env, std::string_view data, std::string& detail) {
-  if (!requireBytes(data, 6, "RFXPower", detail)) return;
-  const std::string_view packet = data.substr(0, 6);
-  const unsigned b1 = byteAt(data, 1), b2 = byteAt(data, 2), b3 = byteAt(data, 3);
-  const unsigned b4 = byteAt(data, 4), b5 = byteAt(data, 5), b6 = byteAt(data, 6);
-  if (lo(b1) != lo(b2) || ((b1 ^ b2) & 0xF0) != 0xF0) {
-    detail += "Discarded Power because upper nibble of address bytes not complemented";
-    return;
-  }
-  unsigned sum = 0;
-  for (std::size_t k = 1; k <= 5; ++k) sum += hi(byteAt(data, k)) + lo(byteAt(data, k));
-  if (((sum & 0x0F) ^ lo(b6)) != 0x0F) {
-    detail += "Discarded Power because parity invalid";
-    return;
-  }
-  if (hi(b6) != 0) {
-    detail += " | RFXPower type " + std::to_string(hi(b6)) + " not decoded";
-    return;
-  }
-  const std::string dc = hex(b1) + hex(b2);
-  if (!env.registry.addW800Unit(dc)) return;
-  devices::W800Device* d = env.registry.device(dc);
-  if (!d) return;
-  const float cal = env.ctx.settings.sensorCal == 0.0f ? 1.0f : env.ctx.settings.sensorCal;
-  const float power = static_cast<float>(b5 * 65536u + b3 * 256u + b4) * cal;
-  // A single-precision reading shows its 7 significant digits, not the float's binary tail
-  // (1234 x 1.1 is 1357.4, not 1357.40002441406).
-  char digits[32];
-  std::snprintf(digits, sizeof digits, "%.7g", static_cast<double>(power));
-  const std::string text = util::formatNumber(std::strtod(digits, nullptr));
-  env.registry.report(*d, {.type = "Watt", .text = text, .shown = text + "&nbsp;Watts"});
-  detail += " | RFXPower " + d->text();
-  if (d->inUse())
-    sendBscEvent(env, *d, "ON");
-  else
-    detail += ignoredText("RFXPower", packet);
-  queueTag(env, *d);
 }
 
 }  // namespace quillon::decode
