@@ -55,14 +55,7 @@ std::string isoDateTimeWithOffset(const util::DateTime& t) {
   std::string text = isoDateTime(t);
   if (text.empty()) return text;
   // The offset the system's time zone has at that local time (DST included).
-  std::tm tm{};
-  tm.tm_year = t.year - 1900;
-  tm.tm_mon = t.month - 1;
-  tm.tm_mday = t.day;
-  tm.tm_hour = t.hour;
-  tm.tm_min = t.minute;
-  tm.tm_sec = t.second;
-  tm.tm_isdst = -1;
+  std::tm tm = util::toLocalTm(t);
   long offset = 0;
   if (std::mktime(&tm) != static_cast<std::time_t>(-1)) offset = tm.tm_gmtoff;
   const long minutes = (offset < 0 ? -offset : offset) / 60;

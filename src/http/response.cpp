@@ -290,14 +290,7 @@ void Response::sendRefusal(int status, const std::string& extra, const std::stri
 
 std::string HttpServer::httpDateText() const {
   const util::DateTime now = ctx_.now();  // the node's local time: back to seconds since 1970
-  std::tm local{};
-  local.tm_year = now.year - 1900;
-  local.tm_mon = now.month - 1;
-  local.tm_mday = now.day;
-  local.tm_hour = now.hour;
-  local.tm_min = now.minute;
-  local.tm_sec = now.second;
-  local.tm_isdst = -1;
+  std::tm local = util::toLocalTm(now);
   return httpDate(static_cast<std::int64_t>(std::mktime(&local)));
 }
 

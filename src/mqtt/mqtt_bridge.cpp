@@ -348,39 +348,38 @@ void MqttBridge::publishReceiver(bool force) {
   receiverAvailability_ = availability;
   receiverStateAtMs_ = now;
   if (!force || !settings_.discovery) return;
-  // The receiver as a connectivity sensor of the node's Home Assistant device.
   const std::string host = idPart(ctx_.computerName);
-  nlohmann::ordered_json j;
-  j["name"] = "Receiver";
-  j["unique_id"] = "quillon_" + host + "_receiver";
-  j["default_entity_id"] = "binary_sensor.quillon_" + util::lower(host) + "_receiver";
-  j["state_topic"] = receiverTopic() + "/status";
-  j["payload_on"] = "online";
-  j["payload_off"] = "offline";
-  j["device_class"] = "connectivity";
-  j["entity_category"] = "diagnostic";
-  j["json_attributes_topic"] = receiverTopic() + "/state";
-  j["availability_topic"] = statusTopic();
-  j["payload_available"] = "online";
-  j["payload_not_available"] = "offline";
-  j["device"] = deviceBlock();
-  j["origin"] = originBlock();
-  client_->publish(settings_.discoveryPrefix + "/binary_sensor/quillon_" + host + "/receiver/config",
-                   j.dump(-1, ' ', false, kReplace), true, 1);
-  // When the receiver last delivered a packet: a quiet receiver shows in Home Assistant too.
-  nlohmann::ordered_json t;
-  t["name"] = "Receiver last packet";
-  t["unique_id"] = "quillon_" + host + "_receiver_last_packet";
-  t["default_entity_id"] = "sensor.quillon_" + util::lower(host) + "_receiver_last_packet";
-  t["state_topic"] = receiverTopic() + "/state";
-  t["value_template"] = "{{ value_json.last_packet_at }}";
-  t["device_class"] = "timestamp";
-  t["entity_category"] = "diagnostic";
-  t["availability_topic"] = statusTopic();
-  t["device"] = deviceBlock();
-  t["origin"] = originBlock();
-  client_->publish(settings_.discoveryPrefix + "/sensor/quillon_" + host + "/receiver_last_packet/config",
-                   t.dump(-1, ' ', false, kReplace), true, 1);
+  // The receiver's diagnostic entities on the node's Home Assistant device.
+  auto entity = [&](const char* component, const char* name, const std::string& id, const std::string& stateTopic) {
+    nlohmann::ordered_json j;
+    j["name"] = name;
+    j["unique_id"] = "quillon_" + host + "_" + id;
+    j["default_entity_id"] = std::string(component) + ".quillon_" + util::lower(host) + "_" + id;
+    j["state_topic"] = stateTopic;
+    return j;
+  };
+  auto announce = [&](const char* component, const std::string& id, nlohmann::ordered_json j) {
+    j["entity_category"] = "diagnostic";
+    j["availability_topic"] = statusTopic();
+    j["payload_available"] = "online";
+    j["payload_not_available"] = "offline";
+    j["device"] = deviceBlock();
+    j["origin"] = originBlock();
+    client_->publish(settings_.discoveryPrefix + "/" + component + "/quillon_" + host + "/" + id + "/config",
+                     j.dump(-1, ' ', false, kReplace), true, 1);
+  };
+  // Its link as a connectivity sensor.
+  nlohmann::ordered_json online = entity("binary_sensor", "Receiver", "receiver", receiverTopic() + "/status");
+  online["payload_on"] = "online";
+  online["payload_off"] = "offline";
+  online["device_class"] = "connectivity";
+  online["json_attributes_topic"] = receiverTopic() + "/state";
+  announce("binary_sensor", "receiver", std::move(online));
+  // When it last delivered a packet: a quiet receiver shows in Home Assistant too.
+  nlohmann::ordered_json last = entity("sensor", "Receiver last packet", "receiver_last_packet", receiverTopic() + "/state");
+  last["value_template"] = "{{ value_json.last_packet_at }}";
+  last["device_class"] = "timestamp";
+  announce("sensor", "receiver_last_packet", std::move(last));
 }
 
 void MqttBridge::refresh() {

@@ -171,4 +171,16 @@ std::optional<DateTime> parseDateTime(std::string_view s) {
   return t;
 }
 
+std::tm toLocalTm(const DateTime& t) {
+  std::tm tm{};
+  tm.tm_year = t.year - 1900;
+  tm.tm_mon = t.month - 1;
+  tm.tm_mday = t.day;
+  tm.tm_hour = t.hour;
+  tm.tm_min = t.minute;
+  tm.tm_sec = t.second;
+  tm.tm_isdst = -1;
+  return tm;
+}
+
 }  // namespace quillon::util

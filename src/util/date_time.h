@@ -1,6 +1,7 @@
 #pragma once
 // Local civil date and time as the node shows and stores it.
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,5 +40,8 @@ std::string formatFull(const DateTime& t);
 std::optional<DateTime> parseDateTime(std::string_view text);
 
 int daysInMonth(int year, int month);
+
+// The time as a struct tm for mktime: a local civil time whose daylight saving the system works out.
+std::tm toLocalTm(const DateTime& t);
 
 }  // namespace quillon::util

@@ -8,25 +8,13 @@
 # Exits 77 (skipped) when no Chromium is installed.
 set -u
 BIN=$1 SRC=$2 OUT=$3
-CHROME=""
-for c in chromium-headless-shell chromium; do
-  command -v "$c" >/dev/null 2>&1 && { CHROME=$(command -v "$c"); break; }
-done
-[ -n "$CHROME" ] || { echo "no chromium installed: skipped"; exit 77; }
-
 APP="$OUT/browser-app"
-rm -rf "$APP" "$OUT/chrome-profile"
-mkdir -p "$APP"
-cp -r "$SRC/share/." "$APP/"
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-sed -i "s/^HTTPPort=.*/HTTPPort=$PORT/" "$APP/Config/Quillon.ini"
-# Everything stays on loopback and the test's node leaves the xAP port to any hub already running.
-printf '[Interface]\nInterfaceAddress=127.0.0.1\nBroadcastAddress=127.0.0.1\nStartHub=0\n' > "$APP/Config/ovkXap.ini"
+rm -rf "$OUT/chrome-profile"
+. "$(dirname "$0")/browser_setup.sh"
 
 "$BIN" --app-dir "$APP" --headless -v --replay "$SRC/share/replay/house.txt" --replay-speed 0 > "$OUT/browser-node.log" 2>&1 &
 NODE=$!
 fail() { echo "FAIL: $*"; kill "$NODE" 2>/dev/null; wait "$NODE" 2>/dev/null; exit 1; }
-URL="http://127.0.0.1:$PORT"
 i=0
 until grep -q "Replay finished" "$OUT/browser-node.log" && curl -sf -o /dev/null "$URL/status"; do
   i=$((i + 1))

@@ -7,19 +7,9 @@
 # Exits 77 (skipped) when no Chromium is installed.
 set -u
 BIN=$1 SRC=$2 OUT=$3
-CHROME=""
-for c in chromium-headless-shell chromium; do
-  command -v "$c" >/dev/null 2>&1 && { CHROME=$(command -v "$c"); break; }
-done
-[ -n "$CHROME" ] || { echo "no chromium installed: skipped"; exit 77; }
-
 APP="$OUT/lifecycle-app"
-rm -rf "$APP" "$OUT/lifecycle-profile"
-mkdir -p "$APP"
-cp -r "$SRC/share/." "$APP/"
-PORT=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1", 0)); print(s.getsockname()[1])')
-sed -i "s/^HTTPPort=.*/HTTPPort=$PORT/" "$APP/Config/Quillon.ini"
-printf '[Interface]\nInterfaceAddress=127.0.0.1\nBroadcastAddress=127.0.0.1\nStartHub=0\n' > "$APP/Config/ovkXap.ini"
+rm -rf "$OUT/lifecycle-profile"
+. "$(dirname "$0")/browser_setup.sh"
 # Replayed five times faster than written: the garden sensor every 5 s, four times, then silence.
 cat > "$OUT/lifecycle-replay.txt" <<'REPLAY'
 # mode: 48
@@ -35,7 +25,6 @@ REPLAY
 "$BIN" --app-dir "$APP" --headless -v --replay "$OUT/lifecycle-replay.txt" --replay-speed 5 > "$OUT/lifecycle-node.log" 2>&1 &
 NODE=$!
 fail() { echo "FAIL: $*"; kill "$NODE" 2>/dev/null; wait "$NODE" 2>/dev/null; exit 1; }
-URL="http://127.0.0.1:$PORT"
 i=0
 until curl -sf "$URL/api/devices/6B64" >/dev/null && curl -sf "$URL/api/devices/5A55" >/dev/null; do
   i=$((i + 1))
