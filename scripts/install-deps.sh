@@ -18,15 +18,52 @@ PACKAGES="$PACKAGES zlib1g-dev"
 # Serial lines: socat makes pseudo-terminal pairs that stand for a receiver's serial port, ser2net
 # puts a serial-to-network adapter in front of one; ss (iproute2) shows a socket's keep-alive.
 PACKAGES="$PACKAGES socat ser2net iproute2"
+# promtool checks the node's /metrics text in the tests. It comes only in the prometheus package,
+# which also holds the Prometheus server and would start it (port 9090) on install: that package
+# is installed on its own with service starts refused, and its service disabled afterwards.
+SERVER_PACKAGES="prometheus"
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 missing=""
 for p in $PACKAGES; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
+  installed "$p" || missing="$missing $p"
 done
+missing_servers=""
+for p in $SERVER_PACKAGES; do
+  installed "$p" || missing_servers="$missing_servers $p"
+done
+SUDO=""
+[ "$(id -u)" -ne 0 ] && SUDO="sudo"
+[ -n "$missing$missing_servers" ] && $SUDO apt-get update -qq
+if [ -n "$missing_servers" ]; then
+  echo "Installing (services not started):$missing_servers"
+  # policy-rc.d answering 101 makes invoke-rc.d and deb-systemd-invoke skip every start, with or
+  # without systemd; a policy the machine already has is left as it is.
+  POLICY=/usr/sbin/policy-rc.d
+  OWN_POLICY=""
+  if [ ! -e "$POLICY" ]; then
+    trap '$SUDO rm -f "$POLICY"' EXIT INT TERM
+    printf '#!/bin/sh\nexit 101\n' | $SUDO tee "$POLICY" >/dev/null
+    $SUDO chmod 755 "$POLICY"
+    OWN_POLICY=1
+  fi
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing_servers
+  if [ -n "$OWN_POLICY" ]; then
+    $SUDO rm -f "$POLICY"
+    trap - EXIT INT TERM
+  fi
+  # Not started at boot either: the unit is disabled (systemctl does that without a running
+  # systemd too) and so are the init script's links.
+  for p in $missing_servers; do
+    if [ -d /run/systemd/system ]; then
+      $SUDO systemctl disable --now "$p" >/dev/null 2>&1 || true
+    elif command -v systemctl >/dev/null 2>&1; then
+      $SUDO systemctl disable "$p" >/dev/null 2>&1 || true
+    fi
+    command -v update-rc.d >/dev/null 2>&1 && { $SUDO update-rc.d "$p" disable >/dev/null 2>&1 || true; }
+  done
+fi
 if [ -n "$missing" ]; then
   echo "Installing:$missing"
-  SUDO=""
-  [ "$(id -u)" -ne 0 ] && SUDO="sudo"
-  $SUDO apt-get update -qq
   DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends $missing
   case " $missing " in
     *" nginx "*) [ -d /run/systemd/system ] && $SUDO systemctl disable --now nginx >/dev/null 2>&1 || true ;;

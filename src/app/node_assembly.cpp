@@ -25,6 +25,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       http_(ctx_),
       statusPage_(ctx_, registry_, &tagStore_, webServices()),
       mqtt_(ctx_, registry_, [this](const std::string& text) { return links_.sendToTransmitter("1", text); }),
+      metrics_(ctx_, registry_, lifecycle_, [this] { return receiverStatus(); }),
       node_(ctx_) {
   decodeEnv_.queueTagEvent = [this](const std::string& tag) { bsc_.queueTagEvent(tag); };
   decode::DecoderEnv env{ctx_, &decodeEnv_};
@@ -64,6 +65,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
   mqtt_.setLifecycle(&lifecycle_);
   statusPage_.setLifecycle(&lifecycle_);
   lifecycle_.setScriptEvent([this](const std::string& text) { scripts_.queueTagEvent(text); });
+  http_.setMetrics([this] { return metrics_.text(); });
   ctx_.log.setXapSender([this](const std::string& time, const std::string& type, const std::string& data) {
     transport_.sendLogEvent(time, type, data);
   });

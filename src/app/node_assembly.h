@@ -14,6 +14,7 @@
 #include "devices/onoff_reporter.h"
 #include "http/http_server.h"
 #include "devices/device_lifecycle.h"
+#include "metrics/node_metrics.h"
 #include "mqtt/mqtt_bridge.h"
 #include "rflink/replay_feed.h"
 #include "rflink/rf_link.h"
@@ -102,6 +103,7 @@ class NodeAssembly {
   http::HttpServer http_;
   web::StatusPage statusPage_;
   mqtt::MqttBridge mqtt_;
+  metrics::NodeMetrics metrics_;
   core::Node node_;
   std::unique_ptr<ScriptEngine> scriptEngine_;
   std::unique_ptr<XapService> xapService_;

@@ -1,10 +1,11 @@
 #pragma once
 // Node-wide state every subsystem shares: the platform, the folders, the INI cache, the log, the
-// settings and the start-up flags.
+// settings, the running counts and the start-up flags.
 #include <memory>
 #include <string>
 
 #include "core/app_paths.h"
+#include "core/counters.h"
 #include "core/ini_cache.h"
 #include "core/log.h"
 #include "core/settings.h"
@@ -25,6 +26,7 @@ struct NodeContext {
   IniCache ini;
   Settings settings;
   FilterDictionary filters;
+  Counters counters;
 
   bool xapReady = false;
   bool shuttingDown = false;

@@ -228,6 +228,7 @@ bool ReceiveProcessor::run(PacketFamily family, Packet& p) {
   if (!d) {
     // No decoder for this family: reported like a packet of unknown length, but the frame itself
     // was sound, so it is consumed whole instead of walking its data bytes for a count byte.
+    ctx_.counters.decodeErrors.add();
     *detail_ += " | Discarding " + util::toHex(static_cast<unsigned char>(p.countByte >= 0 ? p.countByte : static_cast<int>(p.byte(1)))) +
                 " after seeing invalid byte count";
     return true;
@@ -237,6 +238,9 @@ bool ReceiveProcessor::run(PacketFamily family, Packet& p) {
     if (decoded) {
       ++packets_;
       lastPacket_ = ctx_.now();
+      ctx_.counters.packet(static_cast<std::size_t>(family));
+    } else {
+      ctx_.counters.decodeErrors.add();
     }
     return decoded;
   } catch (const std::exception& e) {
@@ -244,6 +248,7 @@ bool ReceiveProcessor::run(PacketFamily family, Packet& p) {
   } catch (...) {
     ctx_.logEvent("ProcessCommData " + *detail_);
   }
+  ctx_.counters.decodeErrors.add();
   return false;
 }
 
@@ -255,6 +260,7 @@ void ReceiveProcessor::notDecoded(const Packet& p, const std::string& kind) {
 }
 
 void ReceiveProcessor::discard(const Packet& p, const std::string& text) {
+  ctx_.counters.decodeErrors.add();
   *detail_ += " | Discarding " + util::toHex(static_cast<unsigned char>(p.countByte)) + text;
 }
 
@@ -310,6 +316,7 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
   }
   if (n >= 80 && (id16 == 0x1A89 || id16 == 0x1A99)) {
     if (oregonCheckC(p.data)) consumeIf(run(PacketFamily::OregonWind, p));
+    else ctx_.counters.decodeErrors.add();
     return;
   }
   switch (n) {
@@ -397,9 +404,12 @@ void ReceiveProcessor::dispatch(int n, int countByte, std::size_t length) {
     case 120:
       if (oregonCheckA(p.data)) {
         consumeIf(run(PacketFamily::OregonUV120, p));
+      } else {
+        ctx_.counters.decodeErrors.add();
       }
       return;
     default:
+      ctx_.counters.decodeErrors.add();
       *detail_ += " | Discarding " + util::toHex(static_cast<unsigned char>(m48 ? countByte : static_cast<int>(p.byte(1)))) +
                   " after seeing invalid byte count";
       dropOneIf32();

@@ -29,6 +29,7 @@ void HttpConnection::start() {
 }
 
 void HttpConnection::refuseAtOnce(const Answer& answer) {
+  server_.ctx_.counters.httpAnswer(answer.status);
   closed_ = true;
   socket_->write(answer.head + "\r\n" + (answer.body ? *answer.body : std::string()));
   socket_->close();
@@ -162,6 +163,7 @@ void HttpConnection::compressSpliced(Answer& answer) {
 }
 
 void HttpConnection::send(Answer answer, bool closeAfter) {
+  server_.ctx_.counters.httpAnswer(answer.status);
   compress(answer);
   phase_ = Phase::Writing;
   closeAfter_ = closeAfter;

@@ -21,6 +21,11 @@ bool isBinaryExtension(const std::string& ext) {
 // "/api" and everything under "/api/", as the dispatcher has the path.
 bool isApiPath(const std::string& path) { return path == "\\api" || startsWith(path, "\\api\\"); }
 
+// "/metrics" (any letter case), as the dispatcher has the path.
+bool isMetricsPath(const std::string& path) { return path == "\\metrics"; }
+
+constexpr const char* kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";
+
 // The request path as the dispatcher matches it: lower case, "\"-separated.
 std::string matchPath(const Request& request) { return util::replaceAll(util::lower(request.page()), "/", "\\"); }
 
@@ -63,6 +68,8 @@ void HttpServer::answer(Request& request, Response& response, Visit& visit) {
   ApiReply api;
   if (apiRoute_ && isApiPath(path) && apiRoute_(request.page(), api)) {
     response.sendJson(api.status, api.body);
+  } else if (metrics_ && isMetricsPath(path)) {
+    response.sendText(200, kMetricsContentType, metrics_());
   } else if (isBinaryExtension(ext)) {
     response.sendBinaryFile(path);
   } else if (ext == ".css") {
@@ -141,15 +148,18 @@ bool HttpServer::accessCheck(HttpConnection& c, Request& request, Visit& visit, 
     const std::string credentials = sp == std::string::npos ? authorization : authorization.substr(sp + 1);
     if (base64Decode(credentials) == login) {
       throttle_.succeeded(client);
-      sessionFor(visit).login = login;
+      // A scraper sends its login with every request and keeps no cookie: no session for it.
+      if (!isMetricsPath(visit.path)) sessionFor(visit).login = login;
       return true;
     }
     if (throttle_.failed(client, now))
       ctx_.logEvent("HTTP login from " + client + " failed " + std::to_string(LoginThrottle::kFreeFailures) +
                     " times: it waits before its next attempt");
   }
-  // A program asking the API gets the demand as JSON, a browser the page it has always had.
+  // A program asking the API gets the demand as JSON, a scraper as text, a browser the page it
+  // has always had.
   if (isApiPath(visit.path)) response.authenticateJson();
+  else if (isMetricsPath(visit.path)) response.authenticateText();
   else response.authenticate();
   return false;
 }

@@ -38,6 +38,8 @@ struct ApiReply {
   std::string body;
 };
 using ApiRouteFn = std::function<bool(const std::string& path, ApiReply& reply)>;
+// The text of "/metrics" (Prometheus text format), made for each request.
+using MetricsFn = std::function<std::string()>;
 // The page "/status" shows until the status page is wired in.
 std::string placeholderStatusPage();
 
@@ -67,6 +69,9 @@ class HttpServer final : public core::Subsystem {
   void setStatusPage(StatusPageFn fn) { statusPage_ = std::move(fn); }
   // Paths beginning "/api/" go to this route (behind the same login rule as the pages).
   void setApiRoute(ApiRouteFn fn) { apiRoute_ = std::move(fn); }
+  // "/metrics" answers with this text, behind the API's login rule; a scraper's Basic login is
+  // taken for the request alone, without a session.
+  void setMetrics(MetricsFn fn) { metrics_ = std::move(fn); }
   // Sends one Server-Sent Event ("event: …\ndata: …\n\n") to every client of "/events".
   void broadcastEvent(const std::string& event);
   int eventClients() const;
@@ -134,6 +139,7 @@ class HttpServer final : public core::Subsystem {
   FileCache files_{webRoot_};
   StatusPageFn statusPage_;
   ApiRouteFn apiRoute_;
+  MetricsFn metrics_;
   SessionStore sessions_;
   std::shared_ptr<const TokenPage> tokenPage_;  // the status page split at its token marks
   LoginThrottle throttle_;

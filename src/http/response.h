@@ -67,6 +67,8 @@ class Response {
   void authenticate();
   // The same for the JSON API: a JSON body and an HTTP date.
   void authenticateJson();
+  // The same for a plain-text client (a metrics scraper).
+  void authenticateText();
   // A text file of the web root, or the not-found answer.
   void sendTextFile(const std::string& path);
   // The not-found answer of text files (status 404).
@@ -75,6 +77,8 @@ class Response {
   void sendBinaryFile(const std::string& path);
   // A JSON answer (200, or 404 with an error object) that is never cached.
   void sendJson(int status, const std::string& body);
+  // An answer whose body has that content type, never cached, with an HTTP date.
+  void sendText(int status, const std::string& contentType, const std::string& body);
   // The head of an event stream (text/event-stream); the connection then carries the events.
   void sendEventStream();
   // A 302 answer sending the browser to location.

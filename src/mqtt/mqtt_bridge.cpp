@@ -119,6 +119,7 @@ bool MqttBridge::connect() {
   o.retryMinMs = retryMinMs_;
   o.retryMaxMs = retryMaxMs_;
   client_ = std::make_unique<MqttClient>(ctx_.platform, [this](const std::string& line) { ctx_.logEvent(line); });
+  client_->countInto(&ctx_.counters);
   client_->onConnected([this] { onConnected(); });
   client_->onMessage([this](const std::string& topic, const std::string& payload, bool retained) {
     handleMessage(topic, payload, retained);

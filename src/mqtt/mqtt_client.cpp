@@ -297,10 +297,10 @@ void MqttClient::onMessageCb(mosquitto*, void* self, const mosquitto_message* m)
 }
 
 bool MqttClient::publish(const std::string& topic, const std::string& payload, bool retain, int qos) {
-  if (!connected_ || !mosq_) return false;
+  if (!connected_ || !mosq_) return counted(false);
   const int rc = mosquitto_publish(mosq_, nullptr, topic.c_str(), static_cast<int>(payload.size()), payload.data(), qos, retain);
   updateWriteWatch();
-  return rc == MOSQ_ERR_SUCCESS;
+  return counted(rc == MOSQ_ERR_SUCCESS);
 }
 
 bool MqttClient::subscribe(const std::string& pattern, int qos) {

@@ -10,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "core/counters.h"
 #include "platform/event_loop.h"
 #include "platform/platform.h"
 
@@ -58,6 +59,8 @@ class MqttClient {
   void onConnected(std::function<void()> fn) { connectedHandler_ = std::move(fn); }
   void onMessage(MessageFn fn) { messageHandler_ = std::move(fn); }
   int connectCount() const { return connectCount_; }
+  // Each publish from now on is counted as published or failed.
+  void countInto(core::Counters* counters) { counters_ = counters; }
   // The current wait before the next try (for tests).
   int retryDelayMs() const { return retryDelayMs_; }
   // Connection tries still running on worker threads, of every client, also of stopped ones
@@ -78,6 +81,10 @@ class MqttClient {
   void scheduleRetry();
   void noteState(const std::string& text);
   void updateWriteWatch();
+  bool counted(bool published) {
+    if (counters_) (published ? counters_->mqttPublished : counters_->mqttFailed).add();
+    return published;
+  }
 
   platform::Platform& platform_;
   LogFn log_;
@@ -96,6 +103,7 @@ class MqttClient {
   std::string lastState_;
   std::function<void()> connectedHandler_;
   MessageFn messageHandler_;
+  core::Counters* counters_ = nullptr;
 };
 
 }  // namespace quillon::mqtt

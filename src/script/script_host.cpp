@@ -107,7 +107,7 @@ void ScriptHost::readScript() {
     return;
   }
   engine_->removeModule(kMainModule);
-  main_ = std::make_unique<ScriptModule>(*engine_, folders_, [this](const std::string& t) { log(t); });
+  main_ = std::make_unique<ScriptModule>(*engine_, folders_, [this](const std::string& t) { log(t); }, &ctx_.counters);
   main_->add(kMainScriptFile, kMainModule);
 }
 
@@ -150,7 +150,7 @@ void ScriptHost::onPeriodicTimer() {
 std::unique_ptr<ScriptModule> ScriptHost::freshRunModule(const std::string& file) {
   // Every call gets a module of its own: nothing of an earlier call's code or variables stays.
   engine_->removeModule(kRunModule);
-  auto m = std::make_unique<ScriptModule>(*engine_, folders_, [this](const std::string& t) { log(t); });
+  auto m = std::make_unique<ScriptModule>(*engine_, folders_, [this](const std::string& t) { log(t); }, &ctx_.counters);
   m->add(file, kRunModule);
   return m;
 }

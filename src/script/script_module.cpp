@@ -88,6 +88,7 @@ void ScriptModule::accumulateReferences(const std::string& file, std::set<std::s
   loading.erase(id);
   loaded.insert(id);
   if (!engine_.addCode(text, module_, path)) {
+    if (counters_) counters_->scriptErrors.add();
     const vbs::ErrorInfo& e = engine_.lastError();
     log_("Error in script syntax " + e.description + " / " + path + " " + e.description + errorPosition(e));
   }
@@ -105,7 +106,9 @@ vbs::Variant ScriptModule::run(const std::string& procedure, const vbs::Variant&
   std::vector<vbs::Variant> args;
   if (found->argCount > 0) args.push_back(parameter);
   vbs::Variant result;
+  if (counters_) counters_->scriptRuns.add();
   if (!engine_.runIn(module_, found->name, args, &result)) {
+    if (counters_) counters_->scriptErrors.add();
     const vbs::ErrorInfo& e = engine_.lastError();
     log_("Script Run Error " + e.description + " / " + std::to_string(e.number) + " - " + e.description +
          errorPosition(e));

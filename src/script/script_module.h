@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "core/counters.h"
 #include "engine.h"
 
 namespace quillon::script {
@@ -24,8 +25,9 @@ std::string findIgnoringCase(const std::string& path);
 class ScriptModule {
  public:
   using Log = std::function<void(const std::string&)>;
-  ScriptModule(vbs::Engine& engine, const ScriptFolders& folders, Log log)
-      : engine_(engine), folders_(folders), log_(std::move(log)) {}
+  // counters, when given, count each procedure run and each syntax or run-time error.
+  ScriptModule(vbs::Engine& engine, const ScriptFolders& folders, Log log, core::Counters* counters = nullptr)
+      : engine_(engine), folders_(folders), log_(std::move(log)), counters_(counters) {}
 
   // Creates the module strKey in the engine and loads the file into it.
   void add(const std::string& filename, const std::string& key);
@@ -41,6 +43,7 @@ class ScriptModule {
   vbs::Engine& engine_;
   ScriptFolders folders_;
   Log log_;
+  core::Counters* counters_;
   std::string module_, file_;
 };
 

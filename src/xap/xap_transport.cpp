@@ -173,6 +173,7 @@ bool XapTransport::send(const std::string& text, const char* label) {
     return false;
   }
   if (!ok) ctx_.log.logEvent("Quillon", std::string(label) + "to " + sendHost_ + ": " + winsock2_->errorString());
+  else ctx_.counters.xapSent.add();
   return ok;
 }
 
@@ -255,6 +256,7 @@ void XapTransport::close() {
 }
 
 void XapTransport::processReceived(const std::string& datagram) {
+  ctx_.counters.xapReceived.add();
   try {
     if (datagram.size() > kMaxDatagram) {
       ctx_.log.logEvent("Quillon", "ProcessReceivedMessage: datagram of " + std::to_string(datagram.size()) +

@@ -83,8 +83,9 @@ class ChildProcess {
   pid_t pid_ = -1;
 };
 
-// GET path from 127.0.0.1:port; the whole answer (status line, headers, body), empty on failure.
-inline std::string httpGet(int port, const std::string& path) {
+// One whole request to 127.0.0.1:port, the connection closed by the server after the answer; the
+// whole answer (status line, headers, body), empty on failure.
+inline std::string httpRequest(int port, const std::string& request) {
   int fd = ::socket(AF_INET, SOCK_STREAM, 0);
   if (fd < 0) return "";
   sockaddr_in a{};
@@ -95,14 +96,18 @@ inline std::string httpGet(int port, const std::string& path) {
   ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &tv, sizeof tv);
   std::string out;
   if (::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) {
-    const std::string req = "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n";
-    if (::send(fd, req.data(), req.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(req.size())) {
+    if (::send(fd, request.data(), request.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(request.size())) {
       char buf[4096];
       for (ssize_t n; (n = ::recv(fd, buf, sizeof buf, 0)) > 0;) out.append(buf, static_cast<std::size_t>(n));
     }
   }
   ::close(fd);
   return out;
+}
+
+// GET path from 127.0.0.1:port; the whole answer, empty on failure.
+inline std::string httpGet(int port, const std::string& path) {
+  return httpRequest(port, "GET " + path + " HTTP/1.0\r\nHost: 127.0.0.1\r\n\r\n");
 }
 
 // A TCP port on 127.0.0.1 that nothing listens on right now.
