@@ -25,6 +25,8 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       http_(ctx_),
       statusPage_(ctx_, registry_, &tagStore_, webServices()),
       mqtt_(ctx_, registry_, [this](const std::string& text) { return links_.sendToTransmitter("1", text); }),
+      history_(ctx_, registry_),
+      chartLibrary_(ctx_.paths.htmlDir()),
       node_(ctx_) {
   decodeEnv_.queueTagEvent = [this](const std::string& tag) { bsc_.queueTagEvent(tag); };
   decode::DecoderEnv env{ctx_, &decodeEnv_};
@@ -60,6 +62,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       return std::vector<rflink::LinkStatus>{receiverStatus(), transmitterStatus()};
     });
   });
+  wireHistory();
   mqtt_.setReceiverStatus([this] { return receiverStatus(); });
   mqtt_.setLifecycle(&lifecycle_);
   statusPage_.setLifecycle(&lifecycle_);
@@ -89,6 +92,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       tagFile_.get(),       // tags of sections Devices and Device Messages
       &registry_,           // device records of W800Units
       &lifecycle_,          // first/last seen, usual intervals, stale devices, ignore list
+      &history_,            // readings and state changes in Data/history.sqlite
       periodic_.get(),      // the periodic script's timer
       linksStep_.get(),     // receiver (or the replay standing in) and transmitter
       &timers_,             // auto-off and new-day timers
@@ -130,6 +134,7 @@ script::ApplicationServices NodeAssembly::applicationServices() {
   s.tags = &tagStore_;
   s.sunrise = [this] { return bsc_.sunrise(); };
   s.sunset = [this] { return bsc_.sunset(); };
+  s.history = historyForScripts();
   return s;
 }
 

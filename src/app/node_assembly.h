@@ -14,6 +14,7 @@
 #include "devices/onoff_reporter.h"
 #include "http/http_server.h"
 #include "devices/device_lifecycle.h"
+#include "history/history_recorder.h"
 #include "mqtt/mqtt_bridge.h"
 #include "rflink/replay_feed.h"
 #include "rflink/rf_link.h"
@@ -23,6 +24,7 @@
 #include "xap/decode_reports_to_xap.h"
 #include "xap/xap_hub.h"
 #include "xap/xap_transport.h"
+#include "web/chart_library.h"
 #include "web/status_page.h"
 
 namespace quillon::app {
@@ -59,6 +61,7 @@ class NodeAssembly {
   web::StatusPage& statusPage() { return statusPage_; }
   mqtt::MqttBridge& mqtt() { return mqtt_; }
   script::ScriptHost& scripts() { return scripts_; }
+  history::HistoryRecorder& history() { return history_; }
   script::TagStore& tagStore() { return tagStore_; }
   decode::ReceiveProcessor& receiveProcessor() { return processor_; }
   // The replay feed standing in for the receiver, when the options name a file.
@@ -81,6 +84,8 @@ class NodeAssembly {
   web::WebServices webServices();
   void startReplay();
   void sendToReceiver(const std::string& bytes);
+  void wireHistory();  // history_wiring.cpp
+  script::HistoryFn historyForScripts();
 
   NodeOptions options_;
   core::NodeContext ctx_;
@@ -102,6 +107,8 @@ class NodeAssembly {
   http::HttpServer http_;
   web::StatusPage statusPage_;
   mqtt::MqttBridge mqtt_;
+  history::HistoryRecorder history_;
+  web::ChartLibrary chartLibrary_;
   core::Node node_;
   std::unique_ptr<ScriptEngine> scriptEngine_;
   std::unique_ptr<XapService> xapService_;

@@ -38,6 +38,14 @@ struct ApiReply {
   std::string body;
 };
 using ApiRouteFn = std::function<bool(const std::string& path, ApiReply& reply)>;
+// Another read-only page or interface, given the path as the dispatcher matches it (lower case,
+// "\"-separated) and the request: true when it answers, with the status, content type and body.
+struct RouteReply {
+  int status = 200;
+  std::string contentType;
+  std::string body;
+};
+using RouteFn = std::function<bool(const std::string& path, const Request& request, RouteReply& reply)>;
 // The page "/status" shows until the status page is wired in.
 std::string placeholderStatusPage();
 
@@ -67,6 +75,8 @@ class HttpServer final : public core::Subsystem {
   void setStatusPage(StatusPageFn fn) { statusPage_ = std::move(fn); }
   // Paths beginning "/api/" go to this route (behind the same login rule as the pages).
   void setApiRoute(ApiRouteFn fn) { apiRoute_ = std::move(fn); }
+  // Routes asked in order before the API route and the files (behind the same login rule).
+  void addRoute(RouteFn fn) { routes_.push_back(std::move(fn)); }
   // Sends one Server-Sent Event ("event: …\ndata: …\n\n") to every client of "/events".
   void broadcastEvent(const std::string& event);
   int eventClients() const;
@@ -134,6 +144,7 @@ class HttpServer final : public core::Subsystem {
   FileCache files_{webRoot_};
   StatusPageFn statusPage_;
   ApiRouteFn apiRoute_;
+  std::vector<RouteFn> routes_;
   SessionStore sessions_;
   std::shared_ptr<const TokenPage> tokenPage_;  // the status page split at its token marks
   LoginThrottle throttle_;

@@ -235,13 +235,17 @@ void Response::authenticateJson() {
 }
 
 void Response::sendJson(int status, const std::string& body) {
+  sendContent(status, "application/json; charset=utf-8", body);
+}
+
+void Response::sendContent(int status, const std::string& contentType, const std::string& body) {
   util::FastString a;
   a.add("HTTP/1.1 ").add(std::to_string(status)).add(" ").add(status == 200 ? "OK" : reasonPhrase(status)).add(kCrLf);
   a.add("Server: ovk").add(kCrLf);
   a.add("Date: ").add(server_.httpDateText()).add(kCrLf);
   a.add(connectionLine());
   a.add("Cache-Control: no-cache").add(kCrLf);
-  a.add("Content-Type: application/json; charset=utf-8").add(kCrLf);
+  a.add("Content-Type: ").add(contentType).add(kCrLf);
   a.add("Content-Length: ").add(std::to_string(body.size())).add(kCrLf);
   set(status, a.take(), body);
 }

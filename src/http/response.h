@@ -75,6 +75,8 @@ class Response {
   void sendBinaryFile(const std::string& path);
   // A JSON answer (200, or 404 with an error object) that is never cached.
   void sendJson(int status, const std::string& body);
+  // A generated answer of any content type (not cached by the client).
+  void sendContent(int status, const std::string& contentType, const std::string& body);
   // The head of an event stream (text/event-stream); the connection then carries the events.
   void sendEventStream();
   // A 302 answer sending the browser to location.
