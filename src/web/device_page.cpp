@@ -29,14 +29,14 @@ constexpr const char* kScript = R"JS(
     });
     return out;
   }
-  function draw(el, data, step, label, stepPlot) {
+  function draw(el, data, step, label, stepPlot, yUnit) {
     var box = document.getElementById(el);
     box.setAttribute('data-points', String(data.length));
     if (!data.length) { box.textContent = 'No readings in this period.'; box.className = 'empty'; return null; }
     box.className = 'graph';
     box.textContent = '';
     return new Dygraph(box, data, {labels: ['Time', label], customBars: step !== 'raw', stepPlot: !!stepPlot,
-      drawPoints: data.length < 200, strokeWidth: 1.5, legend: 'follow', ylabel: unit || '',
+      drawPoints: data.length < 200, strokeWidth: 1.5, legend: 'follow', ylabel: yUnit || '',
       animatedZooms: false, connectSeparatedPoints: false});
   }
   function show(range) {
@@ -46,7 +46,7 @@ constexpr const char* kScript = R"JS(
       if (j.error) { document.getElementById('graph').textContent = j.error; return; }
       var switchLike = j.rows.some(function (row) { return row.state === 'ON' || row.state === 'OFF'; });
       if (graph) graph.destroy();
-      graph = draw('graph', points(j.rows, r[1]), r[1], j.type || code, switchLike);
+      graph = draw('graph', points(j.rows, r[1]), r[1], j.type || code, switchLike, j.unit || unit);
     });
   }
   document.querySelectorAll('nav button').forEach(function (b) { b.onclick = function () { show(b.value); }; });
@@ -55,7 +55,7 @@ constexpr const char* kScript = R"JS(
   get(url(code + '_L', 366 * 86400, 'hour')).then(function (j) {
     if (!j.rows || !j.rows.length) return;
     document.getElementById('battery-box').hidden = false;
-    draw('battery', points(j.rows, 'hour'), 'hour', 'Battery');
+    draw('battery', points(j.rows, 'hour'), 'hour', 'Battery', false, j.unit || '%');
   });
   // State changes of the last week, newest first.
   get(url(code, 7 * 86400, 'raw')).then(function (j) {
