@@ -23,7 +23,7 @@ DEB="$(ls "$OUT"/quillon_*.deb)"
 field() { dpkg-deb -f "$DEB" "$1"; }
 [ "$(field Package)" = quillon ] || fail "Package: $(field Package)"
 [ "$(field Version)" = "$VERSION" ] || fail "Version: $(field Version), project $VERSION"
-for dep in adduser libc6 libstdc++6 libqt6core6 libqt6network6 zlib1g; do
+for dep in adduser libc6 libstdc++6 libqt6core6 libqt6network6 zlib1g libsqlite3-0 libjs-dygraphs; do
   field Depends | tr ',' '\n' | grep -q "^ *$dep\( \|$\)" || fail "Depends lacks $dep: $(field Depends)"
 done
 [ -n "$(field Maintainer)" ] && [ -n "$(field Description)" ] || fail "Maintainer or Description missing"

@@ -15,6 +15,8 @@ PACKAGES="$PACKAGES dpkg-dev file"
 PACKAGES="$PACKAGES libmosquitto-dev nlohmann-json3-dev mosquitto mosquitto-clients"
 # gzip of the web server's text answers.
 PACKAGES="$PACKAGES zlib1g-dev"
+# History: SQLite stores the readings, dygraphs draws them on the device page.
+PACKAGES="$PACKAGES libsqlite3-dev libjs-dygraphs"
 # Serial lines: socat makes pseudo-terminal pairs that stand for a receiver's serial port, ser2net
 # puts a serial-to-network adapter in front of one; ss (iproute2) shows a socket's keep-alive.
 PACKAGES="$PACKAGES socat ser2net iproute2"

@@ -26,6 +26,8 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       statusPage_(ctx_, registry_, &tagStore_, webServices()),
       mqtt_(ctx_, registry_, [this](const std::string& text) { return links_.sendToTransmitter("1", text); }),
       metrics_(ctx_, registry_, lifecycle_, [this] { return receiverStatus(); }),
+      history_(ctx_, registry_),
+      chartLibrary_(ctx_.paths.htmlDir()),
       node_(ctx_) {
   decodeEnv_.queueTagEvent = [this](const std::string& tag) { bsc_.queueTagEvent(tag); };
   decode::DecoderEnv env{ctx_, &decodeEnv_};
@@ -61,6 +63,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       return std::vector<rflink::LinkStatus>{receiverStatus(), transmitterStatus()};
     });
   });
+  wireHistory();
   mqtt_.setReceiverStatus([this] { return receiverStatus(); });
   mqtt_.setLifecycle(&lifecycle_);
   statusPage_.setLifecycle(&lifecycle_);
@@ -91,6 +94,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       tagFile_.get(),       // tags of sections Devices and Device Messages
       &registry_,           // device records of W800Units
       &lifecycle_,          // first/last seen, usual intervals, stale devices, ignore list
+      &history_,            // readings and state changes in Data/history.sqlite
       periodic_.get(),      // the periodic script's timer
       linksStep_.get(),     // receiver (or the replay standing in) and transmitter
       &timers_,             // auto-off and new-day timers
@@ -132,6 +136,7 @@ script::ApplicationServices NodeAssembly::applicationServices() {
   s.tags = &tagStore_;
   s.sunrise = [this] { return bsc_.sunrise(); };
   s.sunset = [this] { return bsc_.sunset(); };
+  s.history = historyForScripts();
   return s;
 }
 

@@ -15,6 +15,7 @@
 #include "http/http_server.h"
 #include "devices/device_lifecycle.h"
 #include "metrics/node_metrics.h"
+#include "history/history_recorder.h"
 #include "mqtt/mqtt_bridge.h"
 #include "rflink/replay_feed.h"
 #include "rflink/rf_link.h"
@@ -24,6 +25,7 @@
 #include "xap/decode_reports_to_xap.h"
 #include "xap/xap_hub.h"
 #include "xap/xap_transport.h"
+#include "web/chart_library.h"
 #include "web/status_page.h"
 
 namespace quillon::app {
@@ -60,6 +62,7 @@ class NodeAssembly {
   web::StatusPage& statusPage() { return statusPage_; }
   mqtt::MqttBridge& mqtt() { return mqtt_; }
   script::ScriptHost& scripts() { return scripts_; }
+  history::HistoryRecorder& history() { return history_; }
   script::TagStore& tagStore() { return tagStore_; }
   decode::ReceiveProcessor& receiveProcessor() { return processor_; }
   // The replay feed standing in for the receiver, when the options name a file.
@@ -82,6 +85,8 @@ class NodeAssembly {
   web::WebServices webServices();
   void startReplay();
   void sendToReceiver(const std::string& bytes);
+  void wireHistory();  // history_wiring.cpp
+  script::HistoryFn historyForScripts();
 
   NodeOptions options_;
   core::NodeContext ctx_;
@@ -104,6 +109,8 @@ class NodeAssembly {
   web::StatusPage statusPage_;
   mqtt::MqttBridge mqtt_;
   metrics::NodeMetrics metrics_;
+  history::HistoryRecorder history_;
+  web::ChartLibrary chartLibrary_;
   core::Node node_;
   std::unique_ptr<ScriptEngine> scriptEngine_;
   std::unique_ptr<XapService> xapService_;

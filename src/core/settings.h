@@ -37,6 +37,10 @@ struct Settings {
   bool metric = false;
   // Minutes without a byte from an open receiver before a warning is logged (0: never).
   int receiverSilenceMinutes = 0;
+  // History: on or off, days of single readings, years of hourly figures.
+  bool historyEnabled = true;
+  int historyRawDays = 30;
+  int historyYears = 10;
 };
 
 // Reads one key by its selector (any letter case; the key's name, "ServerPort" for HTTPPort) into

@@ -346,6 +346,7 @@ std::string DeviceLifecycle::replace(const std::string& oldCode, const std::stri
   ctx_.logEvent("Device " + to->dc() + " replaces " + from->dc() + " (" + to->location() +
                 "): its name, options and identity moved to the new code");
   const std::string gone = from->dc();
+  if (replaced_) replaced_(gone, to->dc());
   registry_.forget(gone);
   seen_.erase(key(gone));
   ctx_.ini.removeIniSetting(kSeenSection, gone, core::kSettingsFile);

@@ -59,6 +59,8 @@ class DeviceLifecycle final : public core::Subsystem {
 
   // A script event ("Stale:<tag or code>", "Heard:<tag or code>") for the node's scripts.
   void setScriptEvent(std::function<void(const std::string&)> fn) { scriptEvent_ = std::move(fn); }
+  // Told of each replacement (old code, new code) before the old record is forgotten.
+  void setReplacedHook(std::function<void(const std::string&, const std::string&)> fn) { replaced_ = std::move(fn); }
 
   const Sighting* sighting(const std::string& code) const;
   // Seconds without a packet after which the device is stale; 0: it never is.
@@ -106,6 +108,7 @@ class DeviceLifecycle final : public core::Subsystem {
   std::vector<std::string> ignore_;
   std::map<std::string, std::uint64_t> ignoredCounts_;
   std::function<void(const std::string&)> scriptEvent_;
+  std::function<void(const std::string&, const std::string&)> replaced_;
   std::uint64_t revision_ = 0;
 };
 

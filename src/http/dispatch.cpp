@@ -65,6 +65,9 @@ void HttpServer::answer(Request& request, Response& response, Visit& visit) {
   const std::string& path = visit.path;
   std::string ext = path.size() > 4 ? path.substr(path.size() - 4) : path;
   if (path.size() >= 3 && path.compare(path.size() - 3, 3, ".js") == 0) ext = ".js";
+  RouteReply routed;
+  for (const RouteFn& route : routes_)
+    if (route(path, request, routed)) return response.sendText(routed.status, routed.contentType, routed.body);
   ApiReply api;
   if (apiRoute_ && isApiPath(path) && apiRoute_(request.page(), api)) {
     response.sendJson(api.status, api.body);

@@ -40,6 +40,14 @@ struct ApiReply {
 using ApiRouteFn = std::function<bool(const std::string& path, ApiReply& reply)>;
 // The text of "/metrics" (Prometheus text format), made for each request.
 using MetricsFn = std::function<std::string()>;
+// Another read-only page or interface, given the path as the dispatcher matches it (lower case,
+// "\"-separated) and the request: true when it answers, with the status, content type and body.
+struct RouteReply {
+  int status = 200;
+  std::string contentType;
+  std::string body;
+};
+using RouteFn = std::function<bool(const std::string& path, const Request& request, RouteReply& reply)>;
 // The page "/status" shows until the status page is wired in.
 std::string placeholderStatusPage();
 
@@ -72,6 +80,8 @@ class HttpServer final : public core::Subsystem {
   // "/metrics" answers with this text, behind the API's login rule; a scraper's Basic login is
   // taken for the request alone, without a session.
   void setMetrics(MetricsFn fn) { metrics_ = std::move(fn); }
+  // Routes asked in order before the API route and the files (behind the same login rule).
+  void addRoute(RouteFn fn) { routes_.push_back(std::move(fn)); }
   // Sends one Server-Sent Event ("event: …\ndata: …\n\n") to every client of "/events".
   void broadcastEvent(const std::string& event);
   int eventClients() const;
@@ -140,6 +150,7 @@ class HttpServer final : public core::Subsystem {
   StatusPageFn statusPage_;
   ApiRouteFn apiRoute_;
   MetricsFn metrics_;
+  std::vector<RouteFn> routes_;
   SessionStore sessions_;
   std::shared_ptr<const TokenPage> tokenPage_;  // the status page split at its token marks
   LoginThrottle throttle_;

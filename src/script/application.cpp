@@ -2,10 +2,12 @@
 
 #include <cmath>
 #include <exception>
+#include <stdexcept>
 
 #include "core/ini_cache.h"
 #include "devices/device_registry.h"
 #include "devices/status_picture.h"
+#include "convert.h"
 #include "errors.h"
 #include "script/script_host.h"
 #include "script/script_objects.h"
@@ -177,6 +179,26 @@ std::shared_ptr<vbs::HostObject> build(const StateP& st) {
   });
   nodeOnly(o, st, "NightTime", Variant::boolean(true), [st](Args a) {
     return Variant::boolean(nightTime(st->now(), st->s.sunrise ? st->s.sunrise() : "", st->s.sunset ? st->s.sunset() : "", number(a, 0)));
+  });
+  // History(code, fromTime, toTime[, step]): a 2-D array, a(i, 0) the time and a(i, 1) the value
+  // (the state's text where there is no number) of row i, oldest first; no rows: UBound(a) = -1.
+  nodeOnly(o, st, "History", Variant(), [st](Args a) -> Variant {
+    if (!st->s.history) throw std::runtime_error("history is not kept by this node");
+    if (a.n < 2) throw std::runtime_error("History needs a device code and a start time");
+    const util::DateTime from = util::DateTime::fromSerial(vbs::toDate(a[1]));
+    const util::DateTime to = util::DateTime::fromSerial(a.n > 2 ? vbs::toDate(a[2]) : st->now().toSerial());
+    std::vector<HistoryRow> rows;
+    std::string error;
+    if (!st->s.history(text(a, 0), from, to, a.n > 3 ? text(a, 3) : "raw", rows, error)) throw std::runtime_error(error);
+    auto* arr = new vbs::ArrayData();
+    const auto n = static_cast<std::int32_t>(rows.size());
+    arr->bounds = {{0, n}, {0, 2}};
+    arr->data.resize(static_cast<std::size_t>(n) * 2);
+    for (std::int32_t i = 0; i < n; ++i) {
+      arr->data[i] = Variant::date(rows[i].time.toSerial());
+      arr->data[i + n] = rows[i].value ? Variant::dbl(*rows[i].value) : Variant::str(rows[i].state);
+    }
+    return Variant::array(arr);
   });
   nodeOnly(o, st, "DeviceValue", Variant::lng(0), [st](Args a) {
     devices::W800Device* d = st->device(text(a, 0));

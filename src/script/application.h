@@ -25,6 +25,17 @@ inline constexpr const char* kObjectModelVersion = "1.6.174";
 
 // What the members work on. The node fills every field; the stand-alone runner leaves the
 // node's parts null, and the members that need them raise an error that names the member.
+// One row of a device's history as scripts get it: the local time and the value (a number, or
+// the state's text when it has none).
+struct HistoryRow {
+  util::DateTime time;
+  std::optional<double> value;
+  std::string state;
+};
+// code, from, to (local times), step ("raw", "hour", "day"); false with the reason in `error`.
+using HistoryFn = std::function<bool(const std::string& code, const util::DateTime& from, const util::DateTime& to,
+                                     const std::string& step, std::vector<HistoryRow>& rows, std::string& error)>;
+
 struct ApplicationServices {
   std::function<void(const std::string& text)> sendUdp;
   std::function<void(const std::string& target, const std::string& cls, const std::string& section,
@@ -40,6 +51,7 @@ struct ApplicationServices {
   devices::DeviceRegistry* registry = nullptr;
   TagStore* tags = nullptr;
   std::function<std::string()> sunrise, sunset;
+  HistoryFn history;  // the device history, when it is kept
 };
 
 std::shared_ptr<vbs::HostObject> makeApplicationObject(const ApplicationServices& services);

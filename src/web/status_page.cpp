@@ -388,7 +388,8 @@ void StatusPage::addDeviceTable(util::FastString& page) {
     });
     // The state and its time carry ids, so that the live view can put in new ones.
     add("<span id='st_" + htmlEscape(r.dc) + "'>" + r.status + "</span>", cls);
-    add(htmlEscape(util::upper(r.dc)), cls);
+    // The code opens the device's page with its history.
+    add("<a href='/device?code=" + htmlEscape(r.dc) + "'>" + htmlEscape(util::upper(r.dc)) + "</a>", cls);
     add(htmlEscape(r.uid), cls);
     if (r.dc == "EE11") add("&nbsp;", cls);
     else control(cls, [&] { box(r.inv, "Inv"); });

@@ -125,3 +125,35 @@ TEST_F(ObjectModelTest, NightTimeAroundSunriseAndSunset) {
 }
 
 }  // namespace
+
+namespace {
+
+// History(code, from, to[, step]) as scripts see it: rows oldest first, time and value.
+TEST_F(ObjectModelTest, HistoryGivesTimesAndValuesOldestFirst) {
+  write("Scripts/Quillon.txt",
+        "Function Rows(code, stepName)\n"
+        "  Dim a: a = History(code, \"06/12/2026\", \"07/12/2026\", stepName)\n"
+        "  Rows = UBound(a, 1) + 1\n"
+        "  If Rows > 0 Then Rows = Rows & \" \" & Minute(a(0, 0)) & \"=\" & a(0, 1) & \" \" & a(UBound(a, 1), 1)\n"
+        "End Function\n"
+        "Function Temps()\n  Temps = Rows(\"21d0\", \"raw\")\nEnd Function\n"
+        "Function Hourly()\n  Hourly = Rows(\"21D0\", \"hour\")\nEnd Function\n"
+        "Function Switch()\n  Switch = Rows(\"A1\", \"raw\")\nEnd Function\n"
+        "Function Unknown()\n  Unknown = Rows(\"ZZ\", \"raw\")\nEnd Function\n"
+        "Function BadStep()\n  BadStep = IsEmpty(History(\"21D0\", \"06/12/2026\", \"07/12/2026\", \"week\"))\nEnd Function\n");
+  start(kSettings);
+  devices::DeviceRegistry& r = node->registry();
+  r.addW800Unit("21D0");
+  for (const char* v : {"20.5", "21", "22"}) {
+    r.report(*r.device("21D0"), {.type = "Temperature", .text = v});
+    platform.time().advance(60'000);
+  }
+  r.report(*r.device("A1"), {.status = devices::kDeviceStatusOff, .text = "OFF"});
+  EXPECT_EQ(call("Temps"), "3 0=20.5 22");
+  EXPECT_EQ(call("Hourly"), "1 0=21.1666666666667 21.1666666666667");
+  EXPECT_EQ(call("Switch"), "1 3=0 0");
+  EXPECT_EQ(call("Unknown"), "0");
+  EXPECT_EQ(call("BadStep"), "True");
+}
+
+}  // namespace

@@ -91,7 +91,7 @@ TEST_F(StatusPageTest, RowOfASeededDeviceAndPageFrame) {
                       web::rowFingerprint(drawn("Hall", "Motion")) +
                       "'><input type='checkbox'  name='Remove_B3'></td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><span id='st_B3'><b>ON</b></span></td>"
-                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" >B3</td>"
+                  "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><a href='/device?code=B3'>B3</a></td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ></td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='Inv_B3'></td>"
                   "<td class=\"TABLEROWEVEN\" colspan=\"1\" align=\"Left\" ><input type='checkbox'  name='BSC_B3'></td>"
