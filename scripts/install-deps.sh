@@ -18,6 +18,9 @@ PACKAGES="$PACKAGES zlib1g-dev"
 # Serial lines: socat makes pseudo-terminal pairs that stand for a receiver's serial port, ser2net
 # puts a serial-to-network adapter in front of one; ss (iproute2) shows a socket's keep-alive.
 PACKAGES="$PACKAGES socat ser2net iproute2"
+# Software-defined radio: rtl_433 is the second kind of receiver the node can run, and its -y test
+# codes feed the SDR tests.
+PACKAGES="$PACKAGES rtl-433"
 missing=""
 for p in $PACKAGES; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"

@@ -37,6 +37,9 @@ struct Settings {
   bool metric = false;
   // Minutes without a byte from an open receiver before a warning is logged (0: never).
   int receiverSilenceMinutes = 0;
+  // The SDR receiver: the rtl_433 command the node runs, or where its JSON lines come from.
+  std::string rtl433Command;
+  std::string rtl433Source;
 };
 
 // Reads one key by its selector (any letter case; the key's name, "ServerPort" for HTTPPort) into

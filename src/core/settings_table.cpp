@@ -128,6 +128,14 @@ const SettingDef kTable[] = {
      .surfaces = kSettingsWindow,
      .help = "A warning is logged when an open receiver sends nothing for this many minutes; 0: never",
      .load = loadRounded<&Settings::receiverSilenceMinutes>, .value = wholeOf<&Settings::receiverSilenceMinutes>},
+    {.key = "Rtl433Command", .type = T::Text, .takes = E::OnReopen, .surfaces = kSettingsWindow,
+     .help = "The rtl_433 command the node runs as its SDR receiver, e.g. rtl_433 -F json -M time:unix:usec -M "
+             "protocol; empty: none",
+     .load = loadAsStored<&Settings::rtl433Command>, .value = textOf<&Settings::rtl433Command>},
+    {.key = "Rtl433Source", .type = T::Text, .takes = E::OnReopen, .surfaces = kSettingsWindow,
+     .help = "Where rtl_433 JSON lines come from when the node does not run it: tcp:HOST:PORT, or a file or named "
+             "pipe; empty: none",
+     .load = loadText<&Settings::rtl433Source>, .value = textOf<&Settings::rtl433Source>},
     // [W800] keys read where they are used.
     {.key = "LoginUsername", .surfaces = kStatusPage, .help = "The user name the web server asks of remote browsers"},
     {.key = "LoginPassword", .type = T::Password, .surfaces = kStatusPage,
