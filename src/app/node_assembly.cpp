@@ -72,6 +72,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
     });
   });
   mqtt_.setReceiverStatus([this] { return receiverStatus(); });
+  mqtt_.setSdrStatus([this] { return sdr_->status(); });
   mqtt_.setLifecycle(&lifecycle_);
   statusPage_.setLifecycle(&lifecycle_);
   lifecycle_.setScriptEvent([this](const std::string& text) { scripts_.queueTagEvent(text); });
