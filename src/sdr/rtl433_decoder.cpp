@@ -37,7 +37,7 @@ Rtl433Decoder::Outcome Rtl433Decoder::decodeLine(std::string_view line, std::str
   auto refuse = [&](const std::string& why) {
     ++malformed_;
     detail = "rtl_433 line refused: " + why;
-    env_.ctx.logEvent("rtl_433 line refused: " + why);
+    env_.ctx.logEvent("SDR line refused: " + why);
     return Outcome::Malformed;
   };
   if (line.size() > kMaxLine) return refuse("longer than " + std::to_string(kMaxLine) + " bytes");

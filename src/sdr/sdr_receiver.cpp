@@ -123,13 +123,13 @@ void SdrReceiver::launch() {
 void SdrReceiver::onChildFinished(bool started, int exitCode, const std::string& error) {
   setOpen(false);
   if (!started) {
-    retryLater("rtl_433 could not be started (" + command_ + ": " + error + "); the rest of the node runs on");
+    retryLater("SDR receiver: rtl_433 could not be started (" + command_ + ": " + error + "); the rest of the node runs on");
     return;
   }
   const std::int64_t ranMs = ctx_.platform.clock().monotonicMs() - startedAtMs_;
   if (ranMs >= kHealthyRunSeconds * 1000) backoff_ = 0, failureLogged_ = false;
   ++restarts_;
-  retryLater("rtl_433 ended " + (exitCode < 0 ? std::string("abnormally") : "with exit code " + std::to_string(exitCode)) +
+  retryLater("SDR receiver: rtl_433 ended " + (exitCode < 0 ? std::string("abnormally") : "with exit code " + std::to_string(exitCode)) +
              " after " + std::to_string(ranMs / 1000) + " s (" + std::to_string(restarts_) + " restarts so far)");
 }
 
@@ -138,7 +138,7 @@ void SdrReceiver::onStderr(const std::string& bytes) {
     if (line.find_first_not_of(" \t") == std::string_view::npos) return;
     const std::int64_t now = ctx_.platform.clock().monotonicMs();
     if (now - stderrWindowMs_ >= 60000) {
-      if (stderrDropped_) ctx_.logEvent("rtl_433: " + std::to_string(stderrDropped_) + " more lines of its error output not logged");
+      if (stderrDropped_) ctx_.logEvent("SDR receiver: " + std::to_string(stderrDropped_) + " more lines of rtl_433's error output not logged");
       stderrWindowMs_ = now;
       stderrInWindow_ = stderrDropped_ = 0;
     }
@@ -159,7 +159,7 @@ void SdrReceiver::connectTcp() {
   tcp_->onConnected([this, alive] {
     if (alive.expired()) return;
     backoff_ = 0;
-    if (failureLogged_) ctx_.logEvent("rtl_433 source " + source_ + " connected again");
+    if (failureLogged_) ctx_.logEvent("SDR receiver: source " + source_ + " connected again");
     failureLogged_ = false;
     lines_in_.reset();
     setOpen(true);
@@ -173,7 +173,7 @@ void SdrReceiver::connectTcp() {
     if (alive.expired() || retry_.isActive()) return;
     if (open_) ++restarts_;
     setOpen(false);
-    retryLater("rtl_433 source " + source_ + " " + why);
+    retryLater("SDR receiver: source " + source_ + " " + why);
   };
   tcp_->onClosed([lost] { lost("closed the connection"); });
   tcp_->onError([lost](const std::string& e) { lost("failed: " + e); });
@@ -189,7 +189,7 @@ void SdrReceiver::openFile() {
     return;
   }
   if (!file_->open(source_)) {
-    retryLater("rtl_433 source " + source_ + " cannot be opened: " + file_->error());
+    retryLater("SDR receiver: source " + source_ + " cannot be opened: " + file_->error());
     return;
   }
   lines_in_.reset();
@@ -202,7 +202,7 @@ void SdrReceiver::poll() {
   std::string chunk;
   const platform::FileReader::Result r = file_->read(chunk, kReadChunk);
   if (r == platform::FileReader::Result::Data) {
-    if (failureLogged_) ctx_.logEvent("rtl_433 source " + source_ + " is sending again");
+    if (failureLogged_) ctx_.logEvent("SDR receiver: source " + source_ + " is sending again");
     failureLogged_ = false;
     backoff_ = 0;
     bytes_ += chunk.size();
@@ -217,11 +217,11 @@ void SdrReceiver::poll() {
   setOpen(false);
   if (r == platform::FileReader::Result::End) {
     finished_ = true;
-    ctx_.logEvent("rtl_433 source " + source_ + " read to its end: " + std::to_string(lines_) + " lines");
+    ctx_.logEvent("SDR receiver: source " + source_ + " read to its end: " + std::to_string(lines_) + " lines");
     return;
   }
   // A read error: opened again after the back-off.
-  retryLater("rtl_433 source " + source_ + " failed: " + error);
+  retryLater("SDR receiver: source " + source_ + " failed: " + error);
 }
 
 // ---- lines --------------------------------------------------------------------------------------
@@ -230,7 +230,7 @@ void SdrReceiver::feed(const std::string& bytes) {
   const std::uint64_t before = lines_in_.oversize();
   lines_in_.feed(bytes, [this](std::string_view line) { onLine(line); });
   if (lines_in_.oversize() != before)
-    ctx_.logEvent("rtl_433 line refused: longer than " + std::to_string(Rtl433Decoder::kMaxLine) + " bytes");
+    ctx_.logEvent("SDR line refused: longer than " + std::to_string(Rtl433Decoder::kMaxLine) + " bytes");
 }
 
 void SdrReceiver::onLine(std::string_view line) {

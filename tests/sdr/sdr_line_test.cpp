@@ -85,4 +85,30 @@ TEST(SdrLine, APressHeardByTheSerialAndTheSdrReceiverCountsOnce) {
   fs::remove_all(dir);
 }
 
+// The node runs the real rtl_433 itself: here one that prints a test code's line and ends at once,
+// as rtl_433 without a stick ends. Each run's line is decoded, the child is started again with
+// back-off, its error output is logged, and the node does not spin meanwhile.
+TEST(SdrLine, TheNodeRunsRtl433AndRestartsItWhenItEnds) {
+  if (!onPath("rtl_433")) GTEST_SKIP() << "rtl_433 is not installed (apt install rtl-433)";
+  const fs::path dir = quillon::test::freshTestFolder("quillon-sdr-child");
+  fs::copy(QUILLON_SHARE, dir, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+  std::ofstream(dir / "Config" / "Quillon.ini")
+      << "[W800]\r\nHTTPPort=0\r\nDebugLog=1\r\nDebounceInterval=200\r\n"
+      << "Rtl433Command=rtl_433 -R 22 -F json -M protocol -y \"{8}00{32}609f00ff\"\r\n";
+  quillon::test::ChildProcess node;
+  ASSERT_TRUE(node.start({QUILLON_BINARY, "--app-dir", dir.string(), "--headless"}, (dir / "stderr.txt").string()));
+  const fs::path log = dir / "Data" / "Quillon.txt";
+  ASSERT_TRUE(quillon::test::waitForText(log, "rtl_433 ended with exit code 0")) << quillon::test::readWholeFile(log);
+  const double cpuBefore = node.cpuSeconds();
+  std::this_thread::sleep_for(5s);  // restarts after 1 s and 2 s more
+  const double cpu = node.cpuSeconds() - cpuBefore;
+  const std::string text = quillon::test::readWholeFile(log);
+  EXPECT_GE(occurrences(text, "SDR: X10-RF: 60, 9F, 00, FF"), 2) << text;
+  EXPECT_EQ(occurrences(text, "| Quillon SDR receiver: rtl_433 ended with exit code 0"), 1) << text;  // one line for the run of ends
+  EXPECT_GE(occurrences(text, "rtl_433: rtl_433 version"), 1) << text;         // its stderr, as lines
+  EXPECT_LT(cpu, 2.0);
+  node.stop();
+  fs::remove_all(dir);
+}
+
 }  // namespace

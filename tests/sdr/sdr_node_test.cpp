@@ -169,7 +169,7 @@ TEST_F(SdrNodeTest, BadLinesAreRefusedAndTheNextGoodLineStillCounts) {
   EXPECT_GE(sdr.decoder().malformed(), 4u);
   sdr.feed(R"({"model":"Oregon-THGR122N","id":229,"channel":1,"battery_ok":1,"temperature_C":20.1,"humidity":40})" "\n");
   EXPECT_EQ(text("1A2D_1E5"), "20.1");
-  EXPECT_GE(sentContaining("rtl_433 line refused"), 1);
+  EXPECT_GE(sentContaining("SDR line refused"), 1);
 }
 
 }  // namespace

@@ -98,7 +98,7 @@ TEST_F(SdrReceiverTest, ErrorOutputIsLoggedLineByLineAtMostTenAMinute) {
   // At most 8 more this minute (the log's own limit on one kind of line may keep fewer).
   EXPECT_GE(logged("rtl_433: noise"), 1);
   EXPECT_LE(logged("rtl_433: noise"), 8);
-  EXPECT_EQ(logged("92 more lines of its error output not logged"), 1);
+  EXPECT_EQ(logged("92 more lines of rtl_433's error output not logged"), 1);
   EXPECT_EQ(logged("rtl_433: later"), 1);
 }
 
