@@ -100,6 +100,26 @@ std::optional<NodePacket> x10Rf(const json& j, std::string& why) {
   return NodePacket{32, std::move(b)};
 }
 
+// X10 security: rtl_433's id is the first data byte and the fifth (of the 41-bit form), its code
+// the third. The serial receiver's 32-bit form is byte 1, byte 1 XOR 0F, the code, its complement.
+std::optional<NodePacket> x10Security(const json& j, std::string& why) {
+  const auto id = j.find("id");
+  const auto code = j.find("code");
+  long long b1 = -1, c = -1;
+  if (id != j.end() && id->is_string() && id->get_ref<const std::string&>().size() == 4) {
+    json first = id->get<std::string>().substr(0, 2);
+    whole(json{{"v", first}}, "v", b1);
+  }
+  if (code != j.end()) whole(json{{"v", *code}}, "v", c);
+  if (b1 < 0 || b1 > 255 || c < 0 || c > 255) {
+    why = "X10-Security without its id and code";
+    return std::nullopt;
+  }
+  const auto a = static_cast<unsigned>(b1), k = static_cast<unsigned>(c);
+  std::string b{static_cast<char>(a), static_cast<char>(a ^ 0x0F), static_cast<char>(k), static_cast<char>(~k & 0xFF)};
+  return NodePacket{32, std::move(b)};
+}
+
 // The temperature in bytes 5-7: tenths in the high half of byte 5, tens and units in byte 6, the
 // sign in bit 3 of byte 7.
 bool putTemperature(Bytes& d, const json& j, std::string& why) {
@@ -236,6 +256,7 @@ std::optional<NodePacket> nodePacket(const json& reading, std::string& why) {
   if (it == reading.end() || !it->is_string()) return std::nullopt;
   const std::string& model = it->get_ref<const std::string&>();
   if (model == "X10-RF") return x10Rf(reading, why);
+  if (model == "X10-Security") return x10Security(reading, why);
   for (const OregonModel& m : kOregon)
     if (model == m.model) return oregon(m, reading, why);
   return std::nullopt;
@@ -243,7 +264,8 @@ std::optional<NodePacket> nodePacket(const json& reading, std::string& why) {
 
 const std::vector<MappedModel>& mappedModels() {
   static const std::vector<MappedModel> list = [] {
-    std::vector<MappedModel> out{{"X10-RF", "X10 RF remotes and motion sensors"}};
+    std::vector<MappedModel> out{{"X10-RF", "X10 RF remotes and motion sensors"},
+                                 {"X10-Security", "X10 security sensors and keyfobs"}};
     for (const OregonModel& m : kOregon) out.push_back({m.model, m.family});
     return out;
   }();

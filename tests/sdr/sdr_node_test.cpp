@@ -83,10 +83,16 @@ TEST_F(SdrNodeTest, RealRtl433X10LinesActLikeTheSerialReceiversPackets) {
   node->sdrReceiver().feed(off[0]);
   EXPECT_EQ(node->registry().device("A1")->status(), devices::kDeviceStatusOff);
   EXPECT_EQ(node->sdrReceiver().decoder().packets(), 2u);
+  // An X10 security motion sensor (the 41-bit form rtl_433 demodulates) is the serial receiver's 3C33.
+  const auto motion = rtl433Lines("99", "{8}00{41}3c330cf30000");
+  ASSERT_EQ(motion.size(), 1u);
+  node->sdrReceiver().feed(motion[0]);
+  ASSERT_NE(node->registry().device("3C33"), nullptr);
+  EXPECT_EQ(node->registry().device("3C33")->status(), devices::kDeviceStatusOn);
   const nlohmann::ordered_json j = rflink::linkJson(node->sdrReceiver().status());
   EXPECT_EQ(j["role"], "sdr");
-  EXPECT_EQ(j["lines"], 2);
-  EXPECT_EQ(j["packets"], 2);
+  EXPECT_EQ(j["lines"], 3);
+  EXPECT_EQ(j["packets"], 3);
   EXPECT_FALSE(j["last_packet"].is_null());
 }
 
