@@ -89,10 +89,16 @@ TEST_F(SdrNodeTest, RealRtl433X10LinesActLikeTheSerialReceiversPackets) {
   node->sdrReceiver().feed(motion[0]);
   ASSERT_NE(node->registry().device("3C33"), nullptr);
   EXPECT_EQ(node->registry().device("3C33")->status(), devices::kDeviceStatusOn);
+  // A Visonic PowerCode alert (37 bits with its start bit, repeated as rtl_433 wants it).
+  const auto alert = rtl433Lines("151", "{37}e2f62c2010{37}e2f62c2010{37}e2f62c2010{37}e2f62c2010");
+  ASSERT_EQ(alert.size(), 1u);
+  node->sdrReceiver().feed(alert[0]);
+  ASSERT_NE(node->registry().device("C5EC58S"), nullptr);
+  EXPECT_EQ(node->registry().device("C5EC58S")->status(), devices::kDeviceStatusOn);
   const nlohmann::ordered_json j = rflink::linkJson(node->sdrReceiver().status());
   EXPECT_EQ(j["role"], "sdr");
-  EXPECT_EQ(j["lines"], 3);
-  EXPECT_EQ(j["packets"], 3);
+  EXPECT_EQ(j["lines"], 4);
+  EXPECT_EQ(j["packets"], 4);
   EXPECT_FALSE(j["last_packet"].is_null());
 }
 
