@@ -20,6 +20,9 @@ PACKAGES="$PACKAGES libsqlite3-dev libjs-dygraphs"
 # Serial lines: socat makes pseudo-terminal pairs that stand for a receiver's serial port, ser2net
 # puts a serial-to-network adapter in front of one; ss (iproute2) shows a socket's keep-alive.
 PACKAGES="$PACKAGES socat ser2net iproute2"
+# Software-defined radio: rtl_433 is the second kind of receiver the node can run, and its -y test
+# codes feed the SDR tests.
+PACKAGES="$PACKAGES rtl-433"
 # promtool checks the node's /metrics text in the tests. It comes only in the prometheus package,
 # which also holds the Prometheus server and would start it (port 9090) on install: that package
 # is installed on its own with service starts refused, and its service disabled afterwards.

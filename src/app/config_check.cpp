@@ -1,5 +1,7 @@
 #include "app/config_check.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -13,6 +15,7 @@
 #include "core/settings.h"
 #include "core/settings_table.h"
 #include "rflink/rf_link.h"
+#include "sdr/command_line.h"
 #include "util/text.h"
 #include "xap/xap_transport.h"
 
@@ -67,6 +70,7 @@ class Checker {
     haveXap_ = readable(cache, core::kXapSettingsFile);
     checkSection(core::kSettingsSection, "the node");
     checkLinks();
+    checkSdr();
     checkHttp();
     checkXap();
     checkFilters();
@@ -232,6 +236,45 @@ class Checker {
     checkLink("transmitter", "TxSerialPort", "TxSerialIP");
   }
 
+  // The SDR receiver: the rtl_433 program to run, or the source of its lines.
+  void checkSdr() {
+    const std::string command = util::trimWhitespace(raw("Rtl433Command"));
+    const std::string source = util::trimWhitespace(util::removeChar(raw("Rtl433Source"), '"'));
+    if (!command.empty()) {
+      const std::vector<std::string> words = sdr::splitCommand(command);
+      const std::string program = words.empty() ? "" : words[0];
+      const std::string found = probe_.findExecutable ? probe_.findExecutable(program) : program;
+      if (found.empty())
+        problem(where("Rtl433Command", command) + program + " is not an executable program" +
+                (program.find('/') == std::string::npos ? " on PATH (Debian: apt install rtl-433)" : ""));
+      else
+        note("SDR receiver: runs " + found + " (" + command + ")");
+      if (!source.empty()) note("Rtl433Source=" + source + " is not read while Rtl433Command is set");
+      return;
+    }
+    if (source.empty()) {
+      note("no SDR receiver (Rtl433Command and Rtl433Source are empty)");
+      return;
+    }
+    if (source.rfind("tcp:", 0) == 0) {
+      const std::string rest = source.substr(4);
+      const std::size_t colon = rest.rfind(':');
+      if (colon == std::string::npos || colon == 0 || !validAdapterAddress(rest.substr(0, colon)) ||
+          !wholeNumber(rest.substr(colon + 1), 1, 65535))
+        problem(where("Rtl433Source", source) + "not tcp:HOST:PORT (a host name or address, a port from 1 to 65535)");
+      else
+        note("SDR receiver: rtl_433 lines from " + rest);
+      return;
+    }
+    std::error_code ec;
+    if (!fs::exists(source, ec))
+      problem(where("Rtl433Source", source) + "no such file or named pipe");
+    else if (fs::is_directory(source, ec) || ::access(source.c_str(), R_OK) != 0)
+      problem(where("Rtl433Source", source) + "not a readable file or named pipe");
+    else
+      note("SDR receiver: rtl_433 lines from " + source);
+  }
+
   void checkHttp() {
     // The server reads the key itself: a missing key means 8017, an empty value leaves it off.
     std::string v = haveSettings_ ? core::storedSetting(*cache_, core::kSettingsSection, "HTTPPort")
@@ -334,6 +377,7 @@ ConfigProbe systemProbe() {
   p.tcpPortProblem = platform::tcpPortProblem;
   p.interfaces = platform::ipv4Interfaces;
   p.folderWritable = platform::folderWritable;
+  p.findExecutable = platform::findExecutable;
   p.userName = platform::currentUserName();
   return p;
 }

@@ -17,6 +17,7 @@ struct ConfigProbe {
   std::function<std::string(std::uint16_t port)> tcpPortProblem;  // empty when free
   std::function<std::vector<platform::NetworkInterface>()> interfaces;
   std::function<bool(const std::string& folder)> folderWritable;
+  std::function<std::string(const std::string& program)> findExecutable;  // empty when not found
   std::string userName;
 };
 

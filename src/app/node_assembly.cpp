@@ -37,6 +37,15 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
     processor_.setEchoSink([this](const std::string& line) {
       if (!ctx_.settings.debugLog) options_.echo(line);
     });
+  // The SDR receiver's rebuilt packets share the serial receiver's decoders and debounce; a line
+  // that comes while the processor is inside an event waits for it.
+  sdr_ = std::make_unique<sdr::SdrReceiver>(
+      ctx_,
+      [this](int bits, const std::string& bytes, std::string& detail) -> std::optional<bool> {
+        if (processor_.busy()) return std::nullopt;
+        return processor_.processPacket(bits, bytes, detail);
+      },
+      decodeEnv_);
   links_.receiver().onData([this](const std::string& bytes, int code) { processor_.processCommData(bytes, code); });
   // Every open of the receiver, at start-up or after the device or adapter came back, commands
   // its mode again and waits for the answer again (a receiver power-cycled with its adapter is
@@ -60,11 +69,14 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
   // The device API answers under /api/.
   http_.setApiRoute([this](const std::string& path, http::ApiReply& reply) {
     return web::deviceApi(path, registry_, mqtt_.view(), reply, [this] {
-      return std::vector<rflink::LinkStatus>{receiverStatus(), transmitterStatus()};
+      std::vector<rflink::LinkStatus> links{receiverStatus(), transmitterStatus()};
+      if (sdr_->configured()) links.push_back(sdr_->status());
+      return links;
     });
   });
   wireHistory();
   mqtt_.setReceiverStatus([this] { return receiverStatus(); });
+  mqtt_.setSdrStatus([this] { return sdr_->status(); });
   mqtt_.setLifecycle(&lifecycle_);
   statusPage_.setLifecycle(&lifecycle_);
   lifecycle_.setScriptEvent([this](const std::string& text) { scripts_.queueTagEvent(text); });
@@ -97,6 +109,7 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
       &history_,            // readings and state changes in Data/history.sqlite
       periodic_.get(),      // the periodic script's timer
       linksStep_.get(),     // receiver (or the replay standing in) and transmitter
+      sdr_.get(),           // the SDR receiver (rtl_433), beside the serial one
       &timers_,             // auto-off and new-day timers
       &mqtt_,               // MQTT bridge
   });
@@ -116,7 +129,9 @@ web::WebServices NodeAssembly::webServices() {
   s.settingsSaved = [this](const core::Settings& before) { node_.applySettings(before); };
   s.linkSummary = [this] {
     const rflink::LinkStatus link = receiverStatus();
-    return link.configured ? link.summary(ctx_.now()) : std::string();
+    std::string line = link.configured ? link.summary(ctx_.now()) : std::string();
+    if (sdr_->configured()) line += (line.empty() ? "" : " | ") + sdr_->status().summary(ctx_.now());
+    return line;
   };
   return s;
 }

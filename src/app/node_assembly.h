@@ -20,6 +20,7 @@
 #include "rflink/replay_feed.h"
 #include "rflink/rf_link.h"
 #include "script/script_host.h"
+#include "sdr/sdr_receiver.h"
 #include "script/tag_store.h"
 #include "xap/bsc_endpoint.h"
 #include "xap/decode_reports_to_xap.h"
@@ -72,6 +73,8 @@ class NodeAssembly {
   // The receiver link's state with the packets decoded from it (a replay stands in for it).
   rflink::LinkStatus receiverStatus() const;
   rflink::LinkStatus transmitterStatus() const { return links_.transmitterStatus(); }
+  // The SDR receiver (rtl_433) beside the serial one.
+  sdr::SdrReceiver& sdrReceiver() { return *sdr_; }
 
  private:
   // The parts that are more than one object, or one object at two places of the list.
@@ -102,6 +105,7 @@ class NodeAssembly {
   decode::DecoderRegistry decoders_;
   decode::ReceiveProcessor processor_;
   rflink::RfLinks links_;
+  std::unique_ptr<sdr::SdrReceiver> sdr_;
   std::unique_ptr<rflink::ReplayFeed> replay_;
   std::uint64_t replayBytes_ = 0;
   script::ScriptHost scripts_;

@@ -41,6 +41,9 @@ struct Settings {
   bool historyEnabled = true;
   int historyRawDays = 30;
   int historyYears = 10;
+  // The SDR receiver: the rtl_433 command the node runs, or where its JSON lines come from.
+  std::string rtl433Command;
+  std::string rtl433Source;
 };
 
 // Reads one key by its selector (any letter case; the key's name, "ServerPort" for HTTPPort) into

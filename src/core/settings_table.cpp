@@ -137,6 +137,14 @@ const SettingDef kTable[] = {
     {.key = "HistoryYears", .type = T::Integer, .def = "10", .min = 1, .max = 100, .unit = "years",
      .surfaces = kSettingsWindow, .help = "Hourly minimum, mean and maximum are kept this long",
      .load = loadRounded<&Settings::historyYears>, .value = wholeOf<&Settings::historyYears>},
+    {.key = "Rtl433Command", .type = T::Text, .takes = E::OnReopen, .surfaces = kSettingsWindow,
+     .help = "The rtl_433 command the node runs as its SDR receiver, e.g. rtl_433 -F json -M time:unix:usec -M "
+             "protocol; empty: none",
+     .load = loadAsStored<&Settings::rtl433Command>, .value = textOf<&Settings::rtl433Command>},
+    {.key = "Rtl433Source", .type = T::Text, .takes = E::OnReopen, .surfaces = kSettingsWindow,
+     .help = "Where rtl_433 JSON lines come from when the node does not run it: tcp:HOST:PORT, or a file or named "
+             "pipe; empty: none",
+     .load = loadText<&Settings::rtl433Source>, .value = textOf<&Settings::rtl433Source>},
     // [W800] keys read where they are used.
     {.key = "LoginUsername", .surfaces = kStatusPage, .help = "The user name the web server asks of remote browsers"},
     {.key = "LoginPassword", .type = T::Password, .surfaces = kStatusPage,

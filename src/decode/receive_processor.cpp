@@ -175,6 +175,39 @@ void ReceiveProcessor::processCommData(const std::string& data, int eventCode) {
   if (ctx_.settings.debugLog) ctx_.logDebug("Data Received and Procesed: " + detail);
 }
 
+bool ReceiveProcessor::processPacket(int bits, const std::string& bytes, std::string& detail) {
+  if (rxBusy_ || bytes.empty()) return false;
+  // The serial receiver's half-framed bytes and counters wait aside while the packet runs.
+  struct Aside {
+    ReceiveProcessor& rp;
+    std::string buf;
+    std::size_t head;
+    std::string* detail;
+    std::uint64_t packets;
+    util::DateTime last;
+    ~Aside() {
+      rp.buf_ = std::move(buf);
+      rp.head_ = head;
+      rp.detail_ = detail;
+      rp.packets_ = packets;
+      rp.lastPacket_ = last;
+      rp.rxBusy_ = false;
+    }
+  } aside{*this, std::move(buf_), head_, detail_, packets_, lastPacket_};
+  buf_ = bytes;
+  head_ = 0;
+  detail_ = &detail;
+  rxBusy_ = true;
+  try {
+    // As a 48-bit frame: its count byte is the bit count, so a refused 32-bit packet is not
+    // walked byte by byte.
+    dispatch(bits, bits, bytes.size());
+  } catch (const std::exception& e) {
+    ctx_.log.logEvent("Quillon", "ProcessPacket " + detail, std::string(" ") + e.what());
+  }
+  return packets_ != aside.packets;
+}
+
 std::size_t ReceiveProcessor::syncOnCountByte(bool afterPacket) {
   while (buffered()) {
     unsigned char b = front();

@@ -48,6 +48,12 @@ class ReceiveProcessor : private DecodeContext {
   void cancelModeAnswer();
   bool awaitingModeAck() const { return awaitingModeAck_; }
 
+  // A whole packet framed by another receiver (the SDR receiver's packets, rebuilt in this
+  // receiver's form): run through the same family decoders under the same debounce, apart from the
+  // bytes buffered from the serial receiver and from its packet count. Its remarks go to `detail`.
+  // True when a decoder took it. Not to be called while busy().
+  bool processPacket(int bits, const std::string& bytes, std::string& detail);
+
   // Packets a decoder took, and when the last one came.
   std::uint64_t packetsDecoded() const { return packets_; }
   bool haveLastPacket() const { return packets_ != 0; }

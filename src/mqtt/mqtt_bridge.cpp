@@ -337,14 +337,18 @@ std::map<std::string, std::string> MqttBridge::discoveryConfigs(const devices::W
 
 void MqttBridge::publishReceiver(bool force) {
   if (!receiverStatus_ || !client_ || !client_->connected()) return;
-  const rflink::LinkStatus link = receiverStatus_();
+  rflink::LinkStatus link = receiverStatus_();
+  const rflink::LinkStatus sdr = sdrStatus_ ? sdrStatus_() : rflink::LinkStatus{};
+  if (!link.configured && sdr.configured) link = sdr;  // the SDR receiver is the node's only one
   if (!link.configured) return;  // a node without a receiver says nothing about one
   const std::string availability = link.open ? "online" : "offline";
   const std::int64_t now = ctx_.platform.clock().monotonicMs();
   const bool changed = availability != receiverAvailability_;
   if (!force && !changed && now - receiverStateAtMs_ < kLinkStateEveryMs) return;
   constexpr auto kReplace = nlohmann::json::error_handler_t::replace;
-  client_->publish(receiverTopic() + "/state", rflink::linkJson(link).dump(-1, ' ', false, kReplace), true, 0);
+  nlohmann::ordered_json state = rflink::linkJson(link);
+  if (sdr.configured && link.role != "sdr") state["sdr"] = rflink::linkJson(sdr);
+  client_->publish(receiverTopic() + "/state", state.dump(-1, ' ', false, kReplace), true, 0);
   if (changed || force) client_->publish(receiverTopic() + "/status", availability, true, 1);
   receiverAvailability_ = availability;
   receiverStateAtMs_ = now;

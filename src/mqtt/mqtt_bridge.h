@@ -81,6 +81,9 @@ class MqttBridge final : public core::Subsystem {
   void handleMessage(const std::string& topic, const std::string& payload, bool retained = false);
   // Where the receiver link's state comes from; without it nothing is published for it.
   void setReceiverStatus(std::function<rflink::LinkStatus()> fn) { receiverStatus_ = std::move(fn); }
+  // The SDR receiver's state, carried as "sdr" in receiver/state (or as the receiver itself when
+  // it is the node's only one).
+  void setSdrStatus(std::function<rflink::LinkStatus()> fn) { sdrStatus_ = std::move(fn); }
   // Publishes the receiver's availability (and state) when it changed, or every minute.
   void publishReceiver(bool force = false);
 
@@ -142,6 +145,7 @@ class MqttBridge final : public core::Subsystem {
   // Per device code: the state payload last published, so a repeated report sends nothing.
   std::map<std::string, std::string> states_;
   std::function<rflink::LinkStatus()> receiverStatus_;
+  std::function<rflink::LinkStatus()> sdrStatus_;
   std::string receiverAvailability_;  // last published: "online", "offline" or none
   std::int64_t receiverStateAtMs_ = 0;
 };

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/child_process.h"
 #include "platform/clock.h"
 #include "platform/event_loop.h"
 #include "platform/serial_port.h"
@@ -32,6 +33,10 @@ class Platform {
   virtual std::unique_ptr<TcpListener> createTcpListener() = 0;
   // A watcher of a socket descriptor opened by a library; nullptr where the platform has none.
   virtual std::unique_ptr<SocketWatcher> createSocketWatcher(int /*fd*/) { return nullptr; }
+  // A child program with its output piped back; nullptr where the platform has none.
+  virtual std::unique_ptr<ChildProcess> createChildProcess() { return nullptr; }
+  // A file or named pipe read without blocking; nullptr where the platform has none.
+  virtual std::unique_ptr<FileReader> createFileReader() { return nullptr; }
   // The machine's network name.
   virtual std::string machineName() = 0;
   // The IPv4 addresses of the machine's interfaces that are up.

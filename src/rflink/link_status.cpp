@@ -17,16 +17,19 @@ std::string clockText(const util::DateTime& t, const util::DateTime& today) {
 }  // namespace
 
 std::string LinkStatus::summary(const util::DateTime& today) const {
-  std::string who = role == "transmitter" ? "Transmitter" : "Receiver";
+  const bool sdr = role == "sdr";
+  std::string who = role == "transmitter" ? "Transmitter" : sdr ? "SDR receiver" : "Receiver";
   if (!configured) return who + " not configured";
   std::string out = who + (open ? " open on " : " closed: ") + where;
   if (haveSince) out += " since " + clockText(since, today);
   out += " \xC2\xB7 " + std::to_string(bytes) + " bytes";
+  if (sdr) out += ", " + std::to_string(lines) + " lines";
   if (role != "transmitter") {
     out += ", " + std::to_string(packets) + " packets";
     if (haveLastPacket) out += ", last packet " + clockText(lastPacket, today);
   }
-  out += " \xC2\xB7 " + std::to_string(reconnects) + (reconnects == 1 ? " reconnect" : " reconnects");
+  out += " \xC2\xB7 " + std::to_string(reconnects) +
+         (sdr ? (reconnects == 1 ? " restart" : " restarts") : reconnects == 1 ? " reconnect" : " reconnects");
   return out;
 }
 

@@ -9,7 +9,8 @@
 namespace quillon::rflink {
 
 struct LinkStatus {
-  std::string role;        // "receiver" or "transmitter"
+  std::string role;        // "receiver", "transmitter" or "sdr" (the rtl_433 receiver)
+  std::string kind;        // how it is reached when not "serial" or "tcp": "rtl_433", "file"
   bool configured = false;  // a port is set
   bool open = false;
   bool tcp = false;
@@ -17,10 +18,11 @@ struct LinkStatus {
   bool haveSince = false;
   util::DateTime since;    // when it last opened or closed
   std::uint64_t bytes = 0;       // bytes received
-  std::uint64_t packets = 0;     // packets decoded (receiver)
+  std::uint64_t lines = 0;       // JSON lines received (sdr)
+  std::uint64_t packets = 0;     // packets decoded (receiver, sdr)
   bool haveLastPacket = false;
   util::DateTime lastPacket;
-  std::uint64_t reconnects = 0;  // opens after a loss
+  std::uint64_t reconnects = 0;  // opens after a loss (sdr: restarts of rtl_433)
 
   // "open", "closed" or "not configured".
   std::string stateText() const { return !configured ? "not configured" : open ? "open" : "closed"; }

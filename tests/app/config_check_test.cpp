@@ -36,6 +36,7 @@ class ConfigCheckTest : public ::testing::Test {
                                                      {"eth0", "192.168.1.20", "192.168.1.255", false}};
     };
     probe.folderWritable = [this](const std::string& f) { return !readOnly.count(f); };
+    probe.findExecutable = [](const std::string& p) { return p == "rtl_433" ? "/usr/bin/rtl_433" : std::string(); };
     probe.userName = "quillon";
   }
   ~ConfigCheckTest() override { fs::remove_all(dir); }
@@ -101,6 +102,11 @@ TEST_F(ConfigCheckTest, EachProblemIsNamedOnce) {
        "SerialPort=/dev/ttyUSB0: a device path, but SerialIP=192.168.1.50 makes the receiver a TCP link"},
       {"ReceiverSilenceMinutes=soon", loop, "ReceiverSilenceMinutes=soon: not a whole number of minutes"},
       {"SerialIP=10.0.0.9", loop, "SerialPort is empty: the receiver stays closed"},
+      {"Rtl433Command=rtl-433 -F json", loop, "Rtl433Command=rtl-433 -F json: rtl-433 is not an executable program on PATH"},
+      {"Rtl433Command=/opt/sdr/rtl_433", loop, "Rtl433Command=/opt/sdr/rtl_433: /opt/sdr/rtl_433 is not an executable program"},
+      {"Rtl433Source=tcp:127.0.0.1", loop, "Rtl433Source=tcp:127.0.0.1: not tcp:HOST:PORT"},
+      {"Rtl433Source=tcp:127.0.0.1:0", loop, "Rtl433Source=tcp:127.0.0.1:0: not tcp:HOST:PORT"},
+      {"Rtl433Source=/nonexistent/rtl.json", loop, "Rtl433Source=/nonexistent/rtl.json: no such file or named pipe"},
       {"TxSerialPort=/dev/ttyACM0", loop, "the transmitter port /dev/ttyACM0 does not exist"},
       {"HTTPPort=8080", loop, "HTTPPort=8080: HTTP port 8080 is in use by another program"},
       {"HTTPPort=80x", loop, "HTTPPort=80x: not a TCP port number"},

@@ -1,5 +1,7 @@
 #include "support/fake_platform.h"
 
+#include "platform/posix/posix_file_reader.h"
+
 namespace quillon::test {
 
 FakeSerialPort::~FakeSerialPort() { forget(owner_->serialPorts, this); }
@@ -69,6 +71,30 @@ std::unique_ptr<platform::SerialPort> FakePlatform::createSerialPort() {
   serialPorts.push_back(p.get());
   return p;
 }
+FakeChildProcess::~FakeChildProcess() { forget(platform_->children, this); }
+
+void FakeChildProcess::start(const std::string& prog, const std::vector<std::string>& a) {
+  program = prog;
+  args = a;
+  ++starts;
+  if (!platform_->programs.count(prog)) {
+    running_ = false;
+    if (finished_) finished_(false, -1, "execvp: No such file or directory");
+    return;
+  }
+  running_ = true;
+}
+
+std::unique_ptr<platform::ChildProcess> FakePlatform::createChildProcess() {
+  auto p = std::make_unique<FakeChildProcess>(this);
+  children.push_back(p.get());
+  return p;
+}
+
+std::unique_ptr<platform::FileReader> FakePlatform::createFileReader() {
+  return std::make_unique<platform::PosixFileReader>();
+}
+
 std::unique_ptr<platform::TcpClient> FakePlatform::createTcpClient() {
   auto p = std::make_unique<FakeTcpClient>(this);
   tcpClients.push_back(p.get());

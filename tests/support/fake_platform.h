@@ -228,6 +228,38 @@ class FakeTcpListener : public platform::TcpListener {
   std::vector<std::unique_ptr<FakeTcpConnection>> waiting_;
 };
 
+// A child program that runs only as far as the test says: output, error lines and its end.
+class FakeChildProcess : public platform::ChildProcess {
+ public:
+  explicit FakeChildProcess(FakePlatform* p) : platform_(p) {}
+  ~FakeChildProcess() override;
+  void start(const std::string& program, const std::vector<std::string>& args) override;
+  void stop() override {
+    running_ = false;
+    ++stops;
+  }
+  bool running() const override { return running_; }
+
+  void emitStdout(const std::string& bytes) {
+    if (stdout_) stdout_(bytes);
+  }
+  void emitStderr(const std::string& bytes) {
+    if (stderr_) stderr_(bytes);
+  }
+  void exit(int code) {
+    running_ = false;
+    if (finished_) finished_(true, code, "");
+  }
+
+  std::string program;
+  std::vector<std::string> args;
+  int starts = 0, stops = 0;
+
+ private:
+  FakePlatform* platform_;
+  bool running_ = false;
+};
+
 class FakePlatform : public platform::Platform {
  public:
   explicit FakePlatform(util::DateTime start = util::DateTime{2026, 12, 6, 12, 0, 0, 0}) : clock_(start) {}
@@ -240,6 +272,9 @@ class FakePlatform : public platform::Platform {
   std::unique_ptr<platform::TcpClient> createTcpClient() override;
   std::unique_ptr<platform::UdpSocket> createUdpSocket() override;
   std::unique_ptr<platform::TcpListener> createTcpListener() override;
+  std::unique_ptr<platform::ChildProcess> createChildProcess() override;
+  // Files are read for real (tests name their own temporary files).
+  std::unique_ptr<platform::FileReader> createFileReader() override;
   std::string machineName() override { return machine; }
   std::vector<platform::NetworkInterface> networkInterfaces() override { return interfaces; }
   bool openWithDesktop(const std::string& target) override {
@@ -265,6 +300,9 @@ class FakePlatform : public platform::Platform {
   std::vector<FakeTcpClient*> tcpClients;
   std::vector<FakeUdpSocket*> udpSockets;
   std::vector<FakeTcpListener*> tcpListeners;
+  std::vector<FakeChildProcess*> children;
+  // Programs that start; any other fails to start as a missing program would.
+  std::set<std::string> programs{"rtl_433"};
   std::vector<FakeTcpConnection*> tcpConnections;  // accepted or waiting, oldest first
   std::set<std::uint16_t> boundUdpPorts;
   // Address and port of every bound UDP socket; "0.0.0.0" conflicts with every address on its port.

@@ -26,6 +26,7 @@ inline std::string settingSample(const core::SettingDef& d) {
       {"W800/SensorCal", "1.5"},          {"W800/DisableDiscovery", "True"},
       {"W800/TxSerialIP", "adapter.lan"}, {"W800/TxSerialPort", "4001"},
       {"W800/ReceiverSilenceMinutes", "30"}, {"W800/LoginUsername", "admin"},
+      {"W800/Rtl433Command", "rtl_433 -F json"}, {"W800/Rtl433Source", "tcp:127.0.0.1:1234"},
       {"W800/LoginPassword", util::scramblePassword("p4ss")}, {"W800/StatusSortKey", "Location"},
       {"W800/StatusSortDirection", "DESC"}, {"W800/ShowEPROM", "True"},
       {"W800/ShowInputLinks", "True"},    {"W800/ScriptTimeout", "30"},

@@ -1,5 +1,7 @@
 #include "platform/posix/system_probe.h"
 
+#include <algorithm>
+#include <cstdlib>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
@@ -69,5 +71,25 @@ std::string currentUserName() {
 }
 
 bool folderWritable(const std::string& folder) { return ::access(folder.c_str(), W_OK | X_OK) == 0; }
+
+std::string findExecutable(const std::string& program) {
+  auto runnable = [](const std::string& path) {
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
+  };
+  if (program.empty()) return {};
+  if (program.find('/') != std::string::npos) return runnable(program) ? program : std::string();
+  const char* path = std::getenv("PATH");
+  std::string dirs = path ? path : "/usr/local/bin:/usr/bin:/bin";
+  std::size_t start = 0;
+  while (start <= dirs.size()) {
+    const std::size_t end = std::min(dirs.find(':', start), dirs.size());
+    const std::string dir = dirs.substr(start, end - start);
+    const std::string candidate = (dir.empty() ? "." : dir) + "/" + program;
+    if (runnable(candidate)) return candidate;
+    start = end + 1;
+  }
+  return {};
+}
 
 }  // namespace quillon::platform

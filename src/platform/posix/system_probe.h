@@ -21,5 +21,8 @@ std::vector<NetworkInterface> ipv4Interfaces();
 std::string currentUserName();
 // Whether the running user may create and change files in the folder.
 bool folderWritable(const std::string& folder);
+// The full path of a program as the shell would find it (a name without '/' on PATH), when it
+// exists and this user may run it; empty otherwise.
+std::string findExecutable(const std::string& program);
 
 }  // namespace quillon::platform

@@ -4,7 +4,9 @@
 #include <QProcess>
 #include <QSysInfo>
 
+#include "platform/posix/posix_file_reader.h"
 #include "platform/posix/posix_serial_port.h"
+#include "platform/qt/qt_child_process.h"
 #include "platform/qt/qt_parts.h"
 
 namespace quillon::platform {
@@ -23,6 +25,8 @@ class QtPlatform : public Platform {
   std::unique_ptr<UdpSocket> createUdpSocket() override { return std::make_unique<QtUdpSocket>(); }
   std::unique_ptr<TcpListener> createTcpListener() override { return std::make_unique<QtTcpListener>(); }
   std::unique_ptr<SocketWatcher> createSocketWatcher(int fd) override { return std::make_unique<QtSocketWatcher>(fd); }
+  std::unique_ptr<ChildProcess> createChildProcess() override { return std::make_unique<QtChildProcess>(); }
+  std::unique_ptr<FileReader> createFileReader() override { return std::make_unique<PosixFileReader>(); }
   std::string machineName() override { return QSysInfo::machineHostName().left(128).toStdString(); }
 
   std::vector<NetworkInterface> networkInterfaces() override {

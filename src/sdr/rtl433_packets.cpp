@@ -1,0 +1,308 @@
+#include "sdr/rtl433_packets.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "decode/families/oregon_checks.h"
+
+namespace quillon::sdr {
+namespace {
+
+using nlohmann::json;
+
+// The Oregon layouts the node's decoders read (see decode/families/oregon.cpp).
+enum class Layout { TempHum80, TempHumLevel80, Temp68, Baro88, Baro96, Rain84, Wind80 };
+
+struct OregonModel {
+  const char* model;
+  unsigned id16;  // bytes 1 and 2 as the serial receiver delivers them (the sync nibble A inside)
+  Layout layout;
+  const char* family;
+};
+
+const OregonModel kOregon[] = {
+    {"Oregon-THGR122N", 0x1A2D, Layout::TempHum80, "Oregon thermo-hygrometer 1A2D"},
+    {"Oregon-THGR810", 0xFA28, Layout::TempHum80, "Oregon thermo-hygrometer FA28"},
+    {"Oregon-THGR328N", 0xCA2C, Layout::TempHum80, "Oregon thermo-hygrometer CA2C"},
+    {"Oregon-THGR968", 0x1A3D, Layout::TempHumLevel80, "Oregon thermo-hygrometer 1A3D"},
+    {"Oregon-THN132N", 0xEA4C, Layout::Temp68, "Oregon thermometer EA4C"},
+    {"Oregon-THR228N", 0xEA4C, Layout::Temp68, "Oregon thermometer EA4C"},
+    {"Oregon-BTHR918", 0x5A5D, Layout::Baro88, "Oregon barometer 5A5D"},
+    {"Oregon-BHTR968", 0x5A6D, Layout::Baro96, "Oregon barometer 5A6D"},
+    {"Oregon-RGR968", 0x2A1D, Layout::Rain84, "Oregon rain gauge 2A1D"},
+    {"Oregon-WGR800", 0x1A99, Layout::Wind80, "Oregon anemometer 1A99"},
+};
+
+class Bytes {
+ public:
+  explicit Bytes(std::size_t n) : d_(n, '\0') {}
+  void setHi(std::size_t k, unsigned v) { at(k) = static_cast<char>((byte(k) & 0x0F) | ((v & 15) << 4)); }
+  void setLo(std::size_t k, unsigned v) { at(k) = static_cast<char>((byte(k) & 0xF0) | (v & 15)); }
+  void set(std::size_t k, unsigned v) { at(k) = static_cast<char>(v & 0xFF); }
+  void orBits(std::size_t k, unsigned v) { set(k, byte(k) | v); }
+  unsigned byte(std::size_t k) const { return static_cast<unsigned char>(d_[k - 1]); }
+  int nibbleSum(std::size_t bytes) const {
+    int s = 0;
+    for (std::size_t k = 1; k <= bytes; ++k) s += static_cast<int>((byte(k) >> 4) + (byte(k) & 15));
+    return s;
+  }
+  std::string take() { return std::move(d_); }
+  const std::string& view() const { return d_; }
+
+ private:
+  char& at(std::size_t k) { return d_[k - 1]; }
+  std::string d_;
+};
+
+bool number(const json& j, const char* key, double& out) {
+  const auto it = j.find(key);
+  if (it == j.end() || !it->is_number()) return false;
+  out = it->get<double>();
+  return std::isfinite(out);
+}
+
+// A whole number field (rtl_433 gives ids as numbers; some versions as text).
+bool whole(const json& j, const char* key, long long& out) {
+  const auto it = j.find(key);
+  if (it == j.end()) return false;
+  if (it->is_number_integer()) {
+    out = it->get<long long>();
+    return true;
+  }
+  if (it->is_number()) {
+    const double v = it->get<double>();
+    if (!std::isfinite(v) || v != std::floor(v) || std::fabs(v) > 1e15) return false;
+    out = static_cast<long long>(v);
+    return true;
+  }
+  if (it->is_string()) {
+    const std::string& s = it->get_ref<const std::string&>();
+    if (s.empty() || s.size() > 16) return false;
+    try {
+      std::size_t used = 0;
+      out = std::stoll(s, &used, 16);
+      return used == s.size();
+    } catch (...) {
+      return false;
+    }
+  }
+  return false;
+}
+
+std::optional<NodePacket> x10Rf(const json& j, std::string& why) {
+  long long data = 0;
+  if (!whole(j, "data", data) || data < 0 || data > 0xFFFFFFFFLL) {
+    why = "X10-RF without its 32-bit data";
+    return std::nullopt;
+  }
+  const auto v = static_cast<std::uint32_t>(data);
+  std::string b{static_cast<char>(v >> 24), static_cast<char>(v >> 16), static_cast<char>(v >> 8), static_cast<char>(v)};
+  return NodePacket{32, std::move(b)};
+}
+
+// X10 security: rtl_433's id is the first data byte and the fifth (of the 41-bit form), its code
+// the third. The serial receiver's 32-bit form is byte 1, byte 1 XOR 0F, the code, its complement.
+std::optional<NodePacket> x10Security(const json& j, std::string& why) {
+  const auto id = j.find("id");
+  const auto code = j.find("code");
+  long long b1 = -1, c = -1;
+  if (id != j.end() && id->is_string() && id->get_ref<const std::string&>().size() == 4) {
+    json first = id->get<std::string>().substr(0, 2);
+    whole(json{{"v", first}}, "v", b1);
+  }
+  if (code != j.end()) whole(json{{"v", *code}}, "v", c);
+  if (b1 < 0 || b1 > 255 || c < 0 || c > 255) {
+    why = "X10-Security without its id and code";
+    return std::nullopt;
+  }
+  const auto a = static_cast<unsigned>(b1), k = static_cast<unsigned>(c);
+  std::string b{static_cast<char>(a), static_cast<char>(a ^ 0x0F), static_cast<char>(k), static_cast<char>(~k & 0xFF)};
+  return NodePacket{32, std::move(b)};
+}
+
+// Visonic PowerCode: rtl_433 gives the three id bytes and each flag of the data byte; the serial
+// receiver's 36 bits are the id, the data byte and the XOR of their nibbles in the high half of
+// byte 5.
+std::optional<NodePacket> visonicPowerCode(const json& j, std::string& why) {
+  const auto id = j.find("id");
+  long long v = -1;
+  if (id != j.end() && id->is_string() && id->get_ref<const std::string&>().size() == 6) whole(j, "id", v);
+  if (v <= 0 || v > 0xFFFFFF) {
+    why = "Visonic-Powercode without its six-digit id";
+    return std::nullopt;
+  }
+  auto flag = [&](const char* key) {
+    const auto it = j.find(key);
+    return it != j.end() && it->is_number() && it->get<double>() != 0;
+  };
+  unsigned data = (flag("tamper") ? 0x80 : 0) | (flag("alarm") ? 0x40 : 0) | (flag("else") ? 0x10 : 0) |
+                  (flag("restore") ? 0x08 : 0) | (flag("supervised") ? 0x04 : 0) | (flag("spidernet") ? 0x02 : 0) |
+                  (flag("repeater") ? 0x01 : 0);
+  const auto battery = j.find("battery_ok");
+  if (battery != j.end() && battery->is_number() && battery->get<double>() == 0) data |= 0x20;
+  Bytes d(5);
+  d.set(1, static_cast<unsigned>(v >> 16));
+  d.set(2, static_cast<unsigned>(v >> 8));
+  d.set(3, static_cast<unsigned>(v));
+  d.set(4, data);
+  unsigned check = 0;
+  for (std::size_t k = 1; k <= 4; ++k) check ^= (d.byte(k) >> 4) ^ (d.byte(k) & 15);
+  d.setHi(5, check);
+  return NodePacket{36, d.take()};
+}
+
+// The temperature in bytes 5-7: tenths in the high half of byte 5, tens and units in byte 6, the
+// sign in bit 3 of byte 7.
+bool putTemperature(Bytes& d, const json& j, std::string& why) {
+  double t = 0;
+  if (!number(j, "temperature_C", t)) {
+    why = "no temperature_C";
+    return false;
+  }
+  const long v = std::lround(std::fabs(t) * 10);
+  if (v > 999) {
+    why = "temperature out of the sensor's range";
+    return false;
+  }
+  d.setHi(5, static_cast<unsigned>(v % 10));
+  d.setHi(6, static_cast<unsigned>(v / 100));
+  d.setLo(6, static_cast<unsigned>(v / 10 % 10));
+  if (t < 0 && v) d.orBits(7, 0x08);
+  return true;
+}
+
+bool putHumidity(Bytes& d, const json& j, std::string& why) {
+  double h = 0;
+  if (!number(j, "humidity", h) || h < 0 || h > 99.5) {
+    why = "no humidity from 0 to 99";
+    return false;
+  }
+  const long v = std::lround(h);
+  d.setHi(7, static_cast<unsigned>(v % 10));
+  d.setLo(8, static_cast<unsigned>(v / 10));
+  return true;
+}
+
+// Channel 1, 2, 3 as the channel nibble the node reads back as the same digit.
+unsigned channelNibble(long long ch) { return ch == 2 ? 0 : ch >= 3 ? 4 : 1; }
+
+bool batteryLow(const json& j) {
+  const auto it = j.find("battery_ok");
+  return it != j.end() && it->is_number() && it->get<double>() == 0;
+}
+
+std::optional<NodePacket> oregon(const OregonModel& m, const json& j, std::string& why) {
+  long long id = 0, ch = 1;
+  if (!whole(j, "id", id) || id < 0 || id > 255) {
+    why = "no rolling code (id 0 to 255)";
+    return std::nullopt;
+  }
+  whole(j, "channel", ch);
+  const std::size_t size = m.layout == Layout::Temp68 ? 9
+                           : m.layout == Layout::Rain84 ? 11
+                           : m.layout == Layout::Baro88 ? 11
+                           : m.layout == Layout::Baro96 ? 12
+                                                        : 10;
+  Bytes d(size);
+  d.set(1, m.id16 >> 8);
+  d.set(2, m.id16 & 0xFF);
+  d.setHi(3, channelNibble(ch));
+  d.set(4, static_cast<unsigned>(id));
+  const bool low = batteryLow(j);
+  const bool hasLevel = m.layout == Layout::TempHumLevel80 || m.layout == Layout::Baro96;
+  // A battery level sensor's level: rtl_433 only says ok or low, read as 100 % or 10 %.
+  if (hasLevel) d.setLo(5, low ? 9 : 0);
+  else if (low) d.orBits(5, 0x04);
+
+  switch (m.layout) {
+    case Layout::TempHum80:
+    case Layout::TempHumLevel80:
+      if (!putTemperature(d, j, why) || !putHumidity(d, j, why)) return std::nullopt;
+      d.set(9, static_cast<unsigned>(d.nibbleSum(8) - 10));
+      return NodePacket{80, d.take()};
+    case Layout::Temp68: {
+      if (!putTemperature(d, j, why)) return std::nullopt;
+      const int s = d.nibbleSum(6) + static_cast<int>(d.byte(7) & 15) - 10;
+      d.setHi(7, static_cast<unsigned>(s) & 15);
+      d.setLo(8, static_cast<unsigned>(s >> 4) & 15);
+      return NodePacket{68, d.take()};
+    }
+    case Layout::Baro88:
+    case Layout::Baro96: {
+      if (!putTemperature(d, j, why) || !putHumidity(d, j, why)) return std::nullopt;
+      double p = 0;
+      const int offset = m.layout == Layout::Baro88 ? 795 : 856;
+      if (!number(j, "pressure_hPa", p) || std::lround(p) < offset || std::lround(p) > offset + 255) {
+        why = "no pressure_hPa in the sensor's range";
+        return std::nullopt;
+      }
+      d.set(9, static_cast<unsigned>(std::lround(p) - offset));
+      d.set(11, static_cast<unsigned>(d.nibbleSum(10) - 10));
+      return NodePacket{m.layout == Layout::Baro88 ? 88 : 96, d.take()};
+    }
+    case Layout::Rain84: {
+      double rate = 0, total = 0;
+      if (!number(j, "rain_rate_mm_h", rate) || !number(j, "rain_mm", total) || rate < 0 || rate > 999 ||
+          total < 0 || total > 9999) {
+        why = "no rain_rate_mm_h and rain_mm in the gauge's range";
+        return std::nullopt;
+      }
+      const long r = std::lround(rate), t = std::lround(total);
+      d.setHi(6, static_cast<unsigned>(r / 100));
+      d.setLo(6, static_cast<unsigned>(r / 10 % 10));
+      d.setHi(5, static_cast<unsigned>(r % 10));
+      d.setLo(9, static_cast<unsigned>(t / 1000));
+      d.setHi(8, static_cast<unsigned>(t / 100 % 10));
+      d.setLo(8, static_cast<unsigned>(t / 10 % 10));
+      d.setHi(7, static_cast<unsigned>(t % 10));
+      const int s = d.nibbleSum(8) + static_cast<int>(d.byte(9) & 15) - 10;
+      d.setHi(9, static_cast<unsigned>(s) & 15);
+      d.setLo(10, static_cast<unsigned>(s >> 4) & 15);
+      return NodePacket{84, d.take()};
+    }
+    case Layout::Wind80: {
+      double dir = 0, avg = 0, gust = 0;
+      if (!number(j, "wind_dir_deg", dir) || !number(j, "wind_avg_m_s", avg) || !number(j, "wind_max_m_s", gust) ||
+          dir < 0 || dir >= 360 || avg < 0 || avg >= 256 || gust < 0 || gust >= 16) {
+        why = "no wind_dir_deg, wind_avg_m_s and wind_max_m_s in the sensor's range";
+        return std::nullopt;
+      }
+      d.setHi(5, static_cast<unsigned>(std::lround(dir / 22.5)) & 15);
+      const long g = std::lround(gust * 10), a = std::lround(avg * 10);
+      d.setHi(7, static_cast<unsigned>(std::min(g / 10, 15L)));
+      d.setLo(7, static_cast<unsigned>(g % 10));
+      d.set(9, static_cast<unsigned>(std::min(a / 10, 255L)));
+      d.setHi(8, static_cast<unsigned>(a % 10));
+      d.set(10, static_cast<unsigned>(d.nibbleSum(8) + static_cast<int>((d.byte(9) >> 4) + (d.byte(9) & 15)) - 10));
+      return NodePacket{80, d.take()};
+    }
+  }
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<NodePacket> nodePacket(const json& reading, std::string& why) {
+  const auto it = reading.find("model");
+  if (it == reading.end() || !it->is_string()) return std::nullopt;
+  const std::string& model = it->get_ref<const std::string&>();
+  if (model == "X10-RF") return x10Rf(reading, why);
+  if (model == "X10-Security") return x10Security(reading, why);
+  if (model == "Visonic-Powercode") return visonicPowerCode(reading, why);
+  for (const OregonModel& m : kOregon)
+    if (model == m.model) return oregon(m, reading, why);
+  return std::nullopt;
+}
+
+const std::vector<MappedModel>& mappedModels() {
+  static const std::vector<MappedModel> list = [] {
+    std::vector<MappedModel> out{{"X10-RF", "X10 RF remotes and motion sensors"},
+                                 {"X10-Security", "X10 security sensors and keyfobs"},
+                                 {"Visonic-Powercode", "Visonic PowerCode sensors"}};
+    for (const OregonModel& m : kOregon) out.push_back({m.model, m.family});
+    return out;
+  }();
+  return list;
+}
+
+}  // namespace quillon::sdr
