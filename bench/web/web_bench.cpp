@@ -30,7 +30,7 @@ void BM_StatusPage(benchmark::State& state) {
     d->setInUse(true);
     d->setDeviceType("Temperature");
     d->setTag(i % 3 ? "" : "Tag" + std::to_string(i));
-    d->setDeviceString(devices::statusImageHtml(std::to_string(i % 60) + "&nbsp;C", "Temperature", ""));
+    d->setShown(std::to_string(i % 60) + "&nbsp;C", "Temperature");
     d->setDeviceLastChange(util::DateTime{2026, 12, 6, 11, 0, 0});
     registry.devices().insert(code, d);
   }
