@@ -16,14 +16,7 @@ std::tm localTm(std::int64_t utcMs) {
 }  // namespace
 
 std::int64_t utcMsOfLocal(const util::DateTime& t) {
-  std::tm tm{};
-  tm.tm_year = t.year - 1900;
-  tm.tm_mon = t.month - 1;
-  tm.tm_mday = t.day;
-  tm.tm_hour = t.hour;
-  tm.tm_min = t.minute;
-  tm.tm_sec = t.second;
-  tm.tm_isdst = -1;
+  std::tm tm = util::toLocalTm(t);
   const std::time_t seconds = std::mktime(&tm);
   return static_cast<std::int64_t>(seconds) * 1000 + t.millisecond;
 }

@@ -149,14 +149,7 @@ void counterMetrics(Exposition& out, const core::Counters& c) {
 }  // namespace
 
 double unixSeconds(const util::DateTime& t) {
-  std::tm local{};
-  local.tm_year = t.year - 1900;
-  local.tm_mon = t.month - 1;
-  local.tm_mday = t.day;
-  local.tm_hour = t.hour;
-  local.tm_min = t.minute;
-  local.tm_sec = t.second;
-  local.tm_isdst = -1;  // the zone's rules say whether summer time applied then
+  std::tm local = util::toLocalTm(t);  // the zone's rules say whether summer time applied then
   return static_cast<double>(std::mktime(&local)) + t.millisecond / 1000.0;
 }
 
