@@ -129,8 +129,9 @@ bool DeviceRegistry::report(W800Device& d, const DeviceReading& r) {
   if (r.shownAsIs) d.setShownAsIs(*r.shownAsIs);
   if (r.stamp) d.setDeviceLastChange(ctx_.now());
   if (d.state() == before) {
-    // Heard again with the same state: a remote's second press, a sensor's repeated value.
-    if (r.stamp) announce(DeviceChange::Kind::Repeated, d, before);
+    // Heard again with the same state: a remote's second press, a sensor's repeated value (which
+    // the history keeps as a reading).
+    if (r.stamp || r.text || r.status) announce(DeviceChange::Kind::Repeated, d, before);
     return false;
   }
   announce(DeviceChange::Kind::Changed, d, before);

@@ -247,8 +247,9 @@ TEST_F(DeviceRegistryTest, ChangeStreamHasOneEventPerRealChange) {
   ASSERT_TRUE(registry->addW800Unit("1A2D"));
   devices::W800Device& d = *registry->device("1A2D");
   EXPECT_TRUE(registry->report(d, {.type = "Temperature", .text = "21.5", .shown = "21.5&nbsp;C"}));
-  EXPECT_FALSE(registry->report(d, {.type = "Temperature", .text = "21.5", .shown = "21.5&nbsp;C"}));
+  EXPECT_FALSE(registry->report(d, {.type = "Temperature", .text = "21.5", .shown = "21.5&nbsp;C"}));  // Repeated
   EXPECT_FALSE(registry->report(d, {.stamp = true}));  // a new time alone is no change: Repeated
+  EXPECT_FALSE(registry->report(d, {}));               // nothing read: nothing told
   registry->subscribe(recorder(late));
   EXPECT_TRUE(registry->report(d, {.text = "22"}));
   const devices::DeviceState before = d.state();
@@ -258,16 +259,17 @@ TEST_F(DeviceRegistryTest, ChangeStreamHasOneEventPerRealChange) {
   registry->unsubscribe(earlyId);
   registry->report(d, {.text = "23"});
 
-  ASSERT_EQ(early.size(), 5u);
+  ASSERT_EQ(early.size(), 6u);
   EXPECT_EQ(early[0].kind, Kind::Added);
   EXPECT_EQ(early[1].kind, Kind::Changed);
   EXPECT_EQ(early[1].before, "");
   EXPECT_EQ(early[1].after, "21.5");
   EXPECT_EQ(early[2].kind, Kind::Repeated);
   EXPECT_EQ(early[2].after, "21.5");
-  EXPECT_EQ(early[3].before, "21.5");
-  EXPECT_EQ(early[3].after, "22");
-  EXPECT_EQ(early[4].kind, Kind::Removed);
+  EXPECT_EQ(early[3].kind, Kind::Repeated);
+  EXPECT_EQ(early[4].before, "21.5");
+  EXPECT_EQ(early[4].after, "22");
+  EXPECT_EQ(early[5].kind, Kind::Removed);
   for (std::size_t i = 1; i < early.size(); ++i) EXPECT_EQ(early[i].version, early[i - 1].version + 1);
   ASSERT_EQ(late.size(), 3u);  // the change to 22, the removal, the change to 23
   EXPECT_EQ(late[0].after, "22");
