@@ -175,8 +175,8 @@ const devices::W800Device* MqttBridge::batteryOwner(const devices::W800Device& d
   if (code.size() > 2 && code[code.size() - 2] == '_') owner = code.substr(0, code.size() - 2);
   else if (code.size() > 1 && code.back() == 'B') owner = code.substr(0, code.size() - 1);
   if (owner.empty()) return nullptr;
-  const devices::W800Device* o = const_cast<devices::DeviceRegistry&>(registry_).device(owner);
-  return o && o->inUse() && !o->remove() ? o : nullptr;
+  const devices::DevicePtr* o = registry_.devices().find(owner);
+  return o && *o && (*o)->inUse() && !(*o)->remove() ? o->get() : nullptr;
 }
 
 bool MqttBridge::announced(const devices::W800Device& d) const {
