@@ -11,7 +11,7 @@ namespace {
 using nlohmann::json;
 
 // The Oregon layouts the node's decoders read (see decode/families/oregon.cpp).
-enum class Layout { TempHum80, TempHumLevel80, Temp68, Baro88, Baro96, Rain84, Wind80 };
+enum class Layout { TempHum80, TempHumLevel80, Temp68, Baro88, Baro96, Rain84, Wind80, Uv120, Uv72, Rain92, Wind88 };
 
 struct OregonModel {
   const char* model;
@@ -30,7 +30,12 @@ const OregonModel kOregon[] = {
     {"Oregon-BTHR918", 0x5A5D, Layout::Baro88, "Oregon barometer 5A5D"},
     {"Oregon-BHTR968", 0x5A6D, Layout::Baro96, "Oregon barometer 5A6D"},
     {"Oregon-RGR968", 0x2A1D, Layout::Rain84, "Oregon rain gauge 2A1D"},
-    {"Oregon-WGR800", 0x1A99, Layout::Wind80, "Oregon anemometer 1A99"},
+    // rtl_433 names two ids WGR800; 1A89 is the one seen on real sensors.
+    {"Oregon-WGR800", 0x1A89, Layout::Wind80, "Oregon anemometer 1A89"},
+    {"Oregon-WGR968", 0x3A0D, Layout::Wind88, "Oregon anemometer 3A0D"},
+    {"Oregon-UVR128", 0xEA7C, Layout::Uv120, "Oregon UV sensor EA7C (120 bits)"},
+    {"Oregon-UV800", 0xDA78, Layout::Uv72, "Oregon UV sensor DA78"},
+    {"Oregon-PCR800", 0x2A19, Layout::Rain92, "Oregon rain gauge 2A19"},
 };
 
 class Bytes {
@@ -151,6 +156,45 @@ std::optional<NodePacket> visonicPowerCode(const json& j, std::string& why) {
   return NodePacket{36, d.take()};
 }
 
+// HomeEasy-style self-learning remotes and sensors (KlikAanKlikUit, Nexa, Proove): a 26-bit
+// address, the group bit, the on/off bit and a 4-bit unit, first bit in the top of byte 1. rtl_433
+// reports the unit whole (KlikAanKlikUit-Switch) or as two inverted 2-bit halves, channel and unit
+// (Proove-Security, Nexa-Security). An on/off command is the serial receiver's 34-bit packet; a dim
+// level the 38-bit one, with the level in the high half of byte 5.
+std::optional<NodePacket> homeEasy(const json& j, const std::string& model, std::string& why) {
+  auto text = [&](const char* key) {
+    const auto it = j.find(key);
+    return it != j.end() && it->is_string() ? it->get<std::string>() : std::string();
+  };
+  long long id = -1, unit = -1, group = 0, level = 0;
+  bool on = false, dim = false;
+  if (model == "KlikAanKlikUit-Switch") {
+    whole(j, "unit", unit);
+    group = text("group_call") == "Yes";
+    on = text("command") == "On";
+    dim = text("dim") == "Yes";
+    if (dim && (!whole(j, "dim_value", level) || level < 0 || level > 15)) unit = -1;
+  } else {
+    long long channel = -1, u = -1;
+    if (whole(j, "channel", channel) && whole(j, "unit", u) && channel >= 0 && channel <= 3 && u >= 0 && u <= 3)
+      unit = ((channel ^ 3) << 2) | (u ^ 3);
+    whole(j, "group", group);
+    on = text("state") == "ON";
+  }
+  if (!whole(j, "id", id) || id < 0 || id > 0x3FFFFFF || unit < 0 || unit > 15) {
+    why = "no 26-bit id and unit";
+    return std::nullopt;
+  }
+  Bytes d(5);
+  d.set(1, static_cast<unsigned>(id >> 18));
+  d.set(2, static_cast<unsigned>(id >> 10));
+  d.set(3, static_cast<unsigned>(id >> 2));
+  d.set(4, static_cast<unsigned>((id & 3) << 6 | (group ? 0x20 : 0) | (on || dim ? 0x10 : 0) | unit));
+  if (!dim) return NodePacket{34, d.take()};
+  d.setHi(5, static_cast<unsigned>(level));
+  return NodePacket{38, d.take()};
+}
+
 // The temperature in bytes 5-7: tenths in the high half of byte 5, tens and units in byte 6, the
 // sign in bit 3 of byte 7.
 bool putTemperature(Bytes& d, const json& j, std::string& why) {
@@ -183,8 +227,8 @@ bool putHumidity(Bytes& d, const json& j, std::string& why) {
   return true;
 }
 
-// Channel 1, 2, 3 as the channel nibble the node reads back as the same digit.
-unsigned channelNibble(long long ch) { return ch == 2 ? 0 : ch >= 3 ? 4 : 1; }
+// rtl_433 reports the sensor's channel nibble as sent (1, 2, 4 for channels 1-3 on most sensors).
+unsigned channelNibble(long long ch) { return ch >= 0 && ch <= 15 ? static_cast<unsigned>(ch) : 1; }
 
 bool batteryLow(const json& j) {
   const auto it = j.find("battery_ok");
@@ -198,18 +242,25 @@ std::optional<NodePacket> oregon(const OregonModel& m, const json& j, std::strin
     return std::nullopt;
   }
   whole(j, "channel", ch);
-  const std::size_t size = m.layout == Layout::Temp68 ? 9
-                           : m.layout == Layout::Rain84 ? 11
-                           : m.layout == Layout::Baro88 ? 11
-                           : m.layout == Layout::Baro96 ? 12
-                                                        : 10;
+  std::size_t size = 10;
+  switch (m.layout) {
+    case Layout::Uv120: size = 15; break;
+    case Layout::Temp68:
+    case Layout::Uv72: size = 9; break;
+    case Layout::Rain84:
+    case Layout::Baro88:
+    case Layout::Wind88: size = 11; break;
+    case Layout::Baro96:
+    case Layout::Rain92: size = 12; break;
+    default: break;
+  }
   Bytes d(size);
   d.set(1, m.id16 >> 8);
   d.set(2, m.id16 & 0xFF);
   d.setHi(3, channelNibble(ch));
   d.set(4, static_cast<unsigned>(id));
   const bool low = batteryLow(j);
-  const bool hasLevel = m.layout == Layout::TempHumLevel80 || m.layout == Layout::Baro96;
+  const bool hasLevel = m.layout == Layout::TempHumLevel80 || m.layout == Layout::Baro96 || m.layout == Layout::Wind88;
   // A battery level sensor's level: rtl_433 only says ok or low, read as 100 % or 10 %.
   if (hasLevel) d.setLo(5, low ? 9 : 0);
   else if (low) d.orBits(5, 0x04);
@@ -276,6 +327,75 @@ std::optional<NodePacket> oregon(const OregonModel& m, const json& j, std::strin
       d.set(10, static_cast<unsigned>(d.nibbleSum(8) + static_cast<int>((d.byte(9) >> 4) + (d.byte(9) & 15)) - 10));
       return NodePacket{80, d.take()};
     }
+    case Layout::Uv120:
+    case Layout::Uv72: {
+      double uv = 0;
+      if ((!number(j, "uv", uv) && !number(j, "uvi", uv)) || uv < 0 || uv > 99) {
+        why = "no uv index from 0 to 99";
+        return std::nullopt;
+      }
+      const long v = std::lround(uv);
+      d.setLo(6, static_cast<unsigned>(v / 10));
+      d.setHi(5, static_cast<unsigned>(v % 10));
+      if (m.layout == Layout::Uv72) {
+        d.set(8, static_cast<unsigned>(d.nibbleSum(7) - 10));  // the CRC after it is not checked
+        return NodePacket{72, d.take()};
+      }
+      const int s = d.nibbleSum(6) + static_cast<int>(d.byte(7) & 15) - 10;
+      d.setHi(7, static_cast<unsigned>(s) & 15);
+      d.setLo(8, static_cast<unsigned>(s >> 4) & 15);
+      return NodePacket{120, d.take()};  // the sensor's longer message; the decoder reads the first bytes
+    }
+    case Layout::Rain92: {
+      // Hundredths of an inch an hour and thousandths of an inch; rtl_433 gives inches (or mm).
+      double rate = 0, total = 0;
+      const bool inches = number(j, "rain_rate_in_h", rate) && number(j, "rain_in", total);
+      if (!inches && (!number(j, "rain_rate_mm_h", rate) || !number(j, "rain_mm", total))) {
+        why = "no rain rate and total";
+        return std::nullopt;
+      }
+      const long r = std::lround(inches ? rate * 100 : rate / 0.254);
+      const long t = std::lround(inches ? total * 1000 : total / 0.0254);
+      if (r < 0 || r > 9999 || t < 0 || t > 999999) {
+        why = "rain rate or total out of the gauge's range";
+        return std::nullopt;
+      }
+      // BCD, low digit first, from nibble `first` on (nibble n: byte n/2+1, the high half when odd).
+      auto digits = [&d](std::size_t first, std::size_t count, long v) {
+        for (std::size_t n = first; n < first + count; ++n, v /= 10) {
+          const auto digit = static_cast<unsigned>(v % 10);
+          if (n % 2) d.setHi(n / 2 + 1, digit);
+          else d.setLo(n / 2 + 1, digit);
+        }
+      };
+      digits(9, 4, r);   // the rate from the high half of byte 5
+      digits(13, 6, t);  // the total from the high half of byte 7
+      const int s = d.nibbleSum(9) + static_cast<int>(d.byte(10) & 15) - 10;
+      d.setHi(10, static_cast<unsigned>(s) & 15);
+      d.setLo(11, static_cast<unsigned>(s >> 4) & 15);
+      return NodePacket{92, d.take()};
+    }
+    case Layout::Wind88: {
+      // Direction in degrees, gust and average in tenths of m/s, three BCD digits each.
+      double dir = 0, avg = 0, gust = 0;
+      if (!number(j, "wind_dir_deg", dir) || !number(j, "wind_avg_m_s", avg) || !number(j, "wind_max_m_s", gust) ||
+          dir < 0 || dir >= 360 || avg < 0 || avg >= 99.95 || gust < 0 || gust >= 99.95) {
+        why = "no wind_dir_deg, wind_avg_m_s and wind_max_m_s in the sensor's range";
+        return std::nullopt;
+      }
+      const long dg = std::lround(dir) % 360, g = std::lround(gust * 10), a = std::lround(avg * 10);
+      d.setHi(6, static_cast<unsigned>(dg / 100));
+      d.setLo(6, static_cast<unsigned>(dg / 10 % 10));
+      d.setHi(5, static_cast<unsigned>(dg % 10));
+      d.setLo(8, static_cast<unsigned>(g / 100));
+      d.setHi(7, static_cast<unsigned>(g / 10 % 10));
+      d.setLo(7, static_cast<unsigned>(g % 10));
+      d.setHi(9, static_cast<unsigned>(a / 100));
+      d.setLo(9, static_cast<unsigned>(a / 10 % 10));
+      d.setHi(8, static_cast<unsigned>(a % 10));
+      d.set(10, static_cast<unsigned>(d.nibbleSum(8) + static_cast<int>((d.byte(9) >> 4) + (d.byte(9) & 15)) - 10));
+      return NodePacket{88, d.take()};
+    }
   }
   return std::nullopt;
 }
@@ -289,6 +409,8 @@ std::optional<NodePacket> nodePacket(const json& reading, std::string& why) {
   if (model == "X10-RF") return x10Rf(reading, why);
   if (model == "X10-Security") return x10Security(reading, why);
   if (model == "Visonic-Powercode") return visonicPowerCode(reading, why);
+  if (model == "KlikAanKlikUit-Switch" || model == "Proove-Security" || model == "Nexa-Security")
+    return homeEasy(reading, model, why);
   for (const OregonModel& m : kOregon)
     if (model == m.model) return oregon(m, reading, why);
   return std::nullopt;
@@ -298,7 +420,10 @@ const std::vector<MappedModel>& mappedModels() {
   static const std::vector<MappedModel> list = [] {
     std::vector<MappedModel> out{{"X10-RF", "X10 RF remotes and motion sensors"},
                                  {"X10-Security", "X10 security sensors and keyfobs"},
-                                 {"Visonic-Powercode", "Visonic PowerCode sensors"}};
+                                 {"Visonic-Powercode", "Visonic PowerCode sensors"},
+                                 {"KlikAanKlikUit-Switch", "HomeEasy switches (34 bits; a dim level 38 bits)"},
+                                 {"Proove-Security", "HomeEasy switches (34 bits)"},
+                                 {"Nexa-Security", "HomeEasy switches (34 bits)"}};
     for (const OregonModel& m : kOregon) out.push_back({m.model, m.family});
     return out;
   }();

@@ -306,8 +306,8 @@ TEST_F(MqttBrokerTest, WrongCredentialsAreLoggedOnceAndTheNodeRuns) {
 // timestamp with its UTC offset.
 TEST_F(MqttBrokerTest, LifecycleAndDiagnosticsInHomeAssistant) {
   std::ofstream(dir / "Config" / "Quillon.ini")
-      << "[W800]\nMode=1\nMetric=1\nHTTPPort=0\n[MQTT]\nEnabled=1\nPort=" << broker.port
-      << "\n[W800Units]\n21D0=21D0~0~~False~~~Lounge~21D0~False~True~False~0~~Temperature~False~4.7~\n"
+      << "[W800]\nMode=1\nMetric=1\nHTTPPort=0\nRtl433Source=" << (dir / "sdr.json").string()
+      << "\n[MQTT]\nEnabled=1\nPort=" << broker.port << "\n[W800Units]\n21D0=21D0~0~~False~~~Lounge~21D0~False~True~False~0~~Temperature~False~4.7~\n"
          "5A5D_144=5A5D_144~0~~False~~~Kitchen~5A5D313434~False~True~False~0~~Temperature~False~4.7~\n"
          "5A5D_144_P=5A5D_144_P~0~~False~~~~5A5D31343450~False~True~False~0~~Battery~False~4.7~\n"
          "A1=A1~0~~False~~~Hall~~False~False~False~0~~~False~4.7~\n"
@@ -316,6 +316,8 @@ TEST_F(MqttBrokerTest, LifecycleAndDiagnosticsInHomeAssistant) {
   // 3C33 first as a motion sensor (0x0C), then as a door contact (0x84): the last one counts.
   std::ofstream(dir / "replay.txt") << "# mode: 48\n0.0 2C\n0.1 20 60 9F 00 FF\n0.2 20 21 D0 15 81\n"
                                        "0.3 20 3C 33 0C F3\n0.4 29 3C 33 84 7B 03 00\n";
+  // A recording of rtl_433 lines as a second receiver: its state rides with the receiver's.
+  std::ofstream(dir / "sdr.json") << R"({"model":"X10-RF","id":0,"channel":"A","state":"ON","data":1621037295})" "\n";
   auto n = node();
   ASSERT_TRUE(n->start());
   const std::string host = n->context().computerName, base = "quillon/" + host, ha = "homeassistant/";
@@ -328,14 +330,16 @@ TEST_F(MqttBrokerTest, LifecycleAndDiagnosticsInHomeAssistant) {
   // The replay's last packet of 3C33 is a door contact's (0x84).
   ASSERT_TRUE(waitFor([&] { return sub.get(ha + "binary_sensor" + node + "3C33/config").find(R"("device_class":"door")") != std::string::npos; }));
   ASSERT_TRUE(waitFor([&] { return sub.has(ha + "sensor" + node + "receiver_last_packet/config"); }));
+  ASSERT_TRUE(waitFor([&] { return n->sdrReceiver().decoder().packets() == 1; }));
   n->mqtt().publishReceiver(true);  // the link's state goes out on a change or every minute
-  ASSERT_TRUE(waitFor([&] { return sub.get(base + "/receiver/state").find(R"("last_packet_at":")") != std::string::npos; }));
+  ASSERT_TRUE(waitFor([&] { return sub.get(base + "/receiver/state").find(R"("lines":1,"packets":1)") != std::string::npos; }));
   EXPECT_NE(sub.get(ha + "sensor" + node + "receiver_last_packet/config").find(R"("device_class":"timestamp")"), std::string::npos);
   const std::string link = sub.get(base + "/receiver/state");
   const std::size_t at = link.find(R"("last_packet_at":")");
   ASSERT_NE(at, std::string::npos) << link;
   const std::string stamp = link.substr(at + 18, 25);
   EXPECT_TRUE(stamp.size() == 25 && (stamp[19] == '+' || stamp[19] == '-') && stamp[22] == ':') << stamp;
+  EXPECT_NE(link.find(R"("sdr":{"role":"sdr")"), std::string::npos) << link;
 
   // A button press is an event, each time (the second press is the same state).
   devices::W800Device& a1 = *n->registry().device("A1");
