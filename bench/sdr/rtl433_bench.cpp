@@ -1,7 +1,8 @@
 // Decode rate of rtl_433 JSON lines: lines per second from text to records (and the xAP messages
 // they cause) in the assembled node on the offline platform. The mix: X10 RF presses (rebuilt
-// packets through the X10 decoder), Oregon thermo-hygrometers (rebuilt, checksummed, decoded) and
-// a model without a family (generic records), each line a new reading.
+// packets through the X10 decoder), Oregon thermo-hygrometers (rebuilt, checksummed, decoded),
+// HomeEasy switches (rebuilt as door switch packets) and a model without a family (generic
+// records), each line a new reading.
 #include <benchmark/benchmark.h>
 
 #include <filesystem>
@@ -24,7 +25,7 @@ std::vector<std::string> mixedLines(int n) {
     const unsigned b1 = 0x60 | ((unit & 4) ? 0x04 : 0);
     const unsigned b3 = ((unit & 1) ? 0x10 : 0) | ((unit & 2) ? 0x08 : 0) | ((i / 8) % 2 ? 0x20 : 0);
     const unsigned data = b1 << 24 | ((~b1) & 0xFF) << 16 | b3 << 8 | ((~b3) & 0xFF);
-    switch (i % 3) {
+    switch (i % 4) {
       case 0:
         lines.push_back(R"({"model":"X10-RF","id":1,"channel":"A","state":"ON","data":)" + std::to_string(data) + "}");
         break;
@@ -32,6 +33,11 @@ std::vector<std::string> mixedLines(int n) {
         lines.push_back(R"({"time":"1765200000.123456","protocol":12,"model":"Oregon-THGR122N","id":)" +
                         std::to_string(200 + i % 10) + R"(,"channel":1,"battery_ok":1,"temperature_C":)" +
                         std::to_string(10 + i % 150 / 10.0) + R"(,"humidity":)" + std::to_string(30 + i % 50) + "}");
+        break;
+      case 2:
+        lines.push_back(R"({"time":"1765200000.123456","protocol":15,"model":"KlikAanKlikUit-Switch","id":19088746,"unit":)" +
+                        std::to_string(i % 16) + R"(,"group_call":"No","command":")" + ((i / 4) % 2 ? "On" : "Off") +
+                        R"(","dim":"No","dim_value":0})");
         break;
       default:
         lines.push_back(R"({"time":"1765200000.123456","protocol":40,"model":"Acurite-Tower","id":)" +
@@ -47,7 +53,8 @@ void BM_Rtl433LinesToRecords(benchmark::State& state) {
   const fs::path dir = fs::temp_directory_path() / "quillon-rtl433-bench";
   fs::remove_all(dir);
   fs::create_directories(dir / "Config");
-  std::ofstream(dir / "Config" / "Quillon.ini") << "[W800]\nHTTPPort=0\nMetric=1\n";
+  // Argument 1: with the history database (the default), 0: without.
+  std::ofstream(dir / "Config" / "Quillon.ini") << "[W800]\nHTTPPort=0\nMetric=1\nHistoryEnabled=" << state.range(0) << "\n";
   std::ofstream(dir / "Config" / "ovkXap.ini") << "[Interface]\nInterfaceAddress=127.0.0.1\nBroadcastAddress=127.0.0.1\n";
   platform::OfflinePlatform platform;
   {
@@ -69,7 +76,7 @@ void BM_Rtl433LinesToRecords(benchmark::State& state) {
   }
   fs::remove_all(dir);
 }
-BENCHMARK(BM_Rtl433LinesToRecords)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_Rtl433LinesToRecords)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond);
 
 }  // namespace
 
