@@ -59,6 +59,17 @@ class Bytes {
   std::string d_;
 };
 
+// The checksum of bytes 1..n and the low half of byte n+1 (less the sync nibble), low digit in the
+// high half of byte n+1 and high digit in the low half of byte n+2.
+void putOddNibbleSum(Bytes& d, std::size_t n) {
+  const int s = d.nibbleSum(n) + static_cast<int>(d.byte(n + 1) & 15) - 10;
+  d.setHi(n + 1, static_cast<unsigned>(s) & 15);
+  d.setLo(n + 2, static_cast<unsigned>(s >> 4) & 15);
+}
+
+// The checksum byte after bytes 1..n: their nibbles, less the sync nibble.
+void putByteSum(Bytes& d, std::size_t n) { d.set(n + 1, static_cast<unsigned>(d.nibbleSum(n) - 10)); }
+
 bool number(const json& j, const char* key, double& out) {
   const auto it = j.find(key);
   if (it == j.end() || !it->is_number()) return false;
@@ -269,13 +280,11 @@ std::optional<NodePacket> oregon(const OregonModel& m, const json& j, std::strin
     case Layout::TempHum80:
     case Layout::TempHumLevel80:
       if (!putTemperature(d, j, why) || !putHumidity(d, j, why)) return std::nullopt;
-      d.set(9, static_cast<unsigned>(d.nibbleSum(8) - 10));
+      putByteSum(d, 8);
       return NodePacket{80, d.take()};
     case Layout::Temp68: {
       if (!putTemperature(d, j, why)) return std::nullopt;
-      const int s = d.nibbleSum(6) + static_cast<int>(d.byte(7) & 15) - 10;
-      d.setHi(7, static_cast<unsigned>(s) & 15);
-      d.setLo(8, static_cast<unsigned>(s >> 4) & 15);
+      putOddNibbleSum(d, 6);
       return NodePacket{68, d.take()};
     }
     case Layout::Baro88:
@@ -288,7 +297,7 @@ std::optional<NodePacket> oregon(const OregonModel& m, const json& j, std::strin
         return std::nullopt;
       }
       d.set(9, static_cast<unsigned>(std::lround(p) - offset));
-      d.set(11, static_cast<unsigned>(d.nibbleSum(10) - 10));
+      putByteSum(d, 10);
       return NodePacket{m.layout == Layout::Baro88 ? 88 : 96, d.take()};
     }
     case Layout::Rain84: {
@@ -306,9 +315,7 @@ std::optional<NodePacket> oregon(const OregonModel& m, const json& j, std::strin
       d.setHi(8, static_cast<unsigned>(t / 100 % 10));
       d.setLo(8, static_cast<unsigned>(t / 10 % 10));
       d.setHi(7, static_cast<unsigned>(t % 10));
-      const int s = d.nibbleSum(8) + static_cast<int>(d.byte(9) & 15) - 10;
-      d.setHi(9, static_cast<unsigned>(s) & 15);
-      d.setLo(10, static_cast<unsigned>(s >> 4) & 15);
+      putOddNibbleSum(d, 8);
       return NodePacket{84, d.take()};
     }
     case Layout::Wind80: {
@@ -324,7 +331,7 @@ std::optional<NodePacket> oregon(const OregonModel& m, const json& j, std::strin
       d.setLo(7, static_cast<unsigned>(g % 10));
       d.set(9, static_cast<unsigned>(std::min(a / 10, 255L)));
       d.setHi(8, static_cast<unsigned>(a % 10));
-      d.set(10, static_cast<unsigned>(d.nibbleSum(8) + static_cast<int>((d.byte(9) >> 4) + (d.byte(9) & 15)) - 10));
+      putByteSum(d, 9);
       return NodePacket{80, d.take()};
     }
     case Layout::Uv120:
@@ -338,12 +345,10 @@ std::optional<NodePacket> oregon(const OregonModel& m, const json& j, std::strin
       d.setLo(6, static_cast<unsigned>(v / 10));
       d.setHi(5, static_cast<unsigned>(v % 10));
       if (m.layout == Layout::Uv72) {
-        d.set(8, static_cast<unsigned>(d.nibbleSum(7) - 10));  // the CRC after it is not checked
+        putByteSum(d, 7);  // the CRC after it is not checked
         return NodePacket{72, d.take()};
       }
-      const int s = d.nibbleSum(6) + static_cast<int>(d.byte(7) & 15) - 10;
-      d.setHi(7, static_cast<unsigned>(s) & 15);
-      d.setLo(8, static_cast<unsigned>(s >> 4) & 15);
+      putOddNibbleSum(d, 6);
       return NodePacket{120, d.take()};  // the sensor's longer message; the decoder reads the first bytes
     }
     case Layout::Rain92: {
@@ -370,9 +375,7 @@ std::optional<NodePacket> oregon(const OregonModel& m, const json& j, std::strin
       };
       digits(9, 4, r);   // the rate from the high half of byte 5
       digits(13, 6, t);  // the total from the high half of byte 7
-      const int s = d.nibbleSum(9) + static_cast<int>(d.byte(10) & 15) - 10;
-      d.setHi(10, static_cast<unsigned>(s) & 15);
-      d.setLo(11, static_cast<unsigned>(s >> 4) & 15);
+      putOddNibbleSum(d, 9);
       return NodePacket{92, d.take()};
     }
     case Layout::Wind88: {
@@ -393,7 +396,7 @@ std::optional<NodePacket> oregon(const OregonModel& m, const json& j, std::strin
       d.setHi(9, static_cast<unsigned>(a / 100));
       d.setLo(9, static_cast<unsigned>(a / 10 % 10));
       d.setHi(8, static_cast<unsigned>(a % 10));
-      d.set(10, static_cast<unsigned>(d.nibbleSum(8) + static_cast<int>((d.byte(9) >> 4) + (d.byte(9) & 15)) - 10));
+      putByteSum(d, 9);
       return NodePacket{88, d.take()};
     }
   }
