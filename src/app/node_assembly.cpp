@@ -80,7 +80,11 @@ NodeAssembly::NodeAssembly(platform::Platform& platform, core::AppPaths paths, N
   mqtt_.setLifecycle(&lifecycle_);
   statusPage_.setLifecycle(&lifecycle_);
   lifecycle_.setScriptEvent([this](const std::string& text) { scripts_.queueTagEvent(text); });
-  http_.setMetrics([this] { return metrics_.text(); });
+  http_.addRoute([this](const std::string& path, const http::Request&, http::RouteReply& reply) {
+    if (path != "\\metrics") return false;  // the dispatcher's form of "/metrics"
+    reply = {200, "text/plain; version=0.0.4; charset=utf-8", metrics_.text()};
+    return true;
+  });
   ctx_.log.setXapSender([this](const std::string& time, const std::string& type, const std::string& data) {
     transport_.sendLogEvent(time, type, data);
   });

@@ -24,8 +24,6 @@ bool isApiPath(const std::string& path) { return path == "\\api" || startsWith(p
 // "/metrics" (any letter case), as the dispatcher has the path.
 bool isMetricsPath(const std::string& path) { return path == "\\metrics"; }
 
-constexpr const char* kMetricsContentType = "text/plain; version=0.0.4; charset=utf-8";
-
 // The request path as the dispatcher matches it: lower case, "\"-separated.
 std::string matchPath(const Request& request) { return util::replaceAll(util::lower(request.page()), "/", "\\"); }
 
@@ -71,8 +69,6 @@ void HttpServer::answer(Request& request, Response& response, Visit& visit) {
   ApiReply api;
   if (apiRoute_ && isApiPath(path) && apiRoute_(request.page(), api)) {
     response.sendJson(api.status, api.body);
-  } else if (metrics_ && isMetricsPath(path)) {
-    response.sendText(200, kMetricsContentType, metrics_());
   } else if (isBinaryExtension(ext)) {
     response.sendBinaryFile(path);
   } else if (ext == ".css") {

@@ -38,8 +38,6 @@ struct ApiReply {
   std::string body;
 };
 using ApiRouteFn = std::function<bool(const std::string& path, ApiReply& reply)>;
-// The text of "/metrics" (Prometheus text format), made for each request.
-using MetricsFn = std::function<std::string()>;
 // Another read-only page or interface, given the path as the dispatcher matches it (lower case,
 // "\"-separated) and the request: true when it answers, with the status, content type and body.
 struct RouteReply {
@@ -77,10 +75,8 @@ class HttpServer final : public core::Subsystem {
   void setStatusPage(StatusPageFn fn) { statusPage_ = std::move(fn); }
   // Paths beginning "/api/" go to this route (behind the same login rule as the pages).
   void setApiRoute(ApiRouteFn fn) { apiRoute_ = std::move(fn); }
-  // "/metrics" answers with this text, behind the API's login rule; a scraper's Basic login is
-  // taken for the request alone, without a session.
-  void setMetrics(MetricsFn fn) { metrics_ = std::move(fn); }
-  // Routes asked in order before the API route and the files (behind the same login rule).
+  // Routes asked in order before the API route and the files (behind the same login rule; on
+  // "/metrics" a scraper's Basic login is taken for the request alone, without a session).
   void addRoute(RouteFn fn) { routes_.push_back(std::move(fn)); }
   // Sends one Server-Sent Event ("event: …\ndata: …\n\n") to every client of "/events".
   void broadcastEvent(const std::string& event);
@@ -149,7 +145,6 @@ class HttpServer final : public core::Subsystem {
   FileCache files_{webRoot_};
   StatusPageFn statusPage_;
   ApiRouteFn apiRoute_;
-  MetricsFn metrics_;
   std::vector<RouteFn> routes_;
   SessionStore sessions_;
   std::shared_ptr<const TokenPage> tokenPage_;  // the status page split at its token marks

@@ -23,8 +23,6 @@ class TagStore;
 
 inline constexpr const char* kObjectModelVersion = "1.6.174";
 
-// What the members work on. The node fills every field; the stand-alone runner leaves the
-// node's parts null, and the members that need them raise an error that names the member.
 // One row of a device's history as scripts get it: the local time and the value (a number, or
 // the state's text when it has none).
 struct HistoryRow {
@@ -36,6 +34,8 @@ struct HistoryRow {
 using HistoryFn = std::function<bool(const std::string& code, const util::DateTime& from, const util::DateTime& to,
                                      const std::string& step, std::vector<HistoryRow>& rows, std::string& error)>;
 
+// What the members work on. The node fills every field; the stand-alone runner leaves the
+// node's parts null, and the members that need them raise an error that names the member.
 struct ApplicationServices {
   std::function<void(const std::string& text)> sendUdp;
   std::function<void(const std::string& target, const std::string& cls, const std::string& section,

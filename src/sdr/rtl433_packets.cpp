@@ -67,6 +67,16 @@ void putOddNibbleSum(Bytes& d, std::size_t n) {
   d.setLo(n + 2, static_cast<unsigned>(s >> 4) & 15);
 }
 
+// `count` decimal digits of v, low digit first, from nibble `first` on (nibble n is in byte n/2+1,
+// its high half when n is odd), as the sensors send their readings.
+void putDigits(Bytes& d, std::size_t first, std::size_t count, long v) {
+  for (std::size_t n = first; n < first + count; ++n, v /= 10) {
+    const auto digit = static_cast<unsigned>(v % 10);
+    if (n % 2) d.setHi(n / 2 + 1, digit);
+    else d.setLo(n / 2 + 1, digit);
+  }
+}
+
 // The checksum byte after bytes 1..n: their nibbles, less the sync nibble.
 void putByteSum(Bytes& d, std::size_t n) { d.set(n + 1, static_cast<unsigned>(d.nibbleSum(n) - 10)); }
 
@@ -219,9 +229,7 @@ bool putTemperature(Bytes& d, const json& j, std::string& why) {
     why = "temperature out of the sensor's range";
     return false;
   }
-  d.setHi(5, static_cast<unsigned>(v % 10));
-  d.setHi(6, static_cast<unsigned>(v / 100));
-  d.setLo(6, static_cast<unsigned>(v / 10 % 10));
+  putDigits(d, 9, 3, v);
   if (t < 0 && v) d.orBits(7, 0x08);
   return true;
 }
@@ -233,8 +241,7 @@ bool putHumidity(Bytes& d, const json& j, std::string& why) {
     return false;
   }
   const long v = std::lround(h);
-  d.setHi(7, static_cast<unsigned>(v % 10));
-  d.setLo(8, static_cast<unsigned>(v / 10));
+  putDigits(d, 13, 2, v);
   return true;
 }
 
@@ -308,13 +315,8 @@ std::optional<NodePacket> oregon(const OregonModel& m, const json& j, std::strin
         return std::nullopt;
       }
       const long r = std::lround(rate), t = std::lround(total);
-      d.setHi(6, static_cast<unsigned>(r / 100));
-      d.setLo(6, static_cast<unsigned>(r / 10 % 10));
-      d.setHi(5, static_cast<unsigned>(r % 10));
-      d.setLo(9, static_cast<unsigned>(t / 1000));
-      d.setHi(8, static_cast<unsigned>(t / 100 % 10));
-      d.setLo(8, static_cast<unsigned>(t / 10 % 10));
-      d.setHi(7, static_cast<unsigned>(t % 10));
+      putDigits(d, 9, 3, r);   // the rate from the high half of byte 5
+      putDigits(d, 13, 4, t);  // the total from the high half of byte 7
       putOddNibbleSum(d, 8);
       return NodePacket{84, d.take()};
     }
@@ -341,9 +343,7 @@ std::optional<NodePacket> oregon(const OregonModel& m, const json& j, std::strin
         why = "no uv index from 0 to 99";
         return std::nullopt;
       }
-      const long v = std::lround(uv);
-      d.setLo(6, static_cast<unsigned>(v / 10));
-      d.setHi(5, static_cast<unsigned>(v % 10));
+      putDigits(d, 9, 2, std::lround(uv));
       if (m.layout == Layout::Uv72) {
         putByteSum(d, 7);  // the CRC after it is not checked
         return NodePacket{72, d.take()};
@@ -365,16 +365,8 @@ std::optional<NodePacket> oregon(const OregonModel& m, const json& j, std::strin
         why = "rain rate or total out of the gauge's range";
         return std::nullopt;
       }
-      // BCD, low digit first, from nibble `first` on (nibble n: byte n/2+1, the high half when odd).
-      auto digits = [&d](std::size_t first, std::size_t count, long v) {
-        for (std::size_t n = first; n < first + count; ++n, v /= 10) {
-          const auto digit = static_cast<unsigned>(v % 10);
-          if (n % 2) d.setHi(n / 2 + 1, digit);
-          else d.setLo(n / 2 + 1, digit);
-        }
-      };
-      digits(9, 4, r);   // the rate from the high half of byte 5
-      digits(13, 6, t);  // the total from the high half of byte 7
+      putDigits(d, 9, 4, r);
+      putDigits(d, 13, 6, t);
       putOddNibbleSum(d, 9);
       return NodePacket{92, d.take()};
     }
@@ -387,15 +379,9 @@ std::optional<NodePacket> oregon(const OregonModel& m, const json& j, std::strin
         return std::nullopt;
       }
       const long dg = std::lround(dir) % 360, g = std::lround(gust * 10), a = std::lround(avg * 10);
-      d.setHi(6, static_cast<unsigned>(dg / 100));
-      d.setLo(6, static_cast<unsigned>(dg / 10 % 10));
-      d.setHi(5, static_cast<unsigned>(dg % 10));
-      d.setLo(8, static_cast<unsigned>(g / 100));
-      d.setHi(7, static_cast<unsigned>(g / 10 % 10));
-      d.setLo(7, static_cast<unsigned>(g % 10));
-      d.setHi(9, static_cast<unsigned>(a / 100));
-      d.setLo(9, static_cast<unsigned>(a / 10 % 10));
-      d.setHi(8, static_cast<unsigned>(a % 10));
+      putDigits(d, 9, 3, dg);  // from the high half of byte 5
+      putDigits(d, 12, 3, g);  // from the low half of byte 7
+      putDigits(d, 15, 3, a);  // from the high half of byte 8
       putByteSum(d, 9);
       return NodePacket{88, d.take()};
     }

@@ -19,11 +19,11 @@ using namespace quillon;
 
 namespace {
 
-// The JSON lines rtl_433 prints for a demodulated test code, or nothing when it is missing.
-std::vector<std::string> rtl433Lines(const std::string& protocol, const std::string& code) {
+// The JSON lines rtl_433 prints when run with these options (errors discarded), or nothing when it
+// is missing.
+std::vector<std::string> rtl433Output(const std::string& options) {
   std::vector<std::string> lines;
-  const std::string cmd = "rtl_433 -R " + protocol + " -F json -M protocol -y '" + code + "' 2>/dev/null";
-  if (FILE* p = ::popen(cmd.c_str(), "r")) {
+  if (FILE* p = ::popen(("rtl_433 -F json -M protocol " + options + " 2>/dev/null").c_str(), "r")) {
     char buf[4096];
     while (std::fgets(buf, sizeof buf, p))
       if (buf[0] == '{') lines.emplace_back(buf);
@@ -32,18 +32,15 @@ std::vector<std::string> rtl433Lines(const std::string& protocol, const std::str
   return lines;
 }
 
-// rtl_433's lines for a pulse file (the decoders that need a sync pulse).
+// Its lines for a demodulated test code.
+std::vector<std::string> rtl433Lines(const std::string& protocol, const std::string& code) {
+  return rtl433Output("-R " + protocol + " -y '" + code + "'");
+}
+
+// Its lines for a pulse file (the decoders that need a sync pulse).
 std::vector<std::string> rtl433PulseLines(const fs::path& file, const std::string& pulses) {
   std::ofstream(file) << pulses;
-  std::vector<std::string> lines;
-  const std::string cmd = "rtl_433 -R 15 -R 51 -R 96 -F json -M protocol -r '" + file.string() + "' 2>/dev/null";
-  if (FILE* p = ::popen(cmd.c_str(), "r")) {
-    char buf[4096];
-    while (std::fgets(buf, sizeof buf, p))
-      if (buf[0] == '{') lines.emplace_back(buf);
-    ::pclose(p);
-  }
-  return lines;
+  return rtl433Output("-R 15 -R 51 -R 96 -r '" + file.string() + "'");
 }
 
 class SdrNodeTest : public ::testing::Test {

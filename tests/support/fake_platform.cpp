@@ -111,4 +111,14 @@ std::unique_ptr<platform::TcpListener> FakePlatform::createTcpListener() {
   return p;
 }
 
+std::string exchangeUntilClosed(FakePlatform& fake, const std::string& request) {
+  FakeTcpConnection* conn = fake.tcpListeners.back()->connect();
+  conn->deliver(request);
+  for (int i = 0; i < 100 && conn->state() != platform::TcpConnection::State::Closed; ++i) {
+    fake.time().advance(10);
+    conn->completeSend();
+  }
+  return conn->written;
+}
+
 }  // namespace quillon::test

@@ -326,4 +326,8 @@ void forget(std::vector<T*>& list, T* item) {
   list.erase(std::remove(list.begin(), list.end(), item), list.end());
 }
 
+// Sends `request` to the newest listener as a new client and lets the virtual clock run (10 ms
+// steps, at most one second) until the server closes the connection; returns all it wrote.
+std::string exchangeUntilClosed(FakePlatform& fake, const std::string& request);
+
 }  // namespace quillon::test

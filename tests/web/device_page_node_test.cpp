@@ -21,13 +21,7 @@ TEST(DevicePageNode, PageExportAndReplacedSensorsHistory) {
   std::ofstream(dir / "Config" / "Quillon.ini")
       << "[W800]\nHTTPPort=8017\n[W800Units]\n21D0=21D0~0~~False~~~Lounge~21D0~False~True~False~0~~Temperature~False~4.7~\n";
   auto fetch = [&](const std::string& target) {
-    test::FakeTcpConnection* conn = platform.tcpListeners.back()->connect();
-    conn->deliver("GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
-    for (int i = 0; i < 100 && conn->state() != platform::TcpConnection::State::Closed; ++i) {
-      platform.time().advance(10);
-      conn->completeSend();
-    }
-    return conn->written;
+    return test::exchangeUntilClosed(platform, "GET " + target + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n\r\n");
   };
   {
     app::NodeAssembly node(platform, core::AppPaths{dir.string(), ""});

@@ -21,18 +21,7 @@ TEST(WebNode, SavedLocationRenamesTheEndpointAndSurvivesARestart) {
   std::ofstream(dir / "Config" / "ovkXap.ini") << "[Interface]\nInterfaceAddress=127.0.0.1\nBroadcastAddress=127.0.0.1\n";
   std::ofstream(dir / "Config" / "Quillon.ini")
       << "[W800]\nHTTPPort=8017\n[W800Units]\n21D0=21D0~0~~False~~~Lounge~21D0~False~True~False~0~~Temperature~False~4.7~\n";
-  auto fetch = [&](const std::string& raw) {
-    test::FakeTcpListener* listener = platform.tcpListeners.back();
-    test::FakeTcpConnection* conn = listener->connect();
-    conn->deliver(raw);
-    std::string got;
-    for (int i = 0; i < 100 && conn->state() != platform::TcpConnection::State::Closed; ++i) {
-      platform.time().advance(10);
-      conn->completeSend();
-    }
-    got = conn->written;
-    return got;
-  };
+  auto fetch = [&](const std::string& raw) { return test::exchangeUntilClosed(platform, raw); };
   {
     app::NodeAssembly node(platform, core::AppPaths{dir.string(), ""});
     ASSERT_TRUE(node.start());
