@@ -194,6 +194,7 @@ TEST_F(SdrNodeTest, RealRtl433HomeEasyPressesGiveTheSerialReceiversRecords) {
   const auto on = press("010101");  // not a group command, on, unit 0101
   ASSERT_GE(on.size(), 2u);
   for (const std::string& line : on) node->sdrReceiver().feed(line);
+  ASSERT_NE(node->registry().device("48D1_05A_S"), nullptr);
   EXPECT_EQ(text("48D1_05A_S"), "1");
   EXPECT_EQ(node->registry().device("48D1_05A_S")->deviceType(), "Switch");
   EXPECT_EQ(std::count(kinds.begin(), kinds.end(), '0' + static_cast<int>(devices::DeviceChange::Kind::Changed)), 1) << kinds;
@@ -209,6 +210,7 @@ TEST_F(SdrNodeTest, RealRtl433HomeEasyPressesGiveTheSerialReceiversRecords) {
     for (const std::string& line : dim) node->sdrReceiver().feed(line);
     platform.time().advance(1500);
   }
+  ASSERT_NE(node->registry().device("123456A_6"), nullptr);
   EXPECT_EQ(text("123456A_6"), "60");
   EXPECT_EQ(node->registry().device("123456A_6")->deviceType(), "Dimmer");
 }
